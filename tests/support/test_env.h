@@ -1,0 +1,53 @@
+// Shared test fixture: every test starts from, and leaves, a clean state of the
+// system's own keys (HKCU and HKLM "Software\Dunmere Works", both views) and of
+// its data folder, with the process-wide settings back at their start values.
+#pragma once
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+void CleanSystemState();
+// The process-wide state of the monitor's code back to a fresh start with defaults.
+void ResetProcessState();
+
+class BrackmoorTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+// Registry helpers that bypass the code under test. view: 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+std::string RegText(HKEY root, const char *path, const char *name, REGSAM view = 0);
+bool RegHasValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
+bool RegHasKey(HKEY root, const char *path, REGSAM view = 0);
+void RegPut(HKEY root, const char *path, const char *name, const char *text, REGSAM view = 0,
+            DWORD type = REG_SZ);
+void RegPutDword(HKEY root, const char *path, const char *name, DWORD value, REGSAM view = 0);
+void RegPutBinary(HKEY root, const char *path, const char *name, const void *data, DWORD size,
+                  DWORD type, REGSAM view = 0);
+void RegDeleteTreeView(HKEY root, const char *path, REGSAM view = 0);
+void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
+void PutOption(const char *name, const char *text);   // under the options key
+
+// Folders and files.
+std::string DataFolder();          // the application-data folder + "\Brackmoor"
+std::string BinFolder();           // where the test program, brackmoor.exe and the DLL lie
+std::string TempFolder();          // a fresh folder for this test, removed by the fixture
+std::string ReadWholeFile(const std::string &path);
+void WriteWholeFile(const std::string &path, const std::string &text);
+bool PathExists(const std::string &path);
+void RemoveTree(const std::string &path);
+// Turns the trace log on (counter 0) into a fresh file of TempFolder().
+void TraceToTempFile();
+// The trace log's entries ("key=value" lines of section TestLog), in file order.
+std::vector<std::string> TraceEntries();
+bool TraceHas(const std::string &part);
+
+// Processes: start a program of BinFolder() with arguments; wait for it to end.
+HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid = nullptr);
+bool WaitExit(HANDLE process, DWORD ms, DWORD *exitCode = nullptr);
+DWORD RunProgramWait(const std::string &exe, const std::string &args, DWORD ms);
+HWND WaitForWindow(const char *className, const char *title, DWORD ms);
+// Ends every process of this image name (not the test itself); used by fixtures.
+void KillProgramsNamed(const char *exeName);
