@@ -1,0 +1,29 @@
+// History log "history.txt": one tab-separated line per decision or action.
+#pragma once
+#include <windows.h>
+
+// Action codes of the history (names in HistoryActionName).
+enum {
+    LOG_START_REMOVE = 0, LOG_START_DISABLE = 1, LOG_START_ENABLE = 2, LOG_IEHELPER_REMOVE = 3,
+    LOG_TASK_REMOVE = 4, LOG_TASK_KILL = 5, LOG_START_ALERT = 6, LOG_TASK_ALERT = 7,
+    LOG_IEHELPER_ALERT = 8, LOG_SERVICE_STOP = 9, LOG_SERVICE_AUTOMATIC = 10,
+    LOG_SERVICE_MANUAL = 11, LOG_SERVICE_DISABLED = 12, LOG_TASK_RESTORE = 13,
+    LOG_IEHELPER_RESTORE = 14, LOG_SCHEDULEDTASK_REMOVE = 15, LOG_SERVICE_FROM_AUTOMATIC = 17,
+    LOG_SERVICE_FROM_MANUAL = 18, LOG_SERVICE_FROM_DISABLED = 19,
+    LOG_SERVICE_FROM_AUTOMATICDELAYED = 20, LOG_RESET_USERINIT = 21, LOG_RESET_SHELL = 22,
+    LOG_REMOVE_TASKSCHEDULER = 23, LOG_REMOVE_DELAYLOAD = 24, LOG_REMOVE_SHELLEXECUTEHOOK = 25,
+    LOG_REMOVE_APPINIT = 26, LOG_HIDDEN_ALERT = 28, LOG_HIDDEN_DELETEFILE = 29,
+    LOG_REMOVE_WINLOGONNOTIFY = 30, LOG_ALERT_ACTIVEX = 31, LOG_ALERT_FILETYPE = 32,
+    LOG_UNKNOWN_ACTION = 33, LOG_START_RESTORE = 34
+};
+
+#define HISTORY_LINE_MAX 1024   // the line is built in this buffer: 1023 characters at most
+
+const char *HistoryTypeName(int code);      // "TYPE_UNKNOWN" when the code has no row
+const char *HistoryActionName(int code);    // "LOG_UNKNOWN" when the code has no row
+// "%02u/%02u/%04u  %u:%02u AM|PM", or string 686 ("Never") for an all-zero date.
+int FormatHistoryTime(SYSTEMTIME t, char *out, size_t cap);
+// Builds one line (without writing it); returns its length. Shared by WriteLog and the tests.
+int FormatHistoryLine(const SYSTEMTIME *t, int action, int type, const char *name,
+                      const char *path, const char *detail, char *out, size_t cap);
+void WriteLog(int action, int type, const char *name, const char *path, const char *detail);
