@@ -1,0 +1,46 @@
+// File and path utilities: the system's folders, file tests with the fallbacks
+// that bare program names need, command line to program path, removal, file
+// times, the localized date text and folder walks. Paths are MAX_PATH buffers.
+#pragma once
+#include <windows.h>
+
+// WOW64 file-system redirection off around file access on 64-bit Windows.
+// The pair is a no-op on 32-bit Windows and where the functions are missing.
+void DisableFsRedirection(PVOID *old);
+void RevertFsRedirection(PVOID old);
+
+int GetMyFolder(char *out);                 // the data folder, created when missing
+int GetMyProgramFolder(char *out);          // folder of the running exe, no trailing "\"
+int FileExists(char *path);                 // path: in/out MAX_PATH buffer
+int fileRemoveFile(const char *path);
+int fileRemoveFolder(const char *path);
+int ExtractProgramPath(const char *commandLine, char *out);
+int RundllTarget(const char *commandLine, char *out, size_t cap);
+int GetFolderOfProgram(const char *path, char *out);
+int FileNameOf(const char *path, char *out);
+int StripQuotes(const char *in, char *out);
+int GetProgramFilesVendor(const char *path, char *out);
+int IsPlausibleFileName(const char *text);
+int GetUserNameFromProfile(char *out);      // out: 128 characters
+int GetDefaultBrowserKind(void);
+int GetIEPath(char *out);
+#define FILE_TIME_TEXT_MAX 24
+int GetMyFileTime(const char *path, char *created, char *modified, char *accessed, char *sizeText);
+int FormatFileTime(const char *path, char *out);
+int FormatDateLocal(const SYSTEMTIME *t, char *out);   // out: FILE_TIME_TEXT_MAX
+void UnixTimeToSystemTime(long long seconds, SYSTEMTIME *out);
+HGLOBAL ReadtheFile(const char *path, DWORD *size);
+int fileShellExecute(HWND window, const char *path);
+int OpenFolderOf(HWND window, const char *commandLine);
+int TraceShellExecuteError(int mode, int code, const char *tag);
+int GetLongPath(const char *shortPath, char *out);
+int EncodeForQuery(const char *text, char *out, size_t cap);
+void fileRemoveOldRegPointer(const char *keyPath);
+
+// Folder walks. The callback gets the full path and the find record; a non-zero
+// answer stops the whole walk. giWalkMode tells the callback whose rules apply.
+enum { WALK_STARTUP = 1, WALK_COOKIES = 2, WALK_SYSTEM = 7 };
+extern int giWalkMode;
+typedef int (*WalkCallback)(const char *path, const WIN32_FIND_DATAA *found, void *arg);
+int WalkFolder(char *folder, WalkCallback callback, int depth, void *arg);
+void WalkSystemFolders(WalkCallback callback, void *arg);

@@ -1,0 +1,300 @@
+// Path parsing: command line to program path, the RUNDLL32 target, the folder
+// and file parts, the Program Files vendor, the long form of a path and the
+// small text checks the watchers run on names and query values.
+#include "common/files.h"
+
+#include <string.h>
+
+#include "common/registry.h"
+#include "common/text.h"
+
+#define CURRENT_VERSION_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
+// "C:\Program Files (x86)\" is 23 characters; the retry swaps exactly those.
+#define X86_FOLDER_PREFIX_LEN 23
+// Room for a folder in front of a command line of registry size.
+#define COMMAND_WORK_MAX (MAX_PATH + REG_TEXT_MAX)
+
+static void ReadFolderValue(const char *value, const char *fallback, char *out)
+{
+    if (GetRegString(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, value, out, MAX_PATH) <= 0)
+        CopyText(out, MAX_PATH, fallback);
+}
+
+// Replaces a leading folder token with the folder itself. The offsets are the
+// token lengths: the token is expected at the start of the command.
+static void ExpandFolderToken(const char *command, char *out, size_t cap)
+{
+    char folder[MAX_PATH] = "";
+    size_t skip = 0;
+    if (StrContains(command, "SYSTEMROOT")) {
+        UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH)
+            folder[0] = '\0';
+        skip = 12;
+    } else if (StrContains(command, "%WINDIR%")) {
+        UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH)
+            folder[0] = '\0';
+        skip = 8;
+    } else if (StrContains(command, "%PROGRAMFILES%")) {
+        ReadFolderValue("ProgramFilesDir", "C:\\Program Files", folder);
+        skip = 14;
+    } else if (StrContains(command, "%PROGRAMFILES(X86)%")) {
+        ReadFolderValue("ProgramFilesDir (x86)", "C:\\Program Files (x86)", folder);
+        skip = 19;
+    }
+    if (skip == 0) {
+        CopyText(out, cap, command);
+        return;
+    }
+    size_t len = strlen(command);
+    FormatText(out, cap, "%s%s", folder, command + (skip < len ? skip : len));
+}
+
+static int IsExtensionEnd(char c)
+{
+    return c == 'X' || c == 'x' || c == 'L' || c == 'l';
+}
+
+int ExtractProgramPath(const char *commandLine, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!commandLine || !commandLine[0])
+        return 0;
+
+    PVOID redirection;
+    DisableFsRedirection(&redirection);
+    char text[COMMAND_WORK_MAX];
+    ExpandFolderToken(commandLine, text, CAP(text));
+
+    // Copy up to the first ".?X" or ".?L" extension with its three letters; the
+    // result begins at the drive letter of the last ":" seen, so quotes and
+    // words in front of the drive and arguments after the extension fall away.
+    char scan[COMMAND_WORK_MAX];
+    size_t used = 0, start = 0;
+    for (size_t i = 0; text[i] && used < sizeof(scan) - 1; i++) {
+        char c = text[i];
+        if (c == '.' && text[i + 1] && IsExtensionEnd(text[i + 2])) {
+            for (size_t k = 0; k < 4 && text[i + k] && used < sizeof(scan) - 1; k++)
+                scan[used++] = text[i + k];
+            break;
+        }
+        scan[used++] = c;
+        if (c == ':')
+            start = used >= 2 ? used - 2 : 0;
+    }
+    scan[used] = '\0';
+    CopyText(out, MAX_PATH, scan + start);
+    UpperText(out);
+    RevertFsRedirection(redirection);
+
+    // A 32-bit reader of a 64-bit machine gets "(x86)" for %ProgramFiles%; the
+    // program may well live in the 64-bit folder instead.
+    if (Is64BitWindows && out[0]) {
+        char probe[MAX_PATH];
+        CopyText(probe, CAP(probe), out);
+        if (!FileExists(probe) && StrContains(out, "Program Files (x86)") &&
+            strlen(out) >= X86_FOLDER_PREFIX_LEN) {
+            char other[MAX_PATH];
+            if (FormatText(other, CAP(other), "C:\\Program Files\\%s", out + X86_FOLDER_PREFIX_LEN)) {
+                CopyText(probe, CAP(probe), other);
+                if (FileExists(probe)) {
+                    CopyText(out, MAX_PATH, other);
+                    UpperText(out);
+                }
+            }
+        }
+    }
+    return (int)strlen(out);
+}
+
+static char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+}
+
+int RundllTarget(const char *commandLine, char *out, size_t cap)
+{
+    if (!out || cap == 0)
+        return 0;
+    if (!commandLine)
+        commandLine = "";
+    if (StrContains(commandLine, "RUNDLL32.EXE")) {
+        size_t len = strlen(commandLine);
+        for (size_t p = 0; p + 6 < len; p++) {
+            // "R?N?L?3": loose enough for "rundll32" in any case.
+            if (Upper(commandLine[p]) == 'R' && Upper(commandLine[p + 2]) == 'N' &&
+                Upper(commandLine[p + 4]) == 'L' && commandLine[p + 6] == '3') {
+                // "RUNDLL32.EXE" and the one blank after it.
+                CopyText(out, cap, p + 13 <= len ? commandLine + p + 13 : "");
+                return 1;
+            }
+        }
+    }
+    CopyText(out, cap, commandLine);
+    return 0;
+}
+
+int GetFolderOfProgram(const char *path, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!path || !path[0])
+        return 0;
+    const char *slash = strrchr(path, '\\');
+    if (slash) {
+        size_t len = (size_t)(slash - path);
+        // "C:" alone would mean the drive's current folder; "C:\" is the root.
+        if (len < 3)
+            len++;
+        CopyTextN(out, MAX_PATH, path, len);
+        return (int)strlen(out);
+    }
+    if (strlen(path) >= 32)
+        return 0;
+    char probe[MAX_PATH];
+    char folder[MAX_PATH];
+    for (int useSystem = 0; useSystem <= 1; useSystem++) {
+        UINT n = useSystem ? GetSystemDirectoryA(folder, MAX_PATH)
+                           : GetWindowsDirectoryA(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH)
+            continue;
+        if (FormatText(probe, CAP(probe), "%s\\%s", folder, path) && FileExists(probe)) {
+            CopyText(out, MAX_PATH, folder);
+            return (int)strlen(out);
+        }
+    }
+    return 0;
+}
+
+int FileNameOf(const char *path, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    const char *slash = path ? strrchr(path, '\\') : NULL;
+    if (!slash)
+        return 0;
+    CopyText(out, MAX_PATH, slash + 1);
+    return (int)strlen(out);
+}
+
+int StripQuotes(const char *in, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!in)
+        return 0;
+    size_t used = 0;
+    for (size_t i = 0; i < 511 && in[i] && used < MAX_PATH - 1; i++)
+        if (in[i] != '"')
+            out[used++] = in[i];
+    out[used] = '\0';
+    return (int)used;
+}
+
+int GetProgramFilesVendor(const char *path, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!path || !path[0])
+        return 0;
+    // Both program folders, and the 64-bit one that a 32-bit reader only sees
+    // under its own name.
+    static const struct {
+        const char *value;
+        const char *fallback;
+    } Folders[] = {
+        {"ProgramFilesDir", "C:\\Program Files"},
+        {"ProgramFilesDir (x86)", "C:\\Program Files (x86)"},
+        {"ProgramW6432Dir", "C:\\Program Files"},
+    };
+    for (const auto &row : Folders) {
+        char folder[MAX_PATH];
+        ReadFolderValue(row.value, row.fallback, folder);
+        size_t flen = strlen(folder);
+        if (flen == 0 || strlen(path) <= flen + 1 || path[flen] != '\\')
+            continue;
+        char head[MAX_PATH];
+        CopyTextN(head, CAP(head), path, flen);
+        if (StrEqualNoCase(head, folder) != 0)
+            continue;
+        const char *name = path + flen + 1;
+        const char *end = strchr(name, '\\');
+        if (!end || end == name)
+            continue;   // a file directly in Program Files has no vendor folder
+        CopyTextN(out, MAX_PATH, name, (size_t)(end - name));
+        return (int)(end - path);
+    }
+    return 0;
+}
+
+int IsPlausibleFileName(const char *text)
+{
+    if (!text)
+        return 0;
+    size_t len = strnlen(text, MAX_PATH);
+    if (len < 5 || len > MAX_PATH - 1 || !strchr(text, '.'))
+        return 0;
+    size_t blanks = 0;
+    for (size_t i = 0; i < len; i++)
+        if (text[i] == ' ')
+            blanks++;
+    return blanks <= 4 && blanks < len;
+}
+
+typedef DWORD(WINAPI *GetLongPathNameFn)(LPCSTR, LPSTR, DWORD);
+
+int GetLongPath(const char *shortPath, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!shortPath)
+        return 0;
+    DWORD n = 0;
+    char longPath[MAX_PATH];
+    // Windows 95 and NT 4 lack GetLongPathNameA, hence the run-time lookup.
+    HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
+    if (kernel) {
+        GetLongPathNameFn lengthen =
+            (GetLongPathNameFn)(void (*)(void))GetProcAddress(kernel, "GetLongPathNameA");
+        if (lengthen)
+            n = lengthen(shortPath, longPath, MAX_PATH);
+        FreeLibrary(kernel);
+    }
+    if (n == 0 || n >= MAX_PATH) {
+        CopyText(out, MAX_PATH, shortPath);
+        return 0;
+    }
+    CopyText(out, MAX_PATH, longPath);
+    return (int)strlen(out);
+}
+
+int EncodeForQuery(const char *text, char *out, size_t cap)
+{
+    if (!out || cap == 0)
+        return -1;
+    out[0] = '\0';
+    if (!text || !text[0])
+        return -1;
+    size_t used = 0;
+    for (size_t i = 0; text[i]; i++) {
+        const char *piece = text[i] == ' ' ? "%20" : text[i] == '&' ? "+" : NULL;
+        size_t need = piece ? strlen(piece) : 1;
+        if (used + need > cap - 1)
+            break;   // never a half-written escape
+        if (piece)
+            memcpy(out + used, piece, need);
+        else
+            out[used] = text[i];
+        used += need;
+    }
+    out[used] = '\0';
+    return (int)used - 1;
+}

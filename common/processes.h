@@ -1,0 +1,7 @@
+// The running programs: one run-list record (code 600) per distinct image.
+#pragma once
+#include <windows.h>
+
+typedef int (*ProcessCallback)(DWORD pid, int reserved, const char *imagePath, void *context);
+int ForEachProcess(ProcessCallback callback, void *context);
+int ListRunningTasks(void);
