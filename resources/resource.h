@@ -1,0 +1,50 @@
+/* Resource ids of the monitor: icons, bitmaps, the alert sound, the dialog
+   templates and their controls. Shared by brackmoor.rc and the C++ code.
+   The string table is addressed by the plain numbers the program documents
+   (GetLangString(821, ...)), so its ids have no names here.
+   Only #define lines: windres reads this file as well. */
+#ifndef BRACKMOOR_RESOURCE_H
+#define BRACKMOOR_RESOURCE_H
+
+/* Icons */
+#define IDI_BRACKMOOR           101   /* tray and window icon, idle */
+#define IDI_BUSY                302   /* tray icon while a watcher prepares or shows an alert */
+#define IDI_NOTICE              161   /* missing-startup and uninstall notices */
+#define IDI_STARTUP_ALERT       165   /* new-startup alert */
+
+/* Bitmaps loaded by the main window for the alerts */
+#define IDB_MASCOT              133   /* the watchdog; also the help link of the startup alert */
+#define IDB_BANNER              134
+#define IDB_PAW                 135
+
+/* Built-in alert sound, played when no sound file is set for an event */
+#define IDW_ALERT               170   /* resource type "WAVE" */
+
+/* Dialog templates */
+#define IDD_NEWPROG             131   /* new-startup alert */
+#define IDD_DELAYALERT          192   /* delayed program put itself back */
+#define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
+
+/* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
+#define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
+#define IDC_DISABLE             11    /* owner-drawn */
+#define IDC_PRODUCTNAME         100
+#define IDC_PROGICON            117   /* button showing the program's own icon */
+#define IDC_CHECK               1014
+#define IDC_PATH                1026  /* read-only edit */
+#define IDC_VERSION             1029
+#define IDC_COMPANY             1030
+#define IDC_DESCRIPTION         1031
+#define IDC_MESSAGE             1036
+#define IDC_INFO                1067  /* online file information */
+#define IDC_MASCOT              1077  /* picture; a click opens the alert help page */
+#define IDC_VERSIONLABEL        1097
+#define IDC_ALERTICON           1130
+#define IDC_NOTICE_TEXT         1177
+#define IDC_NOTICE_HINT         1178
+#define IDC_NOTICE_NAME         1179
+#define IDC_NOTICE_PATH         1180
+#define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
+#define IDC_PROPERTIES          1202  /* owner-drawn */
+
+#endif
