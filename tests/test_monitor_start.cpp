@@ -1,0 +1,174 @@
+// Start-up: the first-run and install handling of the initial values, and the
+// three roles of the program (forwarder, one-shot job, monitor) as processes.
+#include "support/test_env.h"
+
+#include "common/files.h"
+#include "common/registry.h"
+#include "monitor/options.h"
+#include "monitor/own_run_entry.h"
+
+static const char *const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+class MonitorStartTest : public BrackmoorTest {
+protected:
+    void TearDown() override
+    {
+        KillProgramsNamed("brackmoor.exe");
+        KillProgramsNamed("BrackmoorEx.exe");
+        BrackmoorTest::TearDown();
+    }
+};
+
+static int CountWindowsOfClass(const char *className)
+{
+    struct Ctx { const char *cls; int n; } ctx = {className, 0};
+    EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            Ctx *c = (Ctx *)lp;
+            char cls[64];
+            if (GetClassNameA(w, cls, sizeof(cls)) && !strcmp(cls, c->cls))
+                c->n++;
+            return TRUE;
+        },
+        (LPARAM)&ctx);
+    return ctx.n;
+}
+
+TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
+{
+    GetInitalValues();
+    KillProgramsNamed("BrackmoorEx.exe");     // the first run opens the companion's About page
+
+    EXPECT_FALSE(RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "").empty()) << "first-run marker";
+    for (const char *sub : {"Nuts", "Cookies", "Options", "Run", "IEHelpers", "HostFile", "Tasks", "ActiveX"})
+        EXPECT_TRUE(RegHasKey(HKEY_CURRENT_USER, (std::string(BRACKMOOR_KEY) + "\\" + sub).c_str())) << sub;
+    EXPECT_EQ(BinFolder(), RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "PATH"));
+    EXPECT_EQ(BRACKMOOR_VERSION, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion"));
+    EXPECT_EQ(BinFolder() + "\\brackmoor.exe -expressboot",
+              RegText(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
+    EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY "\\Run", "Brackmoor"));
+    EXPECT_EQ(1, RunAlways);
+    EXPECT_FALSE(RegText(HKEY_LOCAL_MACHINE, BRACKMOOR_KEY "\\Sysfiles", "").empty());
+    EXPECT_EQ(9, UILanguage);
+    EXPECT_EQ((REGSAM)KEY_ALL_ACCESS, RegWriteAccess);
+    EXPECT_EQ((REGSAM)KEY_READ, RegReadAccess);
+    // UAC copies: the machine's value, or -1 where the machine has none.
+    for (const char *name : {"ConsentPromptBehaviorAdmin", "EnableLUA", "PromptOnSecureDesktop"})
+        EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, name)) << name;
+
+    // A second start of the same version keeps the marker and does not count as an install.
+    std::string marker = RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "");
+    RegRemoveValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor");
+    GetInitalValues();
+    EXPECT_EQ(marker, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, ""));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor")) << "no install: the entry stays off";
+    EXPECT_EQ(0, RunAlways);
+}
+
+TEST_F(MonitorStartTest, UpdateInstallCleanupAndDataMove)
+{
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015 9:00 AM");
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", "32.0.2014.0");
+    PutOption("Cleanup", "1");
+    PutOption("Update", "0");
+    // An earlier version kept its history in the program folder.
+    std::string old = TempFolder();
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "PATH", old.c_str());
+    WriteWholeFile(old + "\\history.txt", "old line\r\n");
+
+    GetInitalValues();
+    EXPECT_EQ(BRACKMOOR_VERSION, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion"));
+    EXPECT_EQ(BinFolder() + "\\brackmoor.exe -expressboot",
+              RegText(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
+    EXPECT_EQ("0", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "Cleanup"));
+    EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "Update"));
+    EXPECT_EQ("old line\r\n", ReadWholeFile(DataFolder() + "\\history.txt"));
+    EXPECT_FALSE(PathExists(old + "\\history.txt"));
+    EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "AppData"));
+    EXPECT_TRUE(PathExists(DataFolder() + "\\disabled"));
+    EXPECT_EQ("01/01/2015 9:00 AM", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "")) << "not a first run";
+}
+
+TEST_F(MonitorStartTest, ExplorerMenuFollowsTheOption)
+{
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015 9:00 AM");
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", BRACKMOOR_VERSION);
+    PutOption("ExplorerMenu", "1");
+    GetInitalValues();
+    EXPECT_EQ("\"" + BinFolder() + "\\brackmoor.exe\" %1",
+              RegText(HKEY_CLASSES_ROOT, "exefile\\shell\\Brackmoor KEEL\\command", ""));
+    EXPECT_EQ("", RegText(HKEY_CLASSES_ROOT, "exefile\\shell\\Brackmoor KEEL", "")) << "label 1183 is empty";
+    PutOption("ExplorerMenu", "2");
+    GetInitalValues();
+    EXPECT_FALSE(RegHasKey(HKEY_CLASSES_ROOT, "exefile\\shell\\Brackmoor KEEL"));
+}
+
+TEST_F(MonitorStartTest, OwnRunEntriesAreCountedAndRemovedInBothViews)
+{
+    RegPut(HKEY_CURRENT_USER, kRunKey, "Old Brackmoor", "\"C:\\Old\\BRACKMOOR.EXE\" -expressboot");
+    RegPut(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "Brackmoor Explorer",
+           "C:\\Old\\BrackmoorEx.exe -START", KEY_WOW64_64KEY);
+    RegPut(HKEY_CURRENT_USER, kRunKey, "Other", "C:\\Other\\other.exe");
+    EXPECT_EQ(2, RemoveOwnRunEntries(0));
+    EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Old Brackmoor"));
+    EXPECT_EQ(2, RemoveOwnRunEntries(1));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Old Brackmoor"));
+    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                             "Brackmoor Explorer", KEY_WOW64_32KEY));
+    EXPECT_EQ("C:\\Other\\other.exe", RegText(HKEY_CURRENT_USER, kRunKey, "Other"));
+    RegRemoveValue(HKEY_CURRENT_USER, kRunKey, "Other");
+
+    SetAlwaysRun(1);
+    EXPECT_EQ(1, RemoveOwnRunEntries(0));
+    SetAlwaysRun(0);
+    EXPECT_EQ(0, RunAlways);
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor"));
+}
+
+TEST_F(MonitorStartTest, SingleInstanceAndExitRequestAcrossProcesses)
+{
+    PutOption("Orvalen", "1");        // no companion start and no 8-second wait
+    DWORD pid = 0;
+    HANDLE monitor = StartProgram("brackmoor.exe", "", &pid);
+    ASSERT_NE(nullptr, monitor);
+    HWND window = WaitForWindow("Brackmoor", NULL, 30000);
+    ASSERT_NE(nullptr, window) << "the monitor's hidden window";
+    EXPECT_FALSE(IsWindowVisible(window));
+    KillProgramsNamed("BrackmoorEx.exe");
+
+    // A fresh start made the first-run keys, "PATH", "NewVersion" and the own Run value
+    // (the window exists a little before the initial values are written).
+    for (int i = 0; i < 200 && !RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY); i++)
+        Sleep(100);
+    EXPECT_FALSE(RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "").empty());
+    EXPECT_EQ(BinFolder(), RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "PATH"));
+    EXPECT_EQ(BRACKMOOR_VERSION, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion"));
+    EXPECT_EQ(BinFolder() + "\\brackmoor.exe -expressboot",
+              RegText(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
+
+    // A second start finds the first by its class and leaves without a window.
+    EXPECT_EQ(0u, RunProgramWait("brackmoor.exe", "", 20000));
+    EXPECT_EQ(1, CountWindowsOfClass("Brackmoor"));
+    EXPECT_FALSE(WaitExit(monitor, 500));
+
+    // "-Q" from another process makes the running monitor exit.
+    EXPECT_EQ(0u, RunProgramWait("brackmoor.exe", "-Q", 20000));
+    DWORD code = 1234;
+    EXPECT_TRUE(WaitExit(monitor, 20000, &code)) << "the monitor ends on -Q";
+    EXPECT_EQ(0u, code);
+    CloseHandle(monitor);
+    EXPECT_EQ(0, CountWindowsOfClass("Brackmoor"));
+}
+
+TEST_F(MonitorStartTest, QuitWithNoMonitorRunningCreatesNothing)
+{
+    PutOption("Orvalen", "1");
+    EXPECT_EQ(0u, RunProgramWait("brackmoor.exe", "-Q", 20000));
+    EXPECT_EQ(0, CountWindowsOfClass("Brackmoor"));
+    // It left before the initial values: no first-run marker, no own Run entry.
+    EXPECT_EQ("", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, ""));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
+    // A file name with ".exe" is a one-shot lookup that never becomes the monitor.
+    EXPECT_EQ(0u, RunProgramWait("brackmoor.exe", "C:\\windows\\notepad.exe", 20000));
+    EXPECT_EQ("", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, ""));
+}
