@@ -1,0 +1,85 @@
+// The conventions every alert follows: placement, sound, tooltips, owner-drawn
+// text buttons, the decision without a dialog while alerts are hidden, and the
+// extra-alert suppression that lets one answer stand for the next scans.
+#pragma once
+#include <windows.h>
+#include <stddef.h>
+
+#define ANSWER_ACCEPT 6         // IDYES
+#define ANSWER_REJECT 7         // IDNO
+#define ANSWER_DISABLE 11       // the startup alert removed (disabled) the entry itself
+
+#define ALERT_HELP_PAGE 6067    // "alert.html": the tray's help page while an alert is open
+
+extern int bMsgOpen;            // 1 while an alert is open
+extern int AlertCount;          // scans the suppression still runs; 0 when not suppressing
+extern int HideChoice;          // the answer that started the suppression: 6 or 7
+// The companion's first page ("StartTab"), written with every alert position; the
+// monitor itself never changes it from 0.
+extern int giStartTab;
+
+// Position families: the four values under the program's key that each keeps.
+enum { FAMILY_ALERT = 0, FAMILY_SYSFILES = 1, FAMILY_DEFAULTWARNING = 2 };
+
+// Sound numbers and their events.
+enum {
+    SOUND_OPEN = 0, SOUND_STARTUP = 1, SOUND_COOKIE = 2, SOUND_TASK = 3, SOUND_IEHELPER = 4,
+    SOUND_FILETYPE = 5, SOUND_SYSTEMFILE = 6, SOUND_HIDDEN = 7, SOUND_SERVICE = 11,
+    SOUND_REGOPTIONS = 12, SOUND_ACTIVEX = 13, SOUND_QUICKSCAN = 14
+};
+
+enum { HIDEEXTRA_RESTORE = 0, HIDEEXTRA_SETYES = 1, HIDEEXTRA_SETNO = 2, HIDEEXTRA_SAVE = 3 };
+
+// Plays the event's sound file, or the built-in sound 170 when the user set none;
+// nothing while the option "Sound" is 0 or below.
+void PlayAlertSound(int number);
+// The HKCU key whose default value names the sound file of a sound number
+// ("AppEvents\Schemes\Apps\Brackmoor\<event>\.current"). Numbers outside the
+// table use the "Open" event. Returns the length, 0 when it did not fit.
+int GetAlertSoundKey(int number, char *out, size_t cap);
+
+// "ToolTips" 1 plain tips, 2 balloons, 0 (or below) none; values above 2 give
+// plain tips, so an unknown setting of a newer companion still shows help.
+void AddToolTip(HWND dialog, int controlId, UINT stringId);
+void PlaceAlert(HWND dialog, int family);
+void SaveAlertPosition(HWND dialog, int family);
+void SetHideExtraState(int mode);
+void StartExtraAlertSuppression(int answer);
+
+// The alert sequence for one finding: busy tray state with the watcher's tip, bMsgOpen,
+// the decision without a dialog when "ShowAlerts" is 0 and the type's hide flag is set
+// (1 accepts, anything else rejects), else the modal dialog with param as its lParam;
+// then the idle tray state, and the suppression started from the answer when
+// "SuppressExtraAlerts" is 1 and startSuppression is set. The answer 11 (the startup
+// alert disabled the entry itself) never starts it. Returns the answer (-1 when the
+// dialog could not be made).
+int RunAlert(int templateId, DLGPROC procedure, LPARAM param, int hideFlag, int tipId, int startSuppression);
+
+// Owner-drawn text buttons: made owner-drawn at WM_INITDIALOG, drawn without a face,
+// highlighted under the mouse. AlertButtonMessage handles WM_DRAWITEM and the mouse
+// moves for the dialog; it returns TRUE when it handled the message (and then has
+// set the dialog's message result, so the sender of WM_DRAWITEM sees TRUE too).
+void MakeTextButtons(HWND dialog, const int *ids, int count);
+BOOL AlertButtonMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// No text button is hot any more (MakeTextButtons, BeginAlertDialog and
+// ReleaseAlertDialog call it).
+void ClearHotTextButton(HWND dialog);
+
+// WM_INITDIALOG helpers, so that each alert adds only its own texts and answers.
+// BeginAlertDialog first: it sets the tray's help page (0 leaves it alone, for the
+// delayed-start alert) and clears the hot text button.
+void BeginAlertDialog(HWND dialog, int helpPageId);
+// The path text in the shared 12-point semibold font when it is longer than 80
+// characters, else in the 14-point semibold one.
+void SetAlertPathControl(HWND dialog, int id, const char *path);
+// The heading text in the shared 18-point medium font.
+void SetAlertHeadingControl(HWND dialog, int id, const char *text);
+// The program's own first icon on the icon button when the file exists; the dialog
+// keeps the icon until ReleaseAlertDialog destroys it.
+void SetAlertProgramIcon(HWND dialog, int buttonId, const char *path);
+// The tail of the Info button: the dialog leaves the topmost band so that the
+// browser showing the information can come in front of it.
+void SetAlertNotTopmost(HWND dialog);
+// WM_DESTROY: saves the position of the family, destroys the program icon, drops the
+// dialog's helper state and puts the tray's help page back to the general one.
+void ReleaseAlertDialog(HWND dialog, int family);

@@ -1,0 +1,145 @@
+// What every alert does at WM_INITDIALOG and WM_DESTROY besides its own texts:
+// help page, fonts of the path and heading, the program's icon, tooltips, and
+// giving all of it back when the dialog goes.
+#include "monitor/alert.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <string.h>
+
+#include "common/files.h"
+#include "common/text.h"
+#include "common/tracelog.h"
+#include "monitor/appstate.h"
+#include "monitor/options.h"
+#include "monitor/shared_ui.h"
+#include "monitor/tray.h"
+
+#define TOOLTIP_TEXT_MAX 512
+#define TOOLTIP_BACK_COLOUR 0xCCFFFF
+#define TOOLTIP_TEXT_COLOUR 0x990000
+#define TOOLTIP_AUTOPOP_MS 20000
+#define TOOLTIP_MAX_WIDTH 360
+#define TOOLTIP_MARGIN 15
+#define LONG_PATH_CHARS 80
+
+// The icon ExtractIconA made for the dialog; the button does not own its image.
+static const char ProgramIconProperty[] = "BrackmoorProgramIcon";
+
+void BeginAlertDialog(HWND dialog, int helpPageId)
+{
+    if (helpPageId)
+        giHelpPageId = helpPageId;
+    ClearHotTextButton(dialog);
+}
+
+void AddToolTip(HWND dialog, int controlId, UINT stringId)
+{
+    if (giToolTips <= 0 || !dialog || !IsWindow(dialog))
+        return;
+    HWND control = GetDlgItem(dialog, controlId);
+    if (!control)
+        return;
+    DWORD style = WS_POPUP | TTS_ALWAYSTIP;
+    if (giToolTips == 2)
+        style |= TTS_BALLOON;
+    // Owned by the dialog: it goes when the dialog goes, so nothing is left to free.
+    HWND tip = CreateWindowExA(0, TOOLTIPS_CLASSA, NULL, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, dialog, NULL, hInstance, NULL);
+    if (!tip) {
+        TraceLastError("MyError:  AddToolTip CreateWindowEx");
+        return;
+    }
+    char text[TOOLTIP_TEXT_MAX] = "";
+    GetLangString(stringId, TOOLTIP_TEXT_MAX, text);
+
+    TOOLINFOA tool;
+    memset(&tool, 0, sizeof(tool));
+    // The size that common controls 5 knows too: without a manifest asking for
+    // version 6, the full structure of the newer headers is refused.
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = dialog;
+    tool.uId = (UINT_PTR)control;
+    tool.hinst = hInstance;
+    tool.lpszText = text;
+    if (!SendMessageA(tip, TTM_ADDTOOLA, 0, (LPARAM)&tool))
+        TestLog("MyError:  AddToolTip TTM_ADDTOOL", text);
+    SendMessageA(tip, TTM_SETTIPBKCOLOR, TOOLTIP_BACK_COLOUR, 0);
+    SendMessageA(tip, TTM_SETTIPTEXTCOLOR, TOOLTIP_TEXT_COLOUR, 0);
+    // Long enough to read the longer explanations to the end.
+    SendMessageA(tip, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(TOOLTIP_AUTOPOP_MS, 0));
+    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, TOOLTIP_MAX_WIDTH);
+    RECT margin = {TOOLTIP_MARGIN, TOOLTIP_MARGIN, TOOLTIP_MARGIN, TOOLTIP_MARGIN};
+    SendMessageA(tip, TTM_SETMARGIN, 0, (LPARAM)&margin);
+}
+
+static void SetControlTextAndFont(HWND dialog, int id, const char *text, HFONT font)
+{
+    HWND control = GetDlgItem(dialog, id);
+    if (!control)
+        return;
+    // Before the text, so the control lays the text out once, in its final font.
+    if (font)
+        SendMessageA(control, WM_SETFONT, (WPARAM)font, FALSE);
+    SetWindowTextA(control, text ? text : "");
+}
+
+void SetAlertPathControl(HWND dialog, int id, const char *path)
+{
+    // The smaller face keeps most of a deep path visible in the one-line field.
+    size_t len = path ? strlen(path) : 0;
+    SetControlTextAndFont(dialog, id, path, len > LONG_PATH_CHARS ? ghFont12Semibold : ghFont14Semibold);
+}
+
+void SetAlertHeadingControl(HWND dialog, int id, const char *text)
+{
+    SetControlTextAndFont(dialog, id, text, ALERT_HEADING_FONT);
+}
+
+static void DropProgramIcon(HWND dialog, int buttonId)
+{
+    HICON icon = (HICON)RemovePropA(dialog, ProgramIconProperty);
+    if (!icon)
+        return;
+    // Off the button first, so nothing paints a destroyed icon.
+    if (buttonId)
+        SendDlgItemMessageA(dialog, buttonId, BM_SETIMAGE, IMAGE_ICON, 0);
+    DestroyIcon(icon);
+}
+
+static const char ProgramIconButtonProperty[] = "BrackmoorProgramIconButton";
+
+void SetAlertProgramIcon(HWND dialog, int buttonId, const char *path)
+{
+    if (!dialog || !path || !path[0])
+        return;
+    char file[MAX_PATH];
+    // FileExists may complete a bare program name to where the file really is.
+    if (!CopyText(file, CAP(file), path) || !FileExists(file))
+        return;
+    HICON icon = ExtractIconA(hInstance, file, 0);
+    // 1 means "not a file with icons"; it is no handle to show or destroy.
+    if (!icon || icon == (HICON)1)
+        return;
+    DropProgramIcon(dialog, (int)(INT_PTR)GetPropA(dialog, ProgramIconButtonProperty));
+    SendDlgItemMessageA(dialog, buttonId, BM_SETIMAGE, IMAGE_ICON, (LPARAM)icon);
+    SetPropA(dialog, ProgramIconProperty, (HANDLE)icon);
+    SetPropA(dialog, ProgramIconButtonProperty, (HANDLE)(INT_PTR)buttonId);
+}
+
+void SetAlertNotTopmost(HWND dialog)
+{
+    if (dialog && !SetWindowPos(dialog, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE))
+        TraceLastError("MyError:  SetAlertNotTopmost SetWindowPos");
+}
+
+void ReleaseAlertDialog(HWND dialog, int family)
+{
+    if (dialog) {
+        SaveAlertPosition(dialog, family);
+        DropProgramIcon(dialog, (int)(INT_PTR)RemovePropA(dialog, ProgramIconButtonProperty));
+        ClearHotTextButton(dialog);
+    }
+    giHelpPageId = 0;
+}
