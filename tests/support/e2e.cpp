@@ -1,0 +1,148 @@
+#include "support/e2e.h"
+
+#include <tlhelp32.h>
+
+#include "support/test_env.h"
+
+bool StartMonitor(MonitorRun &run, const std::string &args, DWORD ms)
+{
+    PutOption("Orvalen", "1");
+    PutOption("TestLog", "0");
+    run.process = StartProgram("brackmoor.exe", args, &run.pid);
+    if (!run.process)
+        return false;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        HWND w = FindWindowA("Brackmoor", NULL);
+        DWORD owner = 0;
+        if (w && GetWindowThreadProcessId(w, &owner) && owner == run.pid) {
+            run.window = w;
+            return true;
+        }
+        if (WaitForSingleObject(run.process, 50) == WAIT_OBJECT_0)
+            return false;
+    }
+    return false;
+}
+
+void SendMonitorCommand(const MonitorRun &run, int id, LPARAM lParam)
+{
+    PostMessageA(run.window, WM_COMMAND, (WPARAM)id, lParam);
+}
+
+bool StopMonitor(MonitorRun &run, DWORD ms)
+{
+    if (!run.process)
+        return true;
+    bool ended = WaitForSingleObject(run.process, 0) == WAIT_OBJECT_0;
+    if (!ended) {
+        RunProgramWait("brackmoor.exe", "-Q", ms);
+        ended = WaitForSingleObject(run.process, ms) == WAIT_OBJECT_0;
+    }
+    if (!ended) {
+        TerminateProcess(run.process, 99);
+        WaitForSingleObject(run.process, 5000);
+    }
+    CloseHandle(run.process);
+    run.process = nullptr;
+    run.window = nullptr;
+    return ended;
+}
+
+bool ProcessRunning(DWORD pid)
+{
+    HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!p)
+        return false;
+    bool running = WaitForSingleObject(p, 0) == WAIT_TIMEOUT;
+    CloseHandle(p);
+    return running;
+}
+
+int CountProcessesNamed(const char *exeName)
+{
+    int n = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof(pe);
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        n += lstrcmpiA(pe.szExeFile, exeName) == 0;
+    CloseHandle(snap);
+    return n;
+}
+
+struct DialogSearch {
+    const char *caption;
+    bool prefix;
+    HWND found;
+};
+
+static BOOL CALLBACK FindDialogProc(HWND w, LPARAM lp)
+{
+    DialogSearch *s = (DialogSearch *)lp;
+    char cls[16], title[256];
+    if (!GetClassNameA(w, cls, sizeof(cls)) || strcmp(cls, "#32770") != 0)
+        return TRUE;
+    GetWindowTextA(w, title, sizeof(title));
+    bool match = s->prefix ? strncmp(title, s->caption, strlen(s->caption)) == 0 : strcmp(title, s->caption) == 0;
+    if (match && IsWindowVisible(w)) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForDialog(const char *caption, DWORD ms, bool prefix)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DialogSearch s = {caption, prefix, nullptr};
+        EnumWindows(FindDialogProc, (LPARAM)&s);
+        if (s.found || GetTickCount() - start > ms)
+            return s.found;
+        Sleep(50);
+    }
+}
+
+std::string ControlText(HWND dialog, int id)
+{
+    char text[4096] = "";
+    HWND control = GetDlgItem(dialog, id);
+    if (control)
+        SendMessageTimeoutA(control, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
+    return text;
+}
+
+std::string DialogTexts(HWND dialog)
+{
+    std::string all;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16], text[4096] = "";
+        GetClassNameA(c, cls, sizeof(cls));
+        if (lstrcmpiA(cls, "Static") != 0)
+            continue;
+        SendMessageTimeoutA(c, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
+        if (text[0])
+            all += std::string(text) + "\n";
+    }
+    return all;
+}
+
+void PressButton(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+}
+
+bool WaitForTrace(const std::string &part, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (TraceHas(part))
+            return true;
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(200);
+    }
+}

@@ -1,0 +1,76 @@
+// The real monitor as a user meets it: it starts with its icon and hidden window,
+// answers Quick Scan with a pass, opens the companion from a command, asks before
+// exiting when told to, and leaves no process behind.
+#include "support/e2e.h"
+#include "support/test_env.h"
+
+class MonitorEndToEnd : public BrackmoorTest {
+protected:
+    void TearDown() override
+    {
+        StopMonitor(run);
+        KillProgramsNamed("brackmoor.exe");
+        KillProgramsNamed("BrackmoorEx.exe");
+        BrackmoorTest::TearDown();
+    }
+    MonitorRun run;
+};
+
+TEST_F(MonitorEndToEnd, StartsScansOpensTheCompanionAndExitsOnRequest)
+{
+    ASSERT_TRUE(StartMonitor(run));
+    EXPECT_FALSE(IsWindowVisible(run.window));
+    EXPECT_TRUE(WaitForTrace("Timer set to 2000", 15000));
+    EXPECT_TRUE(TraceHas("NIM_ADD"));
+    EXPECT_FALSE(TraceHas("Failure when calling this function")) << "the tray icon was added";
+
+    SendMonitorCommand(run, 6074);
+    EXPECT_TRUE(WaitForTrace("QUICK SCAN", 10000));
+    EXPECT_TRUE(WaitForTrace("QUICKSCAN DONE", 20000)) << "Quick Scan leads to a pass on the next tick";
+    EXPECT_TRUE(TraceHas("PART 21 DONE"));
+
+    SendMonitorCommand(run, 6027);   // About: the companion's "-KEEL" page
+    EXPECT_NE(nullptr, WaitForWindow("BrackmoorExplorer", NULL, 20000));
+    EXPECT_TRUE(WaitForTrace("-KEEL", 5000));
+
+    DWORD pid = run.pid;
+    EXPECT_TRUE(StopMonitor(run));
+    EXPECT_FALSE(ProcessRunning(pid));
+    EXPECT_EQ(0, CountProcessesNamed("brackmoor.exe"));
+    EXPECT_TRUE(TraceHas("Application Exit"));
+}
+
+TEST_F(MonitorEndToEnd, ConfirmExitNoKeepsTheMonitorAndRestartsTheCompanion)
+{
+    PutOption("ConfirmExit", "1");
+    ASSERT_TRUE(StartMonitor(run));
+    SendMonitorCommand(run, 6030);
+    HWND box = WaitForDialog("Brackmoor", 15000);
+    ASSERT_NE(nullptr, box) << "the exit question";
+    char expected[512];
+    LoadStringA(GetModuleHandleA(NULL), 17, expected, sizeof(expected));
+    EXPECT_NE(std::string::npos, DialogTexts(box).find(expected));
+    PressButton(box, IDNO);
+    EXPECT_NE(nullptr, WaitForWindow("BrackmoorExplorer", NULL, 20000)) << "companion started with -RESTART";
+    Sleep(1500);
+    EXPECT_TRUE(ProcessRunning(run.pid)) << "No keeps the monitor running";
+    EXPECT_EQ(run.window, FindWindowA("Brackmoor", NULL));
+
+    // Yes lets it go.
+    RunProgramWait("brackmoor.exe", "-Q", 20000);
+    box = WaitForDialog("Brackmoor", 15000);
+    ASSERT_NE(nullptr, box);
+    PressButton(box, IDYES);
+    EXPECT_TRUE(WaitExit(run.process, 20000));
+}
+
+TEST_F(MonitorEndToEnd, HiddenTrayIconLeavesEverythingElseWorking)
+{
+    PutOption("HideTobble", "1");
+    ASSERT_TRUE(StartMonitor(run));
+    EXPECT_TRUE(WaitForTrace("Timer set to 2000", 15000));
+    SendMonitorCommand(run, 6074);
+    EXPECT_TRUE(WaitForTrace("QUICKSCAN DONE", 20000));
+    EXPECT_FALSE(TraceHas("NIM_ADD")) << "never an icon";
+    EXPECT_TRUE(StopMonitor(run));
+}
