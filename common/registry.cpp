@@ -474,3 +474,18 @@ int FindAppPath(const char *exeName, char *versionOut)
     }
     return 1;
 }
+
+RegAccessModes UseRegistryView(REGSAM view)
+{
+    const REGSAM viewBits = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+    RegAccessModes saved = {RegReadAccess, RegWriteAccess};
+    RegReadAccess = (saved.read & ~viewBits) | view;
+    RegWriteAccess = (saved.write & ~viewBits) | view;
+    return saved;
+}
+
+void PutRegistryAccessBack(RegAccessModes saved)
+{
+    RegReadAccess = saved.read;
+    RegWriteAccess = saved.write;
+}

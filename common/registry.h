@@ -27,6 +27,14 @@ DWORD QueryOpenKeyType(HKEY key, const char *name);
 DWORD QueryOpenKeyDWORD(HKEY key, const char *name);
 long QueryOpenKeyDWORDOr(HKEY key, const char *name);   // -1 when unreadable
 
+// Both masks pointed at one registry view (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY)
+// for a run of calls; the saved masks go back with PutRegistryAccessBack.
+typedef struct RegAccessModes {
+    REGSAM read, write;
+} RegAccessModes;
+RegAccessModes UseRegistryView(REGSAM view);
+void PutRegistryAccessBack(RegAccessModes saved);
+
 // RegDeleteKeyExA looked up at run time; ERROR_SUCCESS when the platform lacks it.
 LONG RegDeleteKeyExAtRunTime(HKEY root, const char *path, REGSAM view);
 

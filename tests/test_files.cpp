@@ -13,12 +13,11 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "startup/runlist.h"
+#include "support/system_state.h"
 #include "support/test_env.h"
 
 namespace {
 
-const unsigned char kGuard = 0x5A;
-const size_t kGuardLen = 16;
 
 const char *const kCurrentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 const char *const kInternational = "Control Panel\\International";
@@ -59,19 +58,7 @@ std::string SystemText(DWORD code)
     return s;
 }
 
-void FillGuarded(char *buf, size_t size)
-{
-    memset(buf, kGuard, size);
-}
 
-// The kGuardLen bytes after cap are as FillGuarded left them.
-bool GuardIntact(const char *buf, size_t cap)
-{
-    for (size_t i = 0; i < kGuardLen; i++)
-        if ((unsigned char)buf[cap + i] != kGuard)
-            return false;
-    return true;
-}
 
 bool IsFile(const std::string &path)
 {

@@ -15,37 +15,14 @@
 #include "common/tracelog.h"
 #include "monitor/appstate.h"
 #include "startup/runlist.h"
+#include "support/system_state.h"
 #include "support/test_env.h"
 
-// A copy of this program started by the process-list test does nothing but wait
-// to be ended; it never reaches the test runner.
-static const char kSleeperVariable[] = "BRACKMOOR_TEST_SLEEPER";
-int gSleeperMode = [] {
-    char flag[8];
-    if (GetEnvironmentVariableA(kSleeperVariable, flag, sizeof(flag)) > 0) {
-        Sleep(60000);
-        ExitProcess(0);
-    }
-    return 0;
-}();
 
 namespace {
 
-const unsigned char kGuard = 0x5A;
-const size_t kGuardLen = 16;
 
-void FillGuarded(char *buf, size_t size)
-{
-    memset(buf, kGuard, size);
-}
 
-bool GuardIntact(const char *buf, size_t cap)
-{
-    for (size_t i = 0; i < kGuardLen; i++)
-        if ((unsigned char)buf[cap + i] != kGuard)
-            return false;
-    return true;
-}
 
 bool SameText(const std::string &a, const std::string &b)
 {

@@ -65,7 +65,7 @@ std::string TempFolder()
         char base[MAX_PATH];
         GetTempPathA(sizeof(base), base);
         char name[64];
-        FormatText(name, sizeof(name), "brackmoor-test-%lu-%lu", GetCurrentProcessId(), GetTickCount());
+        FormatText(name, sizeof(name), "bm-test-%lu-%lu", GetCurrentProcessId(), GetTickCount());
         folder = std::string(base) + name;
         CreateDirectoryA(folder.c_str(), NULL);
     }

@@ -1,0 +1,71 @@
+#include "support/system_state.h"
+
+#include <string.h>
+
+const char kSleeperVariable[] = "BM_TEST_SLEEPER";
+
+static int gSleeperRole = [] {
+    char flag[8];
+    if (GetEnvironmentVariableA(kSleeperVariable, flag, sizeof(flag)) > 0) {
+        Sleep(60000);
+        ExitProcess(0);
+    }
+    return 0;
+}();
+
+std::string HistoryText()
+{
+    return ReadWholeFile(DataFolder() + "\\history.txt");
+}
+
+// The history lines that contain every one of the parts.
+int HistoryLinesWith(std::initializer_list<std::string> parts)
+{
+    std::string text = HistoryText();
+    int count = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        bool all = !line.empty();
+        for (const std::string &part : parts)
+            all = all && line.find(part) != std::string::npos;
+        count += all;
+        pos = end + 2;
+    }
+    return count;
+}
+
+// The non-empty items of a win.ini list, in order.
+std::vector<std::string> WinIniItems(const char *key)
+{
+    char buf[2048];
+    GetProfileStringA("windows", key, "", buf, sizeof(buf));
+    std::vector<std::string> items;
+    std::string line = buf;
+    size_t pos = 0;
+    while (pos <= line.size()) {
+        size_t end = line.find(';', pos);
+        if (end == std::string::npos)
+            end = line.size();
+        if (end > pos)
+            items.push_back(line.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return items;
+}
+
+void FillGuarded(char *buf, size_t size)
+{
+    memset(buf, kGuard, size);
+}
+
+bool GuardIntact(const char *buf, size_t cap)
+{
+    for (size_t i = 0; i < kGuardLen; i++)
+        if ((unsigned char)buf[cap + i] != kGuard)
+            return false;
+    return true;
+}

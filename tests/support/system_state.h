@@ -1,0 +1,82 @@
+// Saving and putting back the parts of the system a test changes outside the
+// monitor's own keys, and reading back what the monitor wrote.
+#pragma once
+#include <windows.h>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/test_env.h"
+
+// The first key along a path that does not exist yet: what a test creates below
+// it is removed with it, so that the system's tree is left as it was found.
+struct NewKeys {
+    std::vector<std::pair<HKEY, std::string>> missing;
+
+    void Watch(HKEY root, const std::string &path)
+    {
+        size_t cut = 0;
+        while (cut != std::string::npos) {
+            cut = path.find('\\', cut + 1);
+            std::string prefix = path.substr(0, cut);
+            if (!RegHasKey(root, prefix.c_str(), KEY_WOW64_64KEY)) {
+                missing.emplace_back(root, prefix);
+                return;
+            }
+        }
+    }
+    void Remove()
+    {
+        for (const auto &key : missing)
+            RegDeleteTreeView(key.first, key.second.c_str(), KEY_WOW64_64KEY);
+        missing.clear();
+    }
+};
+
+struct SavedValue {
+    HKEY root;
+    std::string path, name;
+    REGSAM view;
+    bool existed = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+
+    SavedValue(HKEY r, const char *p, const char *n, REGSAM v) : root(r), path(p), name(n), view(v)
+    {
+        HKEY key;
+        if (RegOpenKeyExA(root, p, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+            return;
+        DWORD size = 0;
+        if (RegQueryValueExA(key, n, NULL, &type, NULL, &size) == ERROR_SUCCESS) {
+            data.resize(size + 1);
+            existed = RegQueryValueExA(key, n, NULL, &type, data.data(), &size) == ERROR_SUCCESS;
+            data.resize(size);
+        }
+        RegCloseKey(key);
+    }
+    void Restore()
+    {
+        if (existed)
+            RegPutBinary(root, path.c_str(), name.c_str(), data.data(), (DWORD)data.size(), type, view);
+        else
+            RegRemoveValue(root, path.c_str(), name.c_str(), view);
+    }
+};
+
+// The history file's text, and the number of its lines that hold every part.
+std::string HistoryText();
+int HistoryLinesWith(std::initializer_list<std::string> parts);
+// The non-empty items of a win.ini "windows" list ("load", "run"), in order.
+std::vector<std::string> WinIniItems(const char *key);
+
+// Guard bytes after a buffer: FillGuarded fills size bytes, GuardIntact checks the
+// kGuardLen bytes after cap.
+const unsigned char kGuard = 0x5A;
+const size_t kGuardLen = 16;
+void FillGuarded(char *buf, size_t size);
+bool GuardIntact(const char *buf, size_t cap);
+
+// A copy of a test program started with this variable set does nothing but wait
+// (a minute at most) to be ended: a harmless running image for the process tests.
+extern const char kSleeperVariable[];
