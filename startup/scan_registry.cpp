@@ -1,0 +1,284 @@
+// The registry locations of the startup scan: the three Run families, the
+// Disabled store and the shell hooks of the machine.
+#include "startup/startup_scan.h"
+
+#include <string.h>
+
+#include "common/files.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "startup/locations.h"
+#include "startup/runlist.h"
+#include "startup/startup_actions.h"
+
+// Name and data buffers of the enumerations: a longer value is passed over whole
+// rather than recorded cut.
+#define SCAN_VALUE_MAX 512
+// Shorter names and commands are leftovers of installers, not programs.
+#define RUN_NAME_MIN 2
+#define RUN_DATA_MIN 5
+
+// One value of an enumeration, terminated whatever the registry stored.
+typedef struct ScanValue {
+    char name[SCAN_VALUE_MAX];
+    char data[SCAN_VALUE_MAX + 1];
+} ScanValue;
+
+// 1 when value index of the open key was read whole; 0 to pass it over, -1 at the end.
+static int ReadValueAt(HKEY key, DWORD index, ScanValue *value)
+{
+    DWORD nameLen = SCAN_VALUE_MAX, dataLen = SCAN_VALUE_MAX, type = 0;
+    LONG rc = RegEnumValueA(key, index, value->name, &nameLen, NULL, &type, (BYTE *)value->data,
+                            &dataLen);
+    if (rc == ERROR_NO_MORE_ITEMS)
+        return -1;
+    if (rc != ERROR_SUCCESS)
+        return 0;
+    value->name[nameLen < SCAN_VALUE_MAX ? nameLen : SCAN_VALUE_MAX - 1] = '\0';
+    // Binary data in a string value is text up to its first NUL; a number is no command.
+    if (type == REG_DWORD || type == REG_QWORD)
+        dataLen = 0;
+    value->data[dataLen <= SCAN_VALUE_MAX ? dataLen : SCAN_VALUE_MAX] = '\0';
+    return 1;
+}
+
+// The number of values of an open key, 0 when it cannot be told.
+static DWORD CountValues(HKEY key)
+{
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL) !=
+        ERROR_SUCCESS)
+        return 0;
+    return count;
+}
+
+// The name and data of the value recorded last, over all Run keys of one scan.
+typedef struct LastRecorded {
+    char name[SCAN_VALUE_MAX];
+    char data[SCAN_VALUE_MAX + 1];
+} LastRecorded;
+
+// 1 when the value was a disabled program that came back and has been taken out.
+static int ReadRunValue(const ScanValue *value, int code, LastRecorded *last)
+{
+    if (StrEqualNoCase(value->name, last->name) == 0 && StrEqualNoCase(value->data, last->data) == 0)
+        return 0;
+    if (IsDisabledMarked(value->name, 16)) {
+        // A program the user disabled has put itself back. The first call puts the
+        // stored copy back and clears the marker; the second takes the value out
+        // again with what it holds now, and marks it again.
+        DisableRunProgram(value->name, value->data, "", code);
+        DisableRunProgram(value->name, value->data, "", code);
+        return 1;
+    }
+    if (strlen(value->name) < RUN_NAME_MIN || strlen(value->data) < RUN_DATA_MIN ||
+        (unsigned char)value->name[0] >= 0x80)
+        return 0;
+    int rundll = StrContains(value->data, "RUNDLL32.EXE");
+    AddRunStruct(value->name, value->data, "", "", code, rundll ? 1 : 0);
+    CopyText(last->name, CAP(last->name), value->name);
+    CopyText(last->data, CAP(last->data), value->data);
+    return 0;
+}
+
+static void ReadRunKey(const StartupLocation *location, LastRecorded *last, ScanValue *value)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(location->root, location->keyPath, 0, KEY_READ | MachineView(), &key) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD count = CountValues(key);
+    for (DWORD index = 0; index < count; index++) {
+        int read = ReadValueAt(key, index, value);
+        if (read < 0)
+            break;
+        if (read == 0 || !ReadRunValue(value, location->code, last))
+            continue;
+        // The value just taken out leaves its index to the next one, which is read
+        // there; a value that could not be deleted is passed like any other.
+        DWORD left = CountValues(key);
+        if (left < count) {
+            count = left;
+            index--;
+        }
+    }
+
+    // The key's default value starts its program like any named one.
+    DWORD type = 0, size = SCAN_VALUE_MAX;
+    if (RegQueryValueExA(key, NULL, NULL, &type, (BYTE *)value->data, &size) == ERROR_SUCCESS &&
+        type != REG_DWORD && type != REG_QWORD) {
+        value->data[size <= SCAN_VALUE_MAX ? size : SCAN_VALUE_MAX] = '\0';
+        if (value->data[0])
+            AddRunStruct("(Default)", value->data, "", "", location->code, 0);
+    }
+    RegCloseKey(key);
+}
+
+void ReadRunKeys(void)
+{
+    LastRecorded *last = (LastRecorded *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(LastRecorded));
+    ScanValue *value = (ScanValue *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ScanValue));
+    if (last && value) {
+        // The 32-bit view's keys exist only on 64-bit Windows.
+        int families = Is64BitWindows ? 3 : 2;
+        for (int family = 0; family < families; family++) {
+            for (int digit = 1; digit <= RUN_FAMILY_KEYS; digit++) {
+                const StartupLocation *location = FindStartupLocation(family * 10 + digit);
+                if (location)
+                    ReadRunKey(location, last, value);
+            }
+        }
+    }
+    if (last)
+        HeapFree(GetProcessHeap(), 0, last);
+    if (value)
+        HeapFree(GetProcessHeap(), 0, value);
+}
+
+void ReadDisabledStore(void)
+{
+    // RunOnce\Setup's entries are listed under their store key "RunSetup";
+    // Notify entries stay disabled in their own key and are not listed.
+    static const int Codes[] = {1, 2, 3, 4, 5, 6, 7, CODE_WIN_LOAD, CODE_WIN_RUN};
+    ScanValue *value = (ScanValue *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ScanValue));
+    if (value) {
+        for (int code : Codes) {
+            const StartupLocation *location = FindStartupLocation(code);
+            HKEY key = NULL;
+            if (!location || !location->storeKey ||
+                RegOpenKeyExA(HKEY_LOCAL_MACHINE, location->storeKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+                continue;
+            DWORD count = CountValues(key);
+            for (DWORD index = 0; index < count; index++) {
+                int read = ReadValueAt(key, index, value);
+                if (read < 0)
+                    break;
+                if (read == 0 || !value->name[0])
+                    continue;
+                // The marker tells where the entry came from; without one it is a leftover.
+                int origin = GetDisabledMarkerCode(value->name);
+                if (origin >= 1)
+                    AddRunStruct(value->name, value->data, "", "", origin, 0);
+            }
+            RegCloseKey(key);
+        }
+        HeapFree(GetProcessHeap(), 0, value);
+    }
+
+    char folder[MAX_PATH];
+    if (GetDisabledFolder(folder, 0) > 0)
+        ReadStartupFolder(folder, 0);
+}
+
+// The default value of a class's key: its own name.
+static int ReadClassName(const char *clsid, char *out, int cap)
+{
+    char path[MAX_PATH];
+    out[0] = '\0';
+    if (!FormatText(path, CAP(path), "CLSID\\%s", clsid))
+        return 0;
+    if (ReadValueInView(HKEY_CLASSES_ROOT, path, "", out, cap, MachineView()) > 0)
+        return (int)strlen(out);
+    if (Is64BitWindows && FormatText(path, CAP(path), "Wow6432Node\\CLSID\\%s", clsid))
+        return ReadValueInView(HKEY_CLASSES_ROOT, path, "", out, cap, MachineView());
+    return 0;
+}
+
+// A hook is worth an entry when its file is there or at least looks like a file.
+static void RecordHook(const char *name, const char *file, int code)
+{
+    char probe[MAX_PATH];
+    if (!file[0] || !CopyText(probe, CAP(probe), file))
+        return;
+    if (FileExists(probe) || IsPlausibleFileName(file))
+        AddRunStruct(name, file, "", "", code, 0);
+}
+
+// The class-id keys: 252 names the class in the data, 253 and 254 in the value name.
+static void ReadClsidHooks(const StartupLocation *location, ScanValue *value)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(location->root, location->keyPath, 0, KEY_READ | MachineView(), &key) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD count = CountValues(key);
+    for (DWORD index = 0; index < count; index++) {
+        int read = ReadValueAt(key, index, value);
+        if (read < 0)
+            break;
+        if (read == 0)
+            continue;
+        char file[MAX_PATH], className[RUN_NAME_MAX];
+        const char *clsid = location->code == CODE_REG_DELAYLOAD ? value->data : value->name;
+        const char *name = location->code == CODE_REG_DELAYLOAD ? value->name : value->data;
+        if (!ResolveClsid(clsid, file))
+            CopyTextN(file, CAP(file), clsid, MAX_PATH - 1);
+        if (location->code == CODE_REG_SHELLEXECUTEHOOK && !name[0] &&
+            ReadClassName(clsid, className, CAP(className)) > 0)
+            name = className;
+        RecordHook(name, file, location->code);
+    }
+    RegCloseKey(key);
+}
+
+static void ReadAppInitDlls(const StartupLocation *location)
+{
+    char list[SCAN_VALUE_MAX];
+    if (ReadValueInView(location->root, location->keyPath, location->valueName, list, CAP(list),
+                        MachineView()) <= 0)
+        return;
+    const char *p = list;
+    while (*p) {
+        size_t len = strcspn(p, ", ");
+        char piece[MAX_PATH];
+        if (len > 0 && len < MAX_PATH) {
+            CopyTextN(piece, CAP(piece), p, len);
+            RecordHook("", piece, location->code);
+        }
+        p += len;
+        if (*p)
+            p++;
+    }
+}
+
+static void ReadNotifyDlls(const StartupLocation *location)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(location->root, location->keyPath, 0, KEY_READ | MachineView(), &key) !=
+        ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; index++) {
+        char subkey[256];
+        DWORD len = sizeof(subkey);
+        LONG rc = RegEnumKeyExA(key, index, subkey, &len, NULL, NULL, NULL, NULL);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
+        if (rc != ERROR_SUCCESS || !subkey[0])
+            continue;
+        char path[MAX_PATH], dll[MAX_PATH];
+        if (!FormatText(path, CAP(path), "%s\\%s", location->keyPath, subkey))
+            continue;
+        if (ReadValueInView(location->root, path, location->valueName, dll, MAX_PATH, MachineView()) > 0)
+            RecordHook(subkey, dll, location->code);
+    }
+    RegCloseKey(key);
+}
+
+void ReadShellHooks(void)
+{
+    ScanValue *value = (ScanValue *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ScanValue));
+    if (!value)
+        return;
+    for (int code = CODE_REG_DELAYLOAD; code <= CODE_RUN_WINLOGONNOTIFY; code++) {
+        const StartupLocation *location = FindStartupLocation(code);
+        if (!location)
+            continue;
+        if (location->kind == LOCATION_CLSID_KEY)
+            ReadClsidHooks(location, value);
+        else if (location->kind == LOCATION_DLL_LIST)
+            ReadAppInitDlls(location);
+        else if (location->kind == LOCATION_SUBKEYS)
+            ReadNotifyDlls(location);
+    }
+    HeapFree(GetProcessHeap(), 0, value);
+}
