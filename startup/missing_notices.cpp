@@ -1,0 +1,348 @@
+// Missing-startup and uninstall notices: each check compares the system with its
+// baseline, shows at most one notice, and takes the baseline again, so that the
+// same disappearance is never reported twice.
+#include "startup/missing_notices.h"
+
+#include <string.h>
+
+#include "common/files.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "common/tracelog.h"
+#include "monitor/alert.h"
+#include "monitor/appstate.h"
+#include "monitor/scan_cycle.h"
+#include "monitor/shared_ui.h"
+#include "resources/resource.h"
+#include "startup/locations.h"
+#include "startup/runlist.h"
+#include "startup/startup_scan.h"
+
+#define MARKER_TEXT_MAX 32
+
+// One value of an open key: its name and its data as text (binary data up to its
+// first NUL). 1 when read, -1 for a value that does not fit, 0 at the end and on
+// any other failure (a key deleted meanwhile answers so for every index).
+static int EnumTextValue(HKEY key, DWORD index, char *name, char *data)
+{
+    DWORD nameLen = NOTICE_TEXT_MAX, dataLen = NOTICE_TEXT_MAX - 1, type = 0;
+    name[0] = data[0] = '\0';
+    LONG rc = RegEnumValueA(key, index, name, &nameLen, NULL, &type, (BYTE *)data, &dataLen);
+    if (rc == ERROR_MORE_DATA)
+        return -1;
+    if (rc != ERROR_SUCCESS)
+        return 0;
+    // The registry need not store the terminator; a number is no name.
+    if (dataLen > NOTICE_TEXT_MAX - 1)
+        dataLen = NOTICE_TEXT_MAX - 1;
+    data[dataLen] = '\0';
+    if (type == REG_DWORD || type == REG_QWORD)
+        data[0] = '\0';
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Missing startup programs
+
+// The name the missing-startup baseline gives entry i: its program path as the
+// path normaliser makes it, so that arguments and quotes do not count.
+static int GetActiveRunPath(int i, char *out)
+{
+    char path[MAX_PATH];
+    out[0] = '\0';
+    if (GetRunPath(i, path) <= 0)
+        return 0;
+    return ExtractProgramPath(path, out);
+}
+
+static int IsStillStarted(const char *baselinePath)
+{
+    char path[MAX_PATH];
+    for (int i = 0; i < RunList.count; i++)
+        if (GetActiveRunPath(i, path) > 0 && StrEqualNoCase(baselinePath, path) == 0)
+            return 1;
+    return 0;
+}
+
+int VerifyMissingRunPrograms(void)
+{
+    if (!giShowAlerts || bMsgOpen)
+        return 0;
+    bMsgOpen = 1;
+    TestLog("VerifyMissingRunPrograms", "");
+    StartupScan(0);
+    RegAccessModes saved = UseRegistryView(0);
+
+    int result = ANSWER_REJECT;
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        StartupNotice notice;
+        memset(&notice, 0, sizeof(notice));
+        for (DWORD i = 0;; i++) {
+            int read = EnumTextValue(key, i, notice.path, notice.name);
+            if (read == 0)
+                break;
+            if (read < 0 || !notice.path[0] || IsStillStarted(notice.path))
+                continue;
+            // Only the first: the rebuild below takes in all the others, so a
+            // clean-up by another tool costs the user one notice, not ten.
+            TestLog("VerifyMissingRunPrograms Missing", notice.path);
+            if (AlertCount == 0)
+                result = (int)DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_MISSINGNOTICE), ghMainWnd,
+                                              MissingRunDlgProc, (LPARAM)&notice);
+            break;
+        }
+        RegCloseKey(key);
+    }
+    bMsgOpen = 0;
+    PutRegistryAccessBack(saved);
+    InitMissingRunPrograms();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Uninstall entries
+
+typedef struct UninstallBaseline {
+    HKEY root;
+    REGSAM view;
+    const char *baselineKey;
+} UninstallBaseline;
+
+static int GetUninstallBaselines(UninstallBaseline out[3])
+{
+    // The machine list in the monitor's own (32-bit) view, the user's, and on
+    // 64-bit Windows the machine list of the native programs.
+    out[0] = {HKEY_LOCAL_MACHINE, Is64BitWindows ? (REGSAM)KEY_WOW64_32KEY : 0, UNINSTALL_BASELINE_KEY};
+    out[1] = {HKEY_CURRENT_USER, 0, UNINSTALL_USER_BASELINE_KEY};
+    if (!Is64BitWindows)
+        return 2;
+    out[2] = {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, UNINSTALL64_BASELINE_KEY};
+    return 3;
+}
+
+static int ReadDisplayName(const UninstallBaseline *where, const char *entry, char *out, int cap)
+{
+    char path[MAX_PATH + NOTICE_TEXT_MAX];
+    if (!FormatText(path, CAP(path), "%s\\%s", WINDOWS_UNINSTALL_KEY, entry))
+        return 0;
+    RegAccessModes saved = UseRegistryView(where->view);
+    int len = GetRegString(where->root, path, "DisplayName", out, cap);
+    PutRegistryAccessBack(saved);
+    return len;
+}
+
+static void TakeUninstallBaseline(const UninstallBaseline *where, int number)
+{
+    char keyPath[MAX_PATH];
+    CopyText(keyPath, CAP(keyPath), where->baselineKey);
+    DeleteRegKeyTree(HKEY_CURRENT_USER, keyPath);
+    CreateRegKey(HKEY_CURRENT_USER, where->baselineKey);
+
+    HKEY key = NULL;
+    if (RegOpenKeyExA(where->root, WINDOWS_UNINSTALL_KEY, 0, KEY_READ | where->view, &key) == ERROR_SUCCESS) {
+        for (DWORD i = 0;; i++) {
+            char entry[MAX_PATH];
+            DWORD entryLen = sizeof(entry);
+            LONG rc = RegEnumKeyExA(key, i, entry, &entryLen, NULL, NULL, NULL, NULL);
+            if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && !entry[0]))
+                continue;
+            if (rc != ERROR_SUCCESS)
+                break;
+            char name[NOTICE_TEXT_MAX];
+            if (ReadDisplayName(where, entry, name, CAP(name)) > 0)
+                SetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, name);
+        }
+        RegCloseKey(key);
+    }
+    char text[32];
+    FormatText(text, CAP(text), "Type = %d", number);
+    TestLog("InitUninstallPrograms", text);
+}
+
+void InitUninstallPrograms(void)
+{
+    UninstallBaseline baselines[3];
+    int count = GetUninstallBaselines(baselines);
+    for (int b = 0; b < count; b++)
+        TakeUninstallBaseline(&baselines[b], b);
+}
+
+// The first entry of the baseline whose uninstall entry has no display name any
+// more: its value leaves the baseline and its display name goes to notice.name.
+static int FindVanishedEntry(const UninstallBaseline *where, StartupNotice *notice)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, where->baselineKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    int found = 0;
+    for (DWORD i = 0; !found; i++) {
+        // The present name is read whole: a name that merely did not fit a
+        // shorter buffer would be reported as gone on every check.
+        char entry[NOTICE_TEXT_MAX], displayName[NOTICE_TEXT_MAX], current[REG_TEXT_MAX];
+        int read = EnumTextValue(key, i, entry, displayName);
+        if (read == 0)
+            break;
+        // Without a remembered name there is nothing to tell the user about.
+        if (read < 0 || !entry[0] || !displayName[0])
+            continue;
+        if (ReadDisplayName(where, entry, current, CAP(current)) > 0)
+            continue;
+        DeleteRegValue(HKEY_CURRENT_USER, where->baselineKey, entry);
+        CopyText(notice->name, CAP(notice->name), displayName);
+        found = 1;
+    }
+    RegCloseKey(key);
+    return found;
+}
+
+int VerifyUninstallPrograms(void)
+{
+    UninstallBaseline baselines[3];
+    int count = GetUninstallBaselines(baselines);
+    StartupNotice notice;
+    memset(&notice, 0, sizeof(notice));
+    int result = 0;
+    for (int b = 0; b < count; b++) {
+        if (!FindVanishedEntry(&baselines[b], &notice))
+            continue;
+        TestLog("VerifyUninstallPrograms Missing", notice.name);
+        bMsgOpen = 1;
+        if (AlertCount != 0)
+            result = ANSWER_REJECT;
+        else if (StrContains(notice.name, "Microsoft"))
+            // Windows updates replace their own entries all the time.
+            result = ANSWER_ACCEPT;
+        else
+            result = (int)DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_MISSINGNOTICE), ghMainWnd,
+                                          UninstallDlgProc, (LPARAM)&notice);
+        // Whatever the answer: a flag left set would stop every later scan.
+        bMsgOpen = 0;
+        break;
+    }
+    InitUninstallPrograms();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Notice 194
+
+typedef struct NoticeForm {
+    UINT caption, text, hint, check;
+    const char *option;     // the watcher's real-time option
+    int *optionValue;
+    int showPath;
+} NoticeForm;
+
+static const NoticeForm MissingRunForm = {1408, 1409, 1410, 1411, "RealtimeMissingRun", &giRealtimeMissingRun, 1};
+static const NoticeForm UninstallForm = {1404, 1405, 1406, 1407, "RealtimeUninstall", &giRealtimeUninstall, 0};
+
+static void SetLangText(HWND dialog, int id, UINT stringId)
+{
+    char text[LANG_TEXT_MAX];
+    if (GetLangString(stringId, CAP(text), text) > 0)
+        SetDlgItemTextA(dialog, id, text);
+}
+
+static void SetNameText(HWND dialog, int id, const char *text)
+{
+    HWND control = GetDlgItem(dialog, id);
+    if (!control)
+        return;
+    if (ghFont14Semibold)
+        SendMessageA(control, WM_SETFONT, (WPARAM)ghFont14Semibold, FALSE);
+    SetWindowTextA(control, text);
+}
+
+static BOOL InitNotice(HWND dialog, const NoticeForm *form, const StartupNotice *notice)
+{
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)notice);
+    BeginAlertDialog(dialog, ALERT_HELP_PAGE);
+    char caption[LANG_TEXT_MAX];
+    if (GetLangString(form->caption, CAP(caption), caption) > 0)
+        SetWindowTextA(dialog, caption);
+    SetLangText(dialog, IDC_NOTICE_TEXT, form->text);
+    SetLangText(dialog, IDC_NOTICE_HINT, form->hint);
+    SetNameText(dialog, IDC_NOTICE_NAME, notice ? notice->name : "");
+    if (form->showPath)
+        SetNameText(dialog, IDC_NOTICE_PATH, notice ? notice->path : "");
+    SetLangText(dialog, IDC_CHECK, form->check);
+    CheckDlgButton(dialog, IDC_CHECK, BST_UNCHECKED);
+    PlayAlertSound(SOUND_STARTUP);
+    PlaceAlert(dialog, FAMILY_DEFAULTWARNING);
+    return TRUE;
+}
+
+static void CloseNotice(HWND dialog, const NoticeForm *form)
+{
+    // The user's last word on the watcher: off when ticked, on otherwise; the
+    // companion reads the option back through "Update".
+    int value = IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? 0 : 1;
+    *form->optionValue = value;
+    WriteOptionInt(form->option, value);
+    EndDialog(dialog, ANSWER_ACCEPT);
+}
+
+static INT_PTR NoticeMessage(const NoticeForm *form, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return InitNotice(dialog, form, (const StartupNotice *)lParam);
+    case WM_COMMAND:
+        // The close box is the same "I have read it" as OK.
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            CloseNotice(dialog, form);
+            return TRUE;
+        }
+        break;
+    case WM_DESTROY:
+        ReleaseAlertDialog(dialog, FAMILY_DEFAULTWARNING);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK MissingRunDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return NoticeMessage(&MissingRunForm, dialog, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK UninstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return NoticeMessage(&UninstallForm, dialog, message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------------------
+// Wiring
+
+void RegisterStartupNoticeWatchers(void)
+{
+    gScanWatchers.uninstall = VerifyUninstallPrograms;
+    gScanWatchers.missingRun = VerifyMissingRunPrograms;
+}
+
+// A baseline is taken once per version of the program: the option named by
+// marker keeps the version text of the last one taken.
+static int HasFirstBaseline(const char *marker)
+{
+    char text[MARKER_TEXT_MAX];
+    return GetRegString(HKEY_CURRENT_USER, OPTIONS_KEY, marker, text, CAP(text)) > 0;
+}
+
+void InitStartupNoticeBaselines(void)
+{
+    if (giRealtimeUninstall) {
+        TestLog("Init Missing Uninstall", "OK");
+        if (!HasFirstBaseline("MissingUninstall")) {
+            InitUninstallPrograms();
+            SetRegString(HKEY_CURRENT_USER, OPTIONS_KEY, "MissingUninstall", BRACKMOOR_VERSION);
+        }
+    }
+    if (giRealtimeMissingRun) {
+        TestLog("Init Missing Startup Programs", "**");
+        if (!HasFirstBaseline("MissingRun")) {
+            InitMissingRunPrograms();
+            SetRegString(HKEY_CURRENT_USER, OPTIONS_KEY, "MissingRun", BRACKMOOR_VERSION);
+        }
+    }
+}
