@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "startup/runlist.h"
+#include "startup/startup_scan.h"
 
 // Large enough that a longer first-fill text still counts as "filled".
 #define BASE_DATE_READ_MAX 260
@@ -45,6 +46,11 @@ typedef struct DetectionScanRow {
     DetectionScan scan;
 } DetectionScanRow;
 
+static int FullStartupScan(void)
+{
+    return StartupScan(0);
+}
+
 // The first fill runs these in this order. Each watcher adds its collecting scan
 // here once it is built, in its place of the order: startup programs (Startup),
 // browser helpers (IEHelper), scheduled tasks (Tasks), services (Services) and file
@@ -52,6 +58,7 @@ typedef struct DetectionScanRow {
 // the ActiveX controls (ActiveX) after them. Until then those categories start
 // empty and fill as their watchers meet items.
 static const DetectionScanRow DetectionScans[] = {
+    {DETECTED_STARTUP_KEY, FullStartupScan},
     {DETECTED_ACTIVETASKS_KEY, ListRunningTasks},
 };
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include "common/detection.h"
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/text.h"
@@ -11,6 +12,8 @@
 #include "monitor/companion.h"
 #include "monitor/options.h"
 #include "monitor/own_run_entry.h"
+#include "startup/delayed_start.h"
+#include "startup/startup_scan.h"
 
 #define SYSFILES_KEY BRACKMOOR_KEY "\\Sysfiles"
 #define AUTO_UPDATE_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update"
@@ -172,6 +175,7 @@ void GetInitalValues(void)
         TestLog("GetInitValues GetMyFolder New", text);
     }
     TestLog("Initialize KEEL files", "");
+    InitDetectionRecords();
 
     TestLog("AutoUpdate", "");
     REGSAM savedRead = RegReadAccess, savedWrite = RegWriteAccess;
@@ -199,10 +203,13 @@ void GetInitalValues(void)
     if (GetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", version, CAP(version)) <= 0) {
         TestLog("New Install", "");
         SetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", BRACKMOOR_VERSION);
+        InitRegStartups();
         SetAlwaysRun(1);
     } else if (!StrContains(version, BRACKMOOR_VERSION)) {
         TestLog("Update Install", "");
         SetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", BRACKMOOR_VERSION);
+        InitRegStartups();
+        InitMissingRunPrograms();
         SetAlwaysRun(1);
         CopyAutoUpdateSetting(1);
     }
@@ -211,6 +218,7 @@ void GetInitalValues(void)
 
     if (ReadOptionInt("Cleanup", 0) != 0) {
         TestLog("Registry Garbage Collection", "");
+        CleanupAndInitializeRegistry();
         WriteOptionInt("Cleanup", 0);
     }
 
@@ -218,4 +226,6 @@ void GetInitalValues(void)
     ApplyExplorerMenu();
     MoveDataToDataFolder();
     RunAlways = RemoveOwnRunEntries(0);
+    TestLog("Init Delayed Launch", "");
+    InitDelayedStart();
 }

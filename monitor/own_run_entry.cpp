@@ -8,6 +8,7 @@
 #include "common/tracelog.h"
 #include "monitor/appstate.h"
 #include "monitor/options.h"
+#include "startup/startup_actions.h"
 
 int RunAlways;
 
@@ -16,13 +17,14 @@ int RunAlways;
 typedef struct RunKeyRef {
     HKEY root;
     const char *path;
+    int code;       // the startup location code the remover files the key under
     int only64;
 } RunKeyRef;
 
 static const RunKeyRef OwnRunKeys[] = {
-    {HKEY_LOCAL_MACHINE, RUN_KEY, 0},
-    {HKEY_CURRENT_USER, RUN_KEY, 0},
-    {HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", 1},
+    {HKEY_LOCAL_MACHINE, RUN_KEY, 1, 0},
+    {HKEY_CURRENT_USER, RUN_KEY, 11, 0},
+    {HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", 21, 1},
 };
 
 static int NamesThisProgram(const char *name, const char *command)
@@ -31,14 +33,16 @@ static int NamesThisProgram(const char *name, const char *command)
            StrContains(name, "Brackmoor Explorer");
 }
 
-static int CountInKey(HKEY root, const char *path, int remove)
+#define OWN_ENTRIES_MAX 16
+
+static int CountInKey(const RunKeyRef *ref, int remove)
 {
     HKEY key;
     REGSAM view = Is64BitWindows ? KEY_WOW64_64KEY : 0;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(ref->root, ref->path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return 0;
-    // Names are collected first: deleting while enumerating shifts the indexes.
-    char found[16][256];
+    // Entries are collected first: deleting while enumerating shifts the indexes.
+    char found[OWN_ENTRIES_MAX][256], commands[OWN_ENTRIES_MAX][REG_TEXT_MAX];
     int count = 0, listed = 0;
     for (DWORD i = 0;; i++) {
         char name[256], data[REG_TEXT_MAX];
@@ -54,13 +58,15 @@ static int CountInKey(HKEY root, const char *path, int remove)
         if (!NamesThisProgram(name, data))
             continue;
         count++;
-        if (listed < 16)
-            CopyText(found[listed++], CAP(found[0]), name);
+        if (listed < OWN_ENTRIES_MAX) {
+            CopyText(found[listed], CAP(found[0]), name);
+            CopyText(commands[listed++], CAP(commands[0]), data);
+        }
     }
     RegCloseKey(key);
     if (remove)
         for (int i = 0; i < listed; i++)
-            DeleteRegValue(root, path, found[i]);
+            DeleteRunProgram(ref->code, found[i], commands[i], "");
     return count;
 }
 
@@ -69,7 +75,7 @@ int RemoveOwnRunEntries(int remove)
     int count = 0;
     for (const RunKeyRef &ref : OwnRunKeys)
         if (!ref.only64 || Is64BitWindows)
-            count += CountInKey(ref.root, ref.path, remove);
+            count += CountInKey(&ref, remove);
     return count;
 }
 

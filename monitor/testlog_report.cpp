@@ -9,7 +9,10 @@
 #include "common/tracelog.h"
 #include "common/winver.h"
 #include "monitor/companion.h"
+#include "startup/delayed_start.h"
+#include "startup/locations.h"
 #include "startup/runlist.h"
+#include "startup/startup_scan.h"
 
 static void ProgramVersion(const char *folder, const char *file, char *out, size_t cap)
 {
@@ -22,6 +25,14 @@ static void ProgramVersion(const char *folder, const char *file, char *out, size
     if (GetVersionInfo(path, rec))
         CopyText(out, cap, rec->ProductVersion);
     GlobalFree(rec);
+}
+
+static void TraceRunEntry(int i)
+{
+    char name[RUN_NAME_MAX], path[RUN_PATH_MAX];
+    GetRunName(i, name);
+    GetRunPath(i, path);
+    TestLog(name, path);
 }
 
 void InitTestLog(void)
@@ -56,8 +67,21 @@ void InitTestLog(void)
     TestLog("     -----------------", "");
 
     TestLog("-----------------------    Basic Startup Programs", "");
+    count = StartupScan(1);
+    for (int i = 0; i < count; i++)
+        if (GetRunCode(i) < CODE_WIN_LOAD)
+            TraceRunEntry(i);
     TestLog("        -----------------------", "");
+    for (int i = 0; i < count; i++)
+        if (GetRunCode(i) == CODE_GROUP_STARTUP)
+            TraceRunEntry(i);
+    FreeRunList();
+
     TestLog("---------------    Delayed Startup", "");
+    count = ReadDelayList();
+    for (int i = 0; i < count; i++)
+        TraceRunEntry(i);
+    FreeRunList();
     TestLog("  ------------------", "");
     TestLog("   ---", "");
     TestLog("  ----", "");

@@ -19,7 +19,7 @@ int giIdleTicks;
 DWORD gdwLaunchTick;
 int giDelayToLaunch, giDelayLaunched, giDelayTicks, giDelayStep;
 void (*DelayedStartStep)(int stepValue);
-void (*IdleBaselineRebuilds[8])(void);
+void (*IdleBaselineRebuilds[IDLE_REBUILD_COUNT])(void);
 
 #define IDLE_CHECK_TICK 1500        // about 50 minutes of 2-second ticks
 #define IDLE_RETRY_FROM 1000        // a busy user is asked again 500 ticks later

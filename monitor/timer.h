@@ -18,8 +18,13 @@ extern DWORD gdwLaunchTick;     // GetTickCount of the start-up command
 extern int giDelayToLaunch, giDelayLaunched, giDelayTicks, giDelayStep;
 // The launcher of the delayed programs for one step value (set by the delayed-start code).
 extern void (*DelayedStartStep)(int stepValue);
-// The baselines rebuilt at an idle moment, set by the watchers that own them.
-extern void (*IdleBaselineRebuilds[8])(void);
+// The baselines rebuilt at an idle moment, in this order; a slot stays empty
+// until its watcher is part of the program.
+enum {
+    IDLE_REBUILD_STARTUP, IDLE_REBUILD_SERVICES, IDLE_REBUILD_HIDDEN, IDLE_REBUILD_ACTIVEX,
+    IDLE_REBUILD_MISSING_RUN, IDLE_REBUILD_COUNT
+};
+extern void (*IdleBaselineRebuilds[IDLE_REBUILD_COUNT])(void);
 
 void OnTimerTick(void);
 void OnTaskChangeMessage(void);

@@ -16,7 +16,9 @@
 #include "monitor/alert.h"
 #include "monitor/scan_cycle.h"
 #include "monitor/timer.h"
+#include "monitor/watcher_registry.h"
 #include "online/keel_info.h"
+#include "startup/missing_notices.h"
 
 static void TraceComError(const char *tag, HRESULT hr)
 {
@@ -96,8 +98,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     bMsgOpen = 0;
     giWinInitCount = 0;
+    RegisterScanWatchers();
     GetInitalValues();
     giLastTaskCount = 0;
+    InitStartupNoticeBaselines();
     bTaskChange = 0;
     giGameMode = 0;
 
