@@ -20,35 +20,46 @@ static void ReadFolderValue(const char *value, const char *fallback, char *out)
         CopyText(out, MAX_PATH, fallback);
 }
 
-// Replaces a leading folder token with the folder itself. The offsets are the
-// token lengths: the token is expected at the start of the command.
+// Where a folder token ends in a command: after the token and a closing "%",
+// so "%SystemRoot%\x", "\SystemRoot\x" and "SystemRoot\x" all continue at "\x".
+// NULL when the command does not hold the token.
+static const char *AfterToken(const char *command, const char *token)
+{
+    if (!StrContains(command, token))
+        return NULL;
+    size_t len = strlen(token);
+    for (const char *p = command; *p; p++) {
+        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, (int)len, token, (int)len) == CSTR_EQUAL) {
+            p += len;
+            return *p == '%' ? p + 1 : p;
+        }
+    }
+    return NULL;
+}
+
+// Replaces a folder token at the head of a command with the folder itself: the
+// Windows folder for "SystemRoot" and "%WINDIR%", the Program Files folders
+// (from the registry, or their usual place) for their tokens.
 static void ExpandFolderToken(const char *command, char *out, size_t cap)
 {
     char folder[MAX_PATH] = "";
-    size_t skip = 0;
-    if (StrContains(command, "SYSTEMROOT")) {
+    const char *rest = NULL;
+    if ((rest = AfterToken(command, "SYSTEMROOT")) != NULL || (rest = AfterToken(command, "%WINDIR%")) != NULL) {
         UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
         if (n == 0 || n >= MAX_PATH)
             folder[0] = '\0';
-        skip = 12;
-    } else if (StrContains(command, "%WINDIR%")) {
-        UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH)
-            folder[0] = '\0';
-        skip = 8;
-    } else if (StrContains(command, "%PROGRAMFILES%")) {
+    } else if ((rest = AfterToken(command, "%PROGRAMFILES%")) != NULL) {
         ReadFolderValue("ProgramFilesDir", "C:\\Program Files", folder);
-        skip = 14;
-    } else if (StrContains(command, "%PROGRAMFILES(X86)%")) {
+    } else if ((rest = AfterToken(command, "%PROGRAMFILES(X86)%")) != NULL) {
         ReadFolderValue("ProgramFilesDir (x86)", "C:\\Program Files (x86)", folder);
-        skip = 19;
     }
-    if (skip == 0) {
+    if (!rest) {
         CopyText(out, cap, command);
         return;
     }
-    size_t len = strlen(command);
-    FormatText(out, cap, "%s%s", folder, command + (skip < len ? skip : len));
+    // Exactly one "\" between the folder and the rest.
+    const char *separator = (*rest == '\\' || *rest == '\0' || !folder[0]) ? "" : "\\";
+    FormatText(out, cap, "%s%s%s", folder, separator, rest);
 }
 
 static int IsExtensionEnd(char c)
