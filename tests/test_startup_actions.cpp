@@ -1,53 +1,48 @@
-// What reject and disable really do to the system: values gone from their keys
-// and back, files moved, list items removed, processes ended, services stopped
-// and disabled; all read back without the code under test.
+// What reject and disable really do to the system: values gone and back, files moved, list items removed,
+// hooks asked about, processes ended and services stopped; all read back without the code under test.
 #include <windows.h>
 
 #include <string.h>
 
+#include <atomic>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
-#include "common/registry.h"
-#include "common/text.h"
 #include "monitor/appstate.h"
 #include "monitor/options.h"
-#include "startup/locations.h"
 #include "startup/runlist.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
+#include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
 #include "watchers/service_control.h"
 
-// Besides running the tests (and sleeping, see support/system_state.h), this
-// program started by the service manager with the switch is a service that runs
-// until it is told to stop.
+// Started by the service manager with this switch, the test program is a
+// service that runs until it is told to stop.
 static const char kServiceSwitch[] = "--bm-test-service";
 static SERVICE_STATUS_HANDLE gServiceHandle;
 static HANDLE gServiceStop;
 
 static void ReportServiceState(DWORD state)
 {
-    SERVICE_STATUS status = {};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, state, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
     SetServiceStatus(gServiceHandle, &status);
 }
 
-static DWORD WINAPI TestServiceControl(DWORD control, DWORD, LPVOID, LPVOID)
+static void WINAPI TestServiceControl(DWORD control)
 {
-    if (control == SERVICE_CONTROL_STOP) {
-        ReportServiceState(SERVICE_STOP_PENDING);
+    if (control == SERVICE_CONTROL_STOP)
         SetEvent(gServiceStop);
-    }
-    return NO_ERROR;
 }
 
 static void WINAPI TestServiceMain(DWORD, LPSTR *)
 {
-    gServiceHandle = RegisterServiceCtrlHandlerExA("BmTestSvc", TestServiceControl, NULL);
+    gServiceHandle = RegisterServiceCtrlHandlerA("BmTestSvc", TestServiceControl);
     ReportServiceState(SERVICE_RUNNING);
     WaitForSingleObject(gServiceStop, 120000);
     ReportServiceState(SERVICE_STOPPED);
@@ -65,111 +60,78 @@ int gHelperRole = [] {
 
 namespace {
 
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRunKey32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
+const REGSAM k64 = KEY_WOW64_64KEY;
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
-const char kDelayLoad[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad";
-const char kTaskScheduler[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SharedTaskScheduler";
-const char kExecuteHooks[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks";
-const char kAppInitKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 const char kMarker[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
-const char kStoreBase[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\";
+const std::string kStore = std::string(kMarker) + "\\";   // + the store of the location
 const char kBaseline[] = "Software\\Dunmere Works\\Brackmoor\\Run";
 const char kActiveRun[] = "Software\\Dunmere Works\\Brackmoor\\ActiveRun";
-const char kServices[] = "SYSTEM\\CurrentControlSet\\Services";
 const char kAbsent[] = "\x01" "absent";
-const char *const kHookClsids[] = {
-    "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F31}",
-    "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F32}",
-    "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F33}",
-    "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F34}",
-};
-
-std::string Store(const char *which)
-{
-    return std::string(kStoreBase) + which;
-}
-
-
-
+const char *const kHookKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
+                                 "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SharedTaskScheduler",
+                                 "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks"};
+const char *const kHookClsids[] = {"{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F31}", "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F32}",
+                                   "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F33}", "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F34}"};
 
 std::string WinIniLine(const char *key)
 {
     char buf[2048];
-    GetProfileStringA("windows", key, kAbsent, buf, sizeof(buf));
-    return buf;
+    return std::string(buf, GetProfileStringA("windows", key, kAbsent, buf, sizeof(buf)));
 }
 
+// Runs the action while a helper answers the program's message box with the button; what it said, "-": none.
+std::string AnswerBox(const std::function<void()> &action, int button)
+{
+    std::atomic<bool> done(false);
+    std::string text = "-";
+    std::thread driver([&] {
+        HWND box = nullptr;
+        while (!done && !(box = WaitForDialog(gszTitle, 0)))
+            Sleep(50);
+        if (box) {
+            text = DialogTexts(box);
+            PressButton(box, button);
+        }
+    });
+    action();
+    done = true;
+    driver.join();
+    return text;
+}
 
-
-// Each test may write into the system's startup places; what it wrote is removed
-// and what it changed is put back, whatever the outcome.
+// What a test writes into the system's startup places is removed, and what it
+// changes there is put back, whatever the outcome.
 class StartupActionsTest : public BrackmoorTest {
 protected:
-    // Keys the tests may create where Windows has none by default.
-    void WatchNewKeys()
-    {
-        static const char *const Machine[] = {
-            "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run",
-            "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup",
-            "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer\\Run",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer\\Run",
-            "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify",
-            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
-            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SharedTaskScheduler",
-            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks",
-            "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
-        };
-        static const char *const User[] = {
-            "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-            "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup",
-        };
-        for (const char *path : Machine)
-            newKeys.Watch(HKEY_LOCAL_MACHINE, path);
-        for (const char *path : User)
-            newKeys.Watch(HKEY_CURRENT_USER, path);
-    }
     NewKeys newKeys;
-
-    struct Written {
-        HKEY root;
-        std::string path, name;
-        REGSAM view;
-    };
-    std::vector<Written> written;
     std::vector<SavedValue> saved;
-    std::vector<std::string> createdKeys;     // HKLM, 64-bit view, removed whole
-    std::string savedLoad, savedRun;
+    std::vector<std::tuple<HKEY, std::string, std::string>> written;   // root, key, value name
+    std::string savedLoad = WinIniLine("load"), savedRun = WinIniLine("run");
+    const std::string notify = std::string(kNotify) + "\\BmToggle";
 
     void SetUp() override
     {
         BrackmoorTest::SetUp();
-        saved.emplace_back(HKEY_CURRENT_USER, kShellFolders, "Startup", 0);
-        saved.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", KEY_WOW64_64KEY);
-        saved.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Shell", KEY_WOW64_64KEY);
-        saved.emplace_back(HKEY_LOCAL_MACHINE, kAppInitKey, "AppInit_Dlls", KEY_WOW64_64KEY);
-        savedLoad = WinIniLine("load");
-        savedRun = WinIniLine("run");
+        saved.emplace_back(HKCU, kShellFolders, "Startup", 0);
+        saved.emplace_back(HKLM, kWinlogon, "Userinit", k64);
+        saved.emplace_back(HKLM, kWinlogon, "Shell", k64);
+        for (const char *key : {kRun, kRun32, kNotify, kHookKeys[0], kHookKeys[1], kHookKeys[2]})
+            newKeys.Watch(HKLM, key);
+        newKeys.Watch(HKCU, kRun);
         giHideStartup = 1;
-        WatchNewKeys();
     }
-
     void TearDown() override
     {
-        for (const Written &w : written)
-            RegRemoveValue(w.root, w.path.c_str(), w.name.c_str(), w.view);
-        for (const std::string &k : createdKeys)
-            RegDeleteTreeView(HKEY_LOCAL_MACHINE, k.c_str(), KEY_WOW64_64KEY);
+        for (const auto &[root, key, name] : written)
+            RegRemoveValue(root, key.c_str(), name.c_str(), k64);
+        RegDeleteTreeView(HKLM, notify.c_str(), k64);
         for (const char *id : kHookClsids)
-            RegDeleteTreeView(HKEY_LOCAL_MACHINE, (std::string("Software\\Classes\\CLSID\\") + id).c_str(),
-                              KEY_WOW64_64KEY);
-        if (!startupFolder.empty())
-            RemoveTree(startupFolder);
+            RegDeleteTreeView(HKLM, (std::string("Software\\Classes\\CLSID\\") + id).c_str(), k64);
         for (SavedValue &s : saved)
             s.Restore();
         WriteProfileStringA("windows", "load", savedLoad == kAbsent ? NULL : savedLoad.c_str());
@@ -178,713 +140,324 @@ protected:
         giHideStartup = 0;
         BrackmoorTest::TearDown();
     }
-
-    void Put(HKEY root, const char *path, const char *name, const char *data, REGSAM view = KEY_WOW64_64KEY)
+    void Put(HKEY root, const char *key, const char *name, const std::string &data)
     {
-        RegPut(root, path, name, data, view);
-        written.push_back({root, path, name, view});
+        RegPut(root, key, name, data.c_str(), k64);
+        written.emplace_back(root, key, name);
     }
-
-    // The user's startup folder moved to a fresh folder for this test; its path
-    // must not contain the product name, which would silence the history.
-    std::string startupFolder;
     std::string UseStartupFolder()
     {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        startupFolder = std::string(base) + "bmstartup-" + std::to_string(GetCurrentProcessId());
-        RemoveTree(startupFolder);
-        CreateDirectoryA(startupFolder.c_str(), NULL);
-        RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", startupFolder.c_str());
-        return startupFolder;
-    }
-
-    // Hooks are machine-wide, and so are their classes.
-    void RegisterClass(const char *clsid, const char *server, const char *className = "")
-    {
-        std::string key = std::string("Software\\Classes\\CLSID\\") + clsid;
-        RegPut(HKEY_LOCAL_MACHINE, key.c_str(), "", className, KEY_WOW64_64KEY);
-        RegPut(HKEY_LOCAL_MACHINE, (key + "\\InprocServer32").c_str(), "", server, KEY_WOW64_64KEY);
+        std::string folder = TempFolder() + "\\Startup";
+        CreateDirectoryA(folder.c_str(), NULL);
+        RegPut(HKCU, kShellFolders, "Startup", folder.c_str());
+        return folder;
     }
 };
 
-struct RunPlace {
-    int code;
-    HKEY root;
-    const char *key;
-};
-
-const RunPlace kRunPlaces[] = {
-    {1, HKEY_LOCAL_MACHINE, kRunKey},
-    {11, HKEY_CURRENT_USER, kRunKey},
-    {21, HKEY_LOCAL_MACHINE, kRunKey32},
-    {26, HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup"},
-    {7, HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer\\Run"},
-};
-const char *const kRunStores[] = {"", "Run", "RunOnce", "RunOnceEx", "RunServices", "RunServicesOnce", "RunSetup", "Policy"};
-
-TEST_F(StartupActionsTest, DisableTwiceRestoresRunValuesExactly)
+TEST_F(StartupActionsTest, DisableTwiceRestoresEachKindExactly)
 {
-    const char data[] = "\"C:\\Program Files\\Bm\\toggle.exe\" -run=1";
-    for (size_t i = 0; i < sizeof(kRunPlaces) / sizeof(kRunPlaces[0]); i++) {
-        const RunPlace &place = kRunPlaces[i];
-        std::string store = Store(kRunStores[place.code % 10]);
-        Put(place.root, place.key, "BmToggle", data);
-
-        EXPECT_EQ(1, DisableRunProgram("BmToggle", data, "", place.code)) << "row " << i;
-        EXPECT_FALSE(RegHasValue(place.root, place.key, "BmToggle", KEY_WOW64_64KEY)) << "row " << i;
-        EXPECT_EQ(data, RegText(HKEY_LOCAL_MACHINE, store.c_str(), "BmToggle")) << "row " << i;
-        EXPECT_EQ(std::to_string(place.code), RegText(HKEY_LOCAL_MACHINE, kMarker, "BmToggle")) << "row " << i;
-
-        EXPECT_EQ(1, DisableRunProgram("BmToggle", data, "", place.code)) << "row " << i;
-        EXPECT_EQ(data, RegText(place.root, place.key, "BmToggle", KEY_WOW64_64KEY)) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, store.c_str(), "BmToggle")) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kMarker, "BmToggle")) << "row " << i;
-    }
-}
-
-TEST_F(StartupActionsTest, DisablingOneViewLeavesTheOtherViewsTwin)
-{
-    Put(HKEY_LOCAL_MACHINE, kRunKey, "BmTwin", "C:\\bm\\machine.exe");
-    Put(HKEY_LOCAL_MACHINE, kRunKey32, "BmTwin", "C:\\bm\\wow.exe");
-    ASSERT_EQ(1, DisableRunProgram("BmTwin", "C:\\bm\\machine.exe", "", 1));
-    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kRunKey, "BmTwin", KEY_WOW64_64KEY));
-    EXPECT_EQ("C:\\bm\\wow.exe", RegText(HKEY_LOCAL_MACHINE, kRunKey32, "BmTwin", KEY_WOW64_64KEY));
-    DisableRunProgram("BmTwin", "C:\\bm\\machine.exe", "", 1);
-
-    // The removal goes by view too.
-    EXPECT_EQ(1, DeleteRunProgram(21, "BmTwin", "C:\\bm\\wow.exe", ""));
-    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kRunKey32, "BmTwin", KEY_WOW64_64KEY));
-    EXPECT_EQ("C:\\bm\\machine.exe", RegText(HKEY_LOCAL_MACHINE, kRunKey, "BmTwin", KEY_WOW64_64KEY));
-}
-
-TEST_F(StartupActionsTest, DisableTwiceRestoresWinIniItems)
-{
-    std::string real = TempFolder() + "\\bmload.exe";
-    WriteWholeFile(real, "MZ");
+    const std::string cmd = "\"C:\\Program Files\\Bm\\toggle.exe\" -run=1", ini = "C:\\bm\\ini.exe";
+    std::string folder = UseStartupFolder(), parked = DataFolder() + "\\Disabled";
+    std::string link = folder + "\\Bm Park.lnk", bat = folder + "\\bmpark.bat";
+    Put(HKLM, kRun, "BmToggle", cmd);
+    Put(HKCU, kRun, "BmToggle", cmd);
+    Put(HKLM, kRun32, "BmToggle", "C:\\bm\\wow.exe");
+    WriteProfileStringA("windows", "load", ("C:\\bm\\first.exe;" + ini).c_str());
+    WriteWholeFile(link, "shortcut");
+    WriteWholeFile(bat, "@echo off");
+    RegPut(HKLM, notify.c_str(), "DLLName", "bmnotify.dll", k64);
+    RegPut(HKLM, notify.c_str(), "Impersonate", "1", k64);
+    // Everything a toggle might touch, read straight from the system; "-": not there.
+    auto Val = [](HKEY root, const std::string &key, const char *name) {
+        return RegHasValue(root, key.c_str(), name, k64) ? RegText(root, key.c_str(), name, k64) : "-";
+    };
+    auto FileState = [](const std::string &path) { return PathExists(path) ? ReadWholeFile(path) : "-"; };
+    auto state = [&] {
+        std::string load;
+        for (const std::string &item : WinIniItems("load"))
+            load += item + ";";
+        return std::vector<std::string>{
+            Val(HKLM, kRun, "BmToggle"), Val(HKCU, kRun, "BmToggle"), Val(HKLM, kRun32, "BmToggle"), load,
+            FileState(link), FileState(bat), FileState(parked + "\\Bm Park.lnk"), FileState(parked + "\\bmpark.bat"),
+            Val(HKLM, notify, "DLLName"), Val(HKLM, notify, "OldName"), Val(HKLM, notify, "Impersonate"),
+            Val(HKLM, kStore + "Run", "BmToggle"), Val(HKLM, kStore + "WinLoad", "BmToggle"),
+            Val(HKLM, kStore + "WinNotify", "BmToggle"), Val(HKLM, kMarker, "BmToggle")};
+    };
     struct Row {
         int code;
-        const char *key, *store, *other;
+        std::string data, path, again;   // again: where the scan sees the entry once it is disabled
+        std::vector<std::pair<int, std::string>> disabled;   // the parts of the state that change, and to what
     } rows[] = {
-        {100, "load", "WinLoad", "C:\\bm\\first.exe"},
-        {101, "run", "WinRun", ""},
+        {1, cmd, "", "", {{0, "-"}, {11, cmd}, {14, "1"}}},
+        {11, cmd, "", "", {{1, "-"}, {11, cmd}, {14, "11"}}},
+        {21, "C:\\bm\\wow.exe", "", "", {{2, "-"}, {11, "C:\\bm\\wow.exe"}, {14, "21"}}},
+        {100, ini, "", "", {{3, "C:\\bm\\first.exe;"}, {12, ini}, {14, "100"}}},
+        {200, link, link, parked + "\\Bm Park.lnk", {{4, "-"}, {6, "shortcut"}, {14, "200"}}},
+        {200, bat, "", parked + "\\bmpark.bat", {{5, "-"}, {7, "@echo off"}, {14, "200"}}},
+        {256, "bmnotify.dll", "", "", {{8, ""}, {9, "bmnotify.dll"}, {13, "bmnotify.dll"}, {14, "256"}}},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        std::string line = rows[i].other[0] ? std::string(rows[i].other) + ";" + real : real;
-        WriteProfileStringA("windows", rows[i].key, line.c_str());
-        std::vector<std::string> before = WinIniItems(rows[i].key);
-
-        EXPECT_EQ(1, DisableRunProgram("BmIni", real.c_str(), "", rows[i].code)) << "row " << i;
-        for (const std::string &item : WinIniItems(rows[i].key))
-            EXPECT_NE(real, item) << "row " << i;
-        EXPECT_EQ(real, RegText(HKEY_LOCAL_MACHINE, Store(rows[i].store).c_str(), "BmIni")) << "row " << i;
-        EXPECT_EQ(std::to_string(rows[i].code), RegText(HKEY_LOCAL_MACHINE, kMarker, "BmIni")) << "row " << i;
-
-        EXPECT_EQ(1, DisableRunProgram("BmIni", real.c_str(), "", rows[i].code)) << "row " << i;
-        EXPECT_EQ(before, WinIniItems(rows[i].key)) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, Store(rows[i].store).c_str(), "BmIni")) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kMarker, "BmIni")) << "row " << i;
-    }
-}
-
-TEST_F(StartupActionsTest, DisableTwiceMovesAStartupFileOutAndBack)
-{
-    std::string folder = UseStartupFolder();
-    std::string parked = DataFolder() + "\\Disabled";
-    struct Row {
-        const char *file;
-        bool sourceGiven;       // a shortcut or program has its own source path
-    } rows[] = {{"Bm Park.lnk", true}, {"bmpark.bat", false}};
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        std::string file = folder + "\\" + rows[i].file;
-        std::string content = "content of row " + std::to_string(i);
-        WriteWholeFile(file, content);
-        const char *path = rows[i].sourceGiven ? file.c_str() : "";
-
-        EXPECT_EQ(1, DisableRunProgram("BmPark", file.c_str(), path, 200)) << "row " << i;
-        EXPECT_FALSE(PathExists(file)) << "row " << i;
-        EXPECT_EQ(content, ReadWholeFile(parked + "\\" + rows[i].file)) << "row " << i;
-        EXPECT_EQ("200", RegText(HKEY_LOCAL_MACHINE, kMarker, "BmPark")) << "row " << i;
-
-        // Restored from wherever the scan saw it: the parked copy.
-        std::string parkedFile = parked + "\\" + rows[i].file;
-        EXPECT_EQ(1, DisableRunProgram("BmPark", parkedFile.c_str(), rows[i].sourceGiven ? parkedFile.c_str() : "",
-                                       200))
+        const Row &row = rows[i];
+        std::vector<std::string> before = state(), expected = before;
+        for (const auto &change : row.disabled)
+            expected[change.first] = change.second;
+        EXPECT_EQ(1, DisableRunProgram("BmToggle", row.data.c_str(), row.path.c_str(), row.code)) << "row " << i;
+        EXPECT_EQ(expected, state()) << "row " << i;
+        std::string again = row.again.empty() ? row.data : row.again;
+        EXPECT_EQ(1, DisableRunProgram("BmToggle", again.c_str(), row.path.empty() ? "" : again.c_str(), row.code))
             << "row " << i;
-        EXPECT_EQ(content, ReadWholeFile(file)) << "row " << i;
-        EXPECT_FALSE(PathExists(parkedFile)) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kMarker, "BmPark")) << "row " << i;
+        EXPECT_EQ(before, state()) << "row " << i;
     }
+    EXPECT_EQ("256", RegText(HKCU, kBaseline, "bmnotify.dll"));
+    // A Notify name that would reach another key, or a subkey that is not there, is never created.
+    DisableRunProgram("BmToggle\\..\\Evil", "evil.dll", "", 256);
+    DisableRunProgram("BmNoSuchNotify", "none.dll", "", 256);
+    EXPECT_FALSE(RegHasKey(HKLM, (std::string(kNotify) + "\\Evil").c_str(), k64));
+    EXPECT_FALSE(RegHasKey(HKLM, (std::string(kNotify) + "\\BmNoSuchNotify").c_str(), k64));
+    // Codes of no place and nameless entries are left alone.
+    for (int code : {0, 8, 31, 250, 255, 600})
+        EXPECT_EQ(0, DisableRunProgram("BmNowhere", "C:\\bm\\nowhere.exe", "", code)) << "code " << code;
+    EXPECT_EQ(0, DisableRunProgram("", cmd.c_str(), "", 11));
+    EXPECT_FALSE(RegHasValue(HKLM, kMarker, "BmNowhere"));
 }
 
 TEST_F(StartupActionsTest, FilesOutsideTheStartupFoldersAreNeverMovedOrDeleted)
 {
-    std::string folder = UseStartupFolder();
-    std::string elsewhere = TempFolder() + "\\elsewhere";
+    std::string folder = UseStartupFolder(), elsewhere = TempFolder() + "\\elsewhere";
+    std::string program = elsewhere + "\\program.exe", sneaky = folder + "\\..\\elsewhere\\program.exe";
     CreateDirectoryA(elsewhere.c_str(), NULL);
-    std::string program = elsewhere + "\\program.exe";
     WriteWholeFile(program, "MZ");
-
     DisableRunProgram("BmOutside", program.c_str(), program.c_str(), 200);
-    EXPECT_TRUE(PathExists(program));
     EXPECT_FALSE(PathExists(DataFolder() + "\\Disabled\\program.exe"));
-    // A shortcut that vanished: its data is the program it started, which stays.
+    // A shortcut that vanished: its data is the program it started, which stays;
+    // so does a file that a path reaches only by climbing out of the folder.
     EXPECT_EQ(1, DeleteRunProgram(200, "BmOutside", program.c_str(), (elsewhere + "\\gone.lnk").c_str()));
-    EXPECT_TRUE(PathExists(program));
-    // Both folders lie in the temporary folder: one step up from the startup folder.
-    std::string tempName = TempFolder().substr(TempFolder().rfind('\\') + 1);
-    std::string sneaky = folder + "\\..\\" + tempName + "\\elsewhere\\program.exe";
     ASSERT_TRUE(PathExists(sneaky));
     DeleteRunProgram(200, "BmOutside", sneaky.c_str(), "");
     EXPECT_TRUE(PathExists(program));
 }
 
-TEST_F(StartupActionsTest, DisableTwiceSwapsNotifyDllNameWithOldName)
+TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheBaselines)
 {
-    std::string key = std::string(kNotify) + "\\BmNotify";
-    createdKeys.push_back(key);
-    RegPut(HKEY_LOCAL_MACHINE, key.c_str(), "DLLName", "bmnotify.dll", KEY_WOW64_64KEY);
-    RegPut(HKEY_LOCAL_MACHINE, key.c_str(), "Impersonate", "1", KEY_WOW64_64KEY);
-
-    EXPECT_EQ(1, DisableRunProgram("BmNotify", "bmnotify.dll", "", 256));
-    EXPECT_EQ("", RegText(HKEY_LOCAL_MACHINE, key.c_str(), "DLLName", KEY_WOW64_64KEY));
-    EXPECT_TRUE(RegHasValue(HKEY_LOCAL_MACHINE, key.c_str(), "DLLName", KEY_WOW64_64KEY));
-    EXPECT_EQ("bmnotify.dll", RegText(HKEY_LOCAL_MACHINE, key.c_str(), "OldName", KEY_WOW64_64KEY));
-    EXPECT_EQ("bmnotify.dll", RegText(HKEY_LOCAL_MACHINE, Store("WinNotify").c_str(), "BmNotify"));
-    EXPECT_EQ("256", RegText(HKEY_LOCAL_MACHINE, kMarker, "BmNotify"));
-    EXPECT_EQ("256", RegText(HKEY_CURRENT_USER, kBaseline, "bmnotify.dll"));
-
-    EXPECT_EQ(1, DisableRunProgram("BmNotify", "bmnotify.dll", "", 256));
-    EXPECT_EQ("bmnotify.dll", RegText(HKEY_LOCAL_MACHINE, key.c_str(), "DLLName", KEY_WOW64_64KEY));
-    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, key.c_str(), "OldName", KEY_WOW64_64KEY));
-    EXPECT_EQ("1", RegText(HKEY_LOCAL_MACHINE, key.c_str(), "Impersonate", KEY_WOW64_64KEY));
-    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, Store("WinNotify").c_str(), "BmNotify"));
-    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kMarker, "BmNotify"));
-
-    // A name that would reach another key, or a subkey that is not there, is never created.
-    DisableRunProgram("BmNotify\\..\\Evil", "evil.dll", "", 256);
-    DisableRunProgram("BmNoSuchNotify", "none.dll", "", 256);
-    EXPECT_FALSE(RegHasKey(HKEY_LOCAL_MACHINE, (std::string(kNotify) + "\\Evil").c_str(), KEY_WOW64_64KEY));
-    EXPECT_FALSE(RegHasKey(HKEY_LOCAL_MACHINE, (std::string(kNotify) + "\\BmNoSuchNotify").c_str(), KEY_WOW64_64KEY));
-}
-
-TEST_F(StartupActionsTest, DisableIgnoresCodesWithoutAPlaceAndNamelessEntries)
-{
-    for (int code : {0, 8, 31, 250, 255, 600, 3000}) {
-        EXPECT_EQ(0, DisableRunProgram("BmNowhere", "C:\\bm\\nowhere.exe", "", code)) << "code " << code;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kMarker, "BmNowhere")) << "code " << code;
-    }
-    Put(HKEY_CURRENT_USER, kRunKey, "", "C:\\bm\\default.exe");
-    EXPECT_EQ(0, DisableRunProgram("", "C:\\bm\\default.exe", "", 11));
-    EXPECT_EQ("C:\\bm\\default.exe", RegText(HKEY_CURRENT_USER, kRunKey, ""));
-}
-
-TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindAndLogsIt)
-{
-    std::string folder = UseStartupFolder();
-    std::string shortcut = folder + "\\Bm Remove.lnk";
-    std::string leftover = folder + "\\bmleftover.bat";
-    std::string iniProgram = "C:\\bm\\ini program.exe";
-    struct Row {
-        int code;
-        const char *name;
-        std::string data, path;
-        const char *typeName;
-    } rows[] = {
-        {1, "BmRemove1", "C:\\bm\\remove1.exe", "", "MACHINE_RUN"},
-        {11, "BmRemove11", "C:\\bm\\remove11.exe -x", "", "CURRENT_RUN"},
-        {21, "BmRemove21", "C:\\bm\\remove21.exe", "", "WOW64_RUN"},
-        {27, "BmRemove27", "C:\\bm\\remove27.exe", "", "TYPE_UNKNOWN"},
-        {100, "BmRemoveLoad", iniProgram, "", "WIN_LOAD"},
-        {101, "BmRemoveRun", iniProgram, "", "WIN_RUN"},
-        {200, "BmRemoveLink", "C:\\bm\\target.exe", shortcut, "GROUP_STARTUP"},
-        {200, "BmRemoveGone", leftover, folder + "\\vanished.lnk", "GROUP_STARTUP"},
-    };
-    const char *places[] = {kRunKey, kRunKey, kRunKey32,
-                            "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer\\Run"};
-    HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE};
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        const Row &row = rows[i];
-        if (i < 4)
-            Put(roots[i], places[i], row.name, row.data.c_str());
-        else if (row.code == 100)
-            WriteProfileStringA("windows", "load", ("C:\\bm\\keep.exe;" + iniProgram).c_str());
-        else if (row.code == 101)
-            WriteProfileStringA("windows", "run", iniProgram.c_str());
-        else if (!row.path.empty() && row.path.find("vanished") == std::string::npos)
-            WriteWholeFile(row.path, "shortcut");
-        else
-            WriteWholeFile(leftover, "@echo off");
-        RegPut(HKEY_CURRENT_USER, kBaseline, row.data.c_str(), std::to_string(row.code).c_str());
-        RegPut(HKEY_CURRENT_USER, kBaseline, row.name, std::to_string(row.code).c_str());
-
-        int result = DeleteRunProgram(row.code, row.name, row.data.c_str(), row.path.c_str());
-        EXPECT_EQ(1, result) << "row " << i;
-        if (i < 4)
-            EXPECT_FALSE(RegHasValue(roots[i], places[i], row.name, KEY_WOW64_64KEY)) << "row " << i;
-        else if (row.code == 100)
-            EXPECT_EQ(std::vector<std::string>{"C:\\bm\\keep.exe"}, WinIniItems("load")) << "row " << i;
-        else if (row.code == 101)
-            EXPECT_TRUE(WinIniItems("run").empty()) << "row " << i;
-        else if (row.path.find("vanished") == std::string::npos)
-            EXPECT_FALSE(PathExists(row.path)) << "row " << i;
-        else
-            EXPECT_FALSE(PathExists(leftover)) << "row " << i << ": the data names the file when the shortcut is gone";
-        EXPECT_EQ(1, HistoryLinesWith({"*START_Remove", std::string("\t") + row.typeName + "\t", row.name, row.data}))
-            << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kBaseline, row.data.c_str())) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kBaseline, row.name)) << "row " << i;
-    }
-}
-
-TEST_F(StartupActionsTest, TheDefaultValueGoesOnlyWhileItHoldsTheEntry)
-{
-    struct Row {
-        const char *current, *data;
-        bool removed;
-    } rows[] = {
-        {"\"C:\\bm\\default.exe\" -x", "C:\\bm\\default.exe -x", true},
-        {"C:\\bm\\a=b.exe", "C:\\bm\\a:b.exe", true},
-        {"C:\\bm\\default.exe", "C:\\bm\\default.exe", true},
-        {"C:\\bm\\other.exe", "C:\\bm\\default.exe", false},
-    };
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        Put(HKEY_CURRENT_USER, kRunKey, "", rows[i].current);
-        EXPECT_EQ(rows[i].removed ? 1 : 0, DeleteRunProgram(11, "", rows[i].data, "")) << "row " << i;
-        EXPECT_EQ(!rows[i].removed, RegHasValue(HKEY_CURRENT_USER, kRunKey, "")) << "row " << i;
-    }
-}
-
-TEST_F(StartupActionsTest, DeleteRunProgramOfAMarkedEntryEmptiesStoreAndMarker)
-{
-    struct Row {
-        int code;
-        const char *store;
-    } rows[] = {{11, "Run"}, {2, "RunOnce"}, {23, "RunOnceEx"}, {100, "WinLoad"}, {101, "WinRun"}};
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        RegPut(HKEY_LOCAL_MACHINE, Store(rows[i].store).c_str(), "BmMarked", "C:\\bm\\marked.exe");
-        RegPut(HKEY_LOCAL_MACHINE, kMarker, "BmMarked", std::to_string(rows[i].code).c_str());
-        DeleteRunProgram(rows[i].code, "BmMarked", "C:\\bm\\marked.exe", "");
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, Store(rows[i].store).c_str(), "BmMarked")) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kMarker, "BmMarked")) << "row " << i;
-    }
-    // A marked startup-folder file in the Disabled folder goes with its marker.
-    std::string parked = DataFolder() + "\\Disabled";
+    std::string folder = UseStartupFolder(), link = folder + "\\Bm Remove.lnk", leftover = folder + "\\bmleftover.bat";
+    std::string parked = DataFolder() + "\\Disabled", parkedFile = parked + "\\bmparked.bat";
+    const std::string ini = "C:\\bm\\ini program.exe";
+    Put(HKLM, kRun32, "BmTwin", "C:\\bm\\wow.exe");
+    Put(HKLM, kRun, "BmTwin", "C:\\bm\\machine.exe");
+    Put(HKCU, kRun, "BmRemove", "\"C:\\bm\\remove.exe\" -x");
+    Put(HKCU, kRun, "BmOwn", "C:\\Program Files\\Brackmoor\\brackmoor.exe -expressboot");
+    Put(HKCU, kRun, "BmStaying", "C:\\bm\\staying.exe");
+    Put(HKCU, kRun, "", "C:\\bm\\a=b.exe");
+    WriteProfileStringA("windows", "load", ("C:\\bm\\keep.exe;" + ini).c_str());
+    WriteProfileStringA("windows", "run", ini.c_str());
     CreateDirectoryA(DataFolder().c_str(), NULL);
     CreateDirectoryA(parked.c_str(), NULL);
-    WriteWholeFile(parked + "\\bmparked.bat", "@echo off");
-    RegPut(HKEY_LOCAL_MACHINE, kMarker, "bmparked", "200");
-    DeleteRunProgram(200, "bmparked", (parked + "\\bmparked.bat").c_str(), "");
-    EXPECT_FALSE(PathExists(parked + "\\bmparked.bat"));
-    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kMarker, "bmparked"));
-}
-
-TEST_F(StartupActionsTest, RemovingOurOwnEntryWritesNoHistory)
-{
-    Put(HKEY_CURRENT_USER, kRunKey, "BmOwn", "C:\\Program Files\\Brackmoor\\brackmoor.exe -expressboot");
-    EXPECT_EQ(1, DeleteRunProgram(11, "BmOwn", "C:\\Program Files\\brackMOOR\\brackmoor.exe -expressboot", ""));
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "BmOwn"));
-    EXPECT_EQ(0, HistoryLinesWith({"*START_Remove"}));
-}
-
-TEST_F(StartupActionsTest, RemovalRefreshesTheMissingStartupBaseline)
-{
-    Put(HKEY_CURRENT_USER, kRunKey, "BmGoing", "C:\\bm\\going.exe");
-    Put(HKEY_CURRENT_USER, kRunKey, "BmStaying", "C:\\bm\\staying.exe");
+    for (const std::string &file : {link, leftover, parkedFile})
+        WriteWholeFile(file, "@echo off");
+    // Disabled entries go from the store and the Disabled folder, with their markers.
+    RegPut(HKLM, (kStore + "RunOnceEx").c_str(), "BmMarked", "C:\\bm\\marked.exe");
+    RegPut(HKLM, kMarker, "BmMarked", "23");
+    RegPut(HKLM, kMarker, "bmparked", "200");
+    RegPut(HKCU, kActiveRun, "C:\\BM\\GONE.EXE", "gone");
     InitMissingRunPrograms();
-    ASSERT_EQ("BmGoing", RegText(HKEY_CURRENT_USER, kActiveRun, "C:\\BM\\GOING.EXE"));
-    ASSERT_EQ(1, AddRunStruct("pass entry", "C:\\bm\\pass.exe", "", "", 11, 0));
+    ASSERT_EQ("BmRemove", RegText(HKCU, kActiveRun, "C:\\BM\\REMOVE.EXE"));
+    EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\GONE.EXE"));
+    ASSERT_EQ(1, AddRunStruct("pass entry", "C:\\bm\\pass.exe", "", "", 3000, 7));
 
-    DeleteRunProgram(11, "BmGoing", "C:\\bm\\going.exe", "");
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kActiveRun, "C:\\BM\\GOING.EXE"));
-    EXPECT_EQ("BmStaying", RegText(HKEY_CURRENT_USER, kActiveRun, "C:\\BM\\STAYING.EXE"));
-    // The alert pass that called the removal goes on with its own list.
-    ASSERT_EQ(1, RunList.count);
-    char name[RUN_NAME_MAX];
-    GetRunName(0, name);
-    EXPECT_STREQ("pass entry", name);
+    auto has = [](HKEY r, const std::string &key, const char *name) { return RegHasValue(r, key.c_str(), name, k64); };
+    struct Row {
+        int code;
+        const char *name, *type;
+        std::string data, path;
+        std::function<bool()> present;
+        int lines;   // of the history; -1: not looked at
+    } rows[] = {
+        {21, "BmTwin", "WOW64_RUN", "C:\\bm\\wow.exe", "", [&] { return has(HKLM, kRun32, "BmTwin"); }, 1},
+        {1, "BmTwin", "MACHINE_RUN", "C:\\bm\\machine.exe", "", [&] { return has(HKLM, kRun, "BmTwin"); }, 1},
+        {11, "BmRemove", "CURRENT_RUN", "\"C:\\bm\\remove.exe\" -x", "", [&] { return has(HKCU, kRun, "BmRemove"); },
+         1},
+        {11, "BmOwn", "CURRENT_RUN", "C:\\Program Files\\brackMOOR\\brackmoor.exe -expressboot", "",
+         [&] { return has(HKCU, kRun, "BmOwn"); }, 0},
+        // The default value goes while it holds the entry's command, by its baseline name too.
+        {11, "", "CURRENT_RUN", "C:\\bm\\a:b.exe", "", [&] { return has(HKCU, kRun, ""); }, 1},
+        {100, "BmLoad", "WIN_LOAD", ini, "", [&] { return WinIniItems("load").size() == 2; }, 1},
+        {101, "BmRunIni", "WIN_RUN", ini, "", [&] { return WinIniItems("run").size() == 1; }, 1},
+        {200, "BmLink", "GROUP_STARTUP", "C:\\bm\\target.exe", link, [&] { return PathExists(link); }, 1},
+        // The shortcut is gone: the data names the file.
+        {200, "BmGone", "GROUP_STARTUP", leftover, folder + "\\vanished.lnk", [&] { return PathExists(leftover); }, 1},
+        {23, "BmMarked", "WOW64_RUNONCEEX", "C:\\bm\\marked.exe", "",
+         [&] { return has(HKLM, kStore + "RunOnceEx", "BmMarked") || has(HKLM, kMarker, "BmMarked"); }, 1},
+        // Its path in the data folder holds the product's name, which silences the history.
+        {200, "bmparked", "GROUP_STARTUP", parkedFile, "",
+         [&] { return PathExists(parkedFile) || has(HKLM, kMarker, "bmparked"); }, -1},
+    };
+    const size_t count = sizeof(rows) / sizeof(rows[0]);
+    for (size_t i = 0; i < count; i++) {
+        const Row &row = rows[i];
+        RegPut(HKCU, kBaseline, row.data.c_str(), std::to_string(row.code).c_str());
+        if (row.name[0])   // a nameless entry has no baseline value of its name
+            RegPut(HKCU, kBaseline, row.name, std::to_string(row.code).c_str());
+        EXPECT_EQ(1, DeleteRunProgram(row.code, row.name, row.data.c_str(), row.path.c_str())) << "row " << i;
+        for (size_t k = i; k < count; k++)
+            EXPECT_EQ(k > i, rows[k].present()) << "row " << i << ", entry of row " << k;
+        std::string type = std::string("\t") + row.type + "\t";
+        EXPECT_EQ(row.lines, row.lines < 0 ? -1 : HistoryLinesWith({"*START_Remove", type, row.name, row.data}))
+            << "row " << i;
+        EXPECT_FALSE(RegHasValue(HKCU, kBaseline, row.data.c_str())) << "row " << i;
+        EXPECT_FALSE(RegHasValue(HKCU, kBaseline, row.name)) << "row " << i;
+    }
+    EXPECT_EQ(std::vector<std::string>{"C:\\bm\\keep.exe"}, WinIniItems("load"));
+    // The user's own removal does not come back as a missing-startup notice, and the
+    // alert pass that removes entries goes on with its own list.
+    EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\REMOVE.EXE"));
+    EXPECT_EQ("BmStaying", RegText(HKCU, kActiveRun, "C:\\BM\\STAYING.EXE"));
+    char name[RUN_NAME_MAX] = "";
+    EXPECT_TRUE(RunList.count == 1 && GetRunName(0, name) && !strcmp(name, "pass entry") && GetRunCode(0) == 3000 &&
+                GetRunExtra(0) == 7) << RunList.count << " " << name;
+    // A default value that holds another command is not the entry.
+    Put(HKCU, kRun, "", "C:\\bm\\other.exe");
+    EXPECT_EQ(0, DeleteRunProgram(11, "", "C:\\bm\\a:b.exe", ""));
+    EXPECT_TRUE(RegHasValue(HKCU, kRun, "", k64));
 }
 
 TEST_F(StartupActionsTest, WinlogonEntriesAreResetToWindowsDefaults)
 {
     char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    RegPut(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,C:\\bm\\evil.exe").c_str(),
-           KEY_WOW64_64KEY);
-    RegPut(HKEY_LOCAL_MACHINE, kWinlogon, "Shell", "explorer.exe C:\\bm\\shell.exe", KEY_WOW64_64KEY);
-
-    EXPECT_EQ(1, DeleteRunProgram(250, "Winlogon Userinit", "C:\\bm\\evil.exe", ""));
-    EXPECT_EQ(std::string(system) + "\\Userinit.exe,", RegText(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", KEY_WOW64_64KEY));
-    EXPECT_EQ("250", RegText(HKEY_CURRENT_USER, kBaseline, (std::string(system) + "\\userinit.exe").c_str()));
+    std::string folder(system, GetSystemDirectoryA(system, MAX_PATH));
+    RegPut(HKLM, kWinlogon, "Userinit", (folder + "\\userinit.exe,C:\\bm\\evil.exe").c_str(), k64);
+    RegPut(HKLM, kWinlogon, "Shell", "explorer.exe C:\\bm\\shell.exe", k64);
+    EXPECT_EQ(1, RemoveSpecialStartup("", "C:\\bm\\evil.exe", "Winlogon Userinit", 250));
+    EXPECT_EQ(folder + "\\Userinit.exe,", RegText(HKLM, kWinlogon, "Userinit", k64));
+    EXPECT_EQ("250", RegText(HKCU, kBaseline, (folder + "\\userinit.exe").c_str()));
     EXPECT_EQ(1, HistoryLinesWith({"RESET_USERINIT", "WINLOGON_Userinit", "C:\\bm\\evil.exe"}));
-
     EXPECT_EQ(1, DeleteRunProgram(251, "Winlogon Shell", "C:\\bm\\shell.exe", ""));
-    EXPECT_EQ("Explorer.exe", RegText(HKEY_LOCAL_MACHINE, kWinlogon, "Shell", KEY_WOW64_64KEY));
-    EXPECT_EQ("251", RegText(HKEY_CURRENT_USER, kBaseline, "Explorer.exe"));
+    EXPECT_EQ("Explorer.exe", RegText(HKLM, kWinlogon, "Shell", k64));
+    EXPECT_EQ("251", RegText(HKCU, kBaseline, "Explorer.exe"));
     EXPECT_EQ(1, HistoryLinesWith({"RESET_SHELL", "WINLOGON_Shell"}));
     EXPECT_EQ(0, HistoryLinesWith({"*START_Remove"}));
-
-    // The next full scan finds both defaults known.
-    StartupScan(0);
-    int seen = 0;
-    for (int i = 0; i < RunList.count; i++) {
-        int code = GetRunCode(i);
-        if (code == 250 || code == 251) {
-            seen++;
-            EXPECT_EQ(code, LookupStartupBaseline(i)) << "entry " << i;
-        }
-    }
-    EXPECT_EQ(2, seen);
 }
 
-TEST_F(StartupActionsTest, HooksAreRemovedWithoutQuestionWhileAlertsAreHidden)
+TEST_F(StartupActionsTest, HookRemovalAsksFirstUnlessStartupAlertsAreHidden)
 {
-    RegisterClass(kHookClsids[0], "C:\\bm\\delay.dll");
-    RegisterClass(kHookClsids[1], "C:\\bm\\task.dll");
-    RegisterClass(kHookClsids[2], "C:\\bm\\hook.dll", "Bm Hook Class");
-    RegisterClass(kHookClsids[3], "C:\\bm\\neighbour.dll");
+    const char *files[] = {"C:\\bm\\delay.dll", "C:\\bm\\task.dll", "C:\\bm\\hook.dll", "C:\\bm\\neighbour.dll"};
+    for (int k = 0; k < 4; k++) {   // hooks are machine-wide, and so are their classes
+        std::string key = std::string("Software\\Classes\\CLSID\\") + kHookClsids[k];
+        RegPut(HKLM, key.c_str(), "", k == 2 ? "Bm Hook Class" : "", k64);
+        RegPut(HKLM, (key + "\\InprocServer32").c_str(), "", files[k], k64);
+    }
     struct Row {
         int code;
-        const char *key, *valueName, *valueData, *entryName, *file, *action;
+        const char *valueName, *valueData, *entryName, *action;
     } rows[] = {
-        {252, kDelayLoad, "BmDelay", kHookClsids[0], "BmDelay", "C:\\bm\\delay.dll", "REMOVE_DELAYLOAD"},
-        {253, kTaskScheduler, kHookClsids[1], "Bm Task Hook", "Bm Task Hook", "C:\\bm\\task.dll", "REMOVE_TaskScheduler"},
-        {254, kExecuteHooks, kHookClsids[2], "", "Bm Hook Class", "C:\\bm\\hook.dll", "REMOVE_SHELLEXECUTEHOOK"},
+        {252, "BmDelay", kHookClsids[0], "BmDelay", "REMOVE_DELAYLOAD"},
+        {253, kHookClsids[1], "Bm Task Hook", "Bm Task Hook", "REMOVE_TaskScheduler"},
+        {254, kHookClsids[2], "", "Bm Hook Class", "REMOVE_SHELLEXECUTEHOOK"},
     };
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
+    for (int i = 0; i < 3; i++) {
         const Row &row = rows[i];
-        Put(HKEY_LOCAL_MACHINE, row.key, row.valueName, row.valueData);
-        // A neighbour in the same key stays.
-        Put(HKEY_LOCAL_MACHINE, row.key, row.code == 252 ? "BmNeighbour" : kHookClsids[3],
-            row.code == 252 ? kHookClsids[3] : "Bm Neighbour");
-        RegPut(HKEY_CURRENT_USER, kBaseline, row.file, std::to_string(row.code).c_str());
-
-        // The scan lists the hook under the name the removal is given.
-        StartupScan(0);
-        bool listed = false;
-        for (int k = 0; k < RunList.count; k++) {
-            char name[RUN_NAME_MAX], path[MAX_PATH];
-            GetRunName(k, name);
-            GetRunPath(k, path);
-            if (GetRunCode(k) == row.code && lstrcmpiA(path, row.file) == 0) {
-                listed = true;
-                EXPECT_STREQ(row.entryName, name) << "row " << i;
-            }
+        const char *key = kHookKeys[i], *neighbour = i == 0 ? "BmNeighbour" : kHookClsids[3];
+        Put(HKLM, key, row.valueName, row.valueData);
+        Put(HKLM, key, neighbour, i == 0 ? kHookClsids[3] : "Bm Neighbour");
+        RegPut(HKCU, kBaseline, files[i], std::to_string(row.code).c_str());
+        for (int hide = 0; hide < 2; hide++) {   // asked and answered No, then not asked at all
+            giHideStartup = hide;
+            std::string asked =
+                AnswerBox([&] { EXPECT_EQ(1, DeleteRunProgram(row.code, row.entryName, files[i], "")); }, IDNO);
+            EXPECT_EQ(!hide, asked.find("key location") != std::string::npos) << "row " << i << ": " << asked;
+            EXPECT_EQ(!hide, RegHasValue(HKLM, key, row.valueName, k64)) << "row " << i << " hide " << hide;
+            EXPECT_EQ(!hide, RegHasValue(HKCU, kBaseline, files[i])) << "row " << i << " hide " << hide;
+            EXPECT_TRUE(RegHasValue(HKLM, key, neighbour, k64)) << "row " << i << " hide " << hide;
+            EXPECT_EQ(hide, HistoryLinesWith({row.action, row.entryName, files[i]})) << "row " << i;
         }
-        EXPECT_TRUE(listed) << "row " << i;
-
-        EXPECT_EQ(1, DeleteRunProgram(row.code, row.entryName, row.file, "")) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, row.key, row.valueName, KEY_WOW64_64KEY)) << "row " << i;
-        EXPECT_TRUE(RegHasValue(HKEY_LOCAL_MACHINE, row.key, row.code == 252 ? "BmNeighbour" : kHookClsids[3],
-                                KEY_WOW64_64KEY))
-            << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kBaseline, row.file)) << "row " << i;
-        EXPECT_EQ(1, HistoryLinesWith({row.action, row.entryName, row.file})) << "row " << i;
     }
 }
 
-TEST_F(StartupActionsTest, AppInitDllIsTakenOutOfTheList)
+// A second copy of this program, which only waits, stands for the running program.
+TEST_F(StartupActionsTest, FindAndKillTheProcessOfAProgram)
 {
-    struct Row {
-        const char *list, *remove, *expected;
-    } rows[] = {
-        {"C:\\bm\\one.dll,C:\\bm\\two.dll", "C:\\bm\\two.dll", "C:\\bm\\one.dll"},
-        {"C:\\bm\\one.dll C:\\bm\\two.dll C:\\bm\\three.dll", "c:\\BM\\TWO.DLL", "C:\\bm\\one.dll,C:\\bm\\three.dll"},
-        {"C:\\bm\\two.dll", "C:\\bm\\two.dll", ""},
-        {"C:\\bm\\one.dll", "C:\\bm\\other.dll", "C:\\bm\\one.dll"},
-    };
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        RegPut(HKEY_LOCAL_MACHINE, kAppInitKey, "AppInit_Dlls", rows[i].list, KEY_WOW64_64KEY);
-        EXPECT_EQ(1, RemoveSpecialStartup("", rows[i].remove, "two", 255)) << "row " << i;
-        EXPECT_EQ(rows[i].expected, RegText(HKEY_LOCAL_MACHINE, kAppInitKey, "AppInit_Dlls", KEY_WOW64_64KEY))
-            << "row " << i;
-    }
-    EXPECT_EQ(4, HistoryLinesWith({"*START_Remove", "REG_AppInitDLLs"}));
-}
-
-struct BoxWatch {
-    bool found = false;
-    std::string text;
-};
-
-// Answers the first message box of the program's title with No, as a user would.
-DWORD WINAPI AnswerNo(LPVOID arg)
-{
-    BoxWatch *watch = (BoxWatch *)arg;
-    for (int i = 0; i < 400; i++) {
-        HWND box = FindWindowA("#32770", gszTitle);
-        if (box) {
-            char text[1024] = "";
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
-            watch->text = text;
-            watch->found = true;
-            PostMessageA(box, WM_COMMAND, IDNO, 0);
-            return 0;
-        }
-        Sleep(50);
-    }
-    return 1;
-}
-
-TEST_F(StartupActionsTest, HookRemovalAsksFirstAndNoKeepsEverything)
-{
-    giHideStartup = 0;
-    RegisterClass(kHookClsids[1], "C:\\bm\\task.dll");
-    Put(HKEY_LOCAL_MACHINE, kTaskScheduler, kHookClsids[1], "Bm Task Hook");
-    RegPut(HKEY_CURRENT_USER, kBaseline, "C:\\bm\\task.dll", "253");
-
-    BoxWatch watch;
-    HANDLE thread = CreateThread(NULL, 0, AnswerNo, &watch, 0, NULL);
-    ASSERT_NE(nullptr, thread);
-    EXPECT_EQ(1, DeleteRunProgram(253, "Bm Task Hook", "C:\\bm\\task.dll", ""));
-    WaitForSingleObject(thread, 30000);
-    CloseHandle(thread);
-
-    EXPECT_TRUE(watch.found);
-    EXPECT_NE(std::string::npos, watch.text.find("key location")) << watch.text;
-    EXPECT_EQ("Bm Task Hook", RegText(HKEY_LOCAL_MACHINE, kTaskScheduler, kHookClsids[1], KEY_WOW64_64KEY));
-    EXPECT_EQ("253", RegText(HKEY_CURRENT_USER, kBaseline, "C:\\bm\\task.dll"));
-    EXPECT_EQ(0, HistoryLinesWith({"REMOVE_TaskScheduler"}));
-}
-
-// A copy of this program under another name, started to do nothing but wait.
-class StartupKillTaskTest : public StartupActionsTest {
-protected:
-    PROCESS_INFORMATION sleeper = {};
-    std::string copy;
-
-    void StartSleeper()
-    {
-        char self[MAX_PATH];
-        GetModuleFileNameA(NULL, self, MAX_PATH);
-        copy = TempFolder() + "\\bmsleeper.exe";
-        ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
-        SetEnvironmentVariableA(kSleeperVariable, "1");
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
-        std::string line = "\"" + copy + "\" --gtest_filter=NoSuchTest";
-        std::vector<char> buffer(line.begin(), line.end());
-        buffer.push_back('\0');
-        BOOL started = CreateProcessA(copy.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &sleeper);
-        SetEnvironmentVariableA(kSleeperVariable, NULL);
-        ASSERT_TRUE(started);
-        // Until its loader has run, a new process has no module to name it by.
-        DWORD start = GetTickCount();
-        while (FindProcessOfProgram(copy.c_str()) == 0 && GetTickCount() - start < 15000)
-            Sleep(50);
-    }
-
-    void TearDown() override
-    {
-        if (sleeper.hProcess) {
-            TerminateProcess(sleeper.hProcess, 0);
-            WaitForSingleObject(sleeper.hProcess, 5000);
-            CloseHandle(sleeper.hProcess);
-            CloseHandle(sleeper.hThread);
-        }
-        StartupActionsTest::TearDown();
-    }
-};
-
-TEST_F(StartupKillTaskTest, FindProcessOfProgramByFullPathOrFileName)
-{
-    StartSleeper();
-    std::string upper = copy;
-    CharUpperBuffA(&upper[0], (DWORD)upper.size());
-    struct Row {
-        std::string program;
-        bool found;
-    } rows[] = {
-        {copy, true},
-        {upper, true},
-        {"\"" + copy + "\" -arg", true},
-        {"bmsleeper.exe", true},
-        {"BMSLEEPER.EXE", true},
-        {"C:\\elsewhere\\bmsleeper.exe", false},
-        {"sleeper.exe", false},
-        {"", false},
-    };
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        DWORD pid = FindProcessOfProgram(rows[i].program.c_str());
-        if (rows[i].found)
-            EXPECT_EQ(sleeper.dwProcessId, pid) << "row " << i << ": " << rows[i].program;
-        else
-            EXPECT_EQ(0u, pid) << "row " << i << ": " << rows[i].program;
-    }
-    // The monitor never finds itself.
     char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    EXPECT_EQ(0u, FindProcessOfProgram(self));
-}
+    std::string image(self, GetModuleFileNameA(NULL, self, MAX_PATH)), file = image.substr(image.rfind('\\') + 1);
+    EXPECT_EQ(0u, FindProcessOfProgram(image.c_str())) << "the monitor never finds itself";
+    SetEnvironmentVariableA(kSleeperVariable, "1");
+    DWORD pid = 0;
+    HANDLE sleeper = StartProgram(file, "", &pid);
+    SetEnvironmentVariableA(kSleeperVariable, NULL);
+    ASSERT_TRUE(sleeper);
+    // Until its loader has run, a new process has no module to name it by.
+    for (int wait = 0; wait < 300 && FindProcessOfProgram(image.c_str()) != pid; wait++)
+        Sleep(50);
+    std::string upper = image;
+    CharUpperBuffA(&upper[0], (DWORD)upper.size());
+    // By full path in any case and with arguments, or by file name alone.
+    std::string upperFile = upper.substr(upper.rfind('\\') + 1);
+    for (const std::string &program : {image, upper, "\"" + image + "\" -arg", file, upperFile})
+        EXPECT_EQ(pid, FindProcessOfProgram(program.c_str())) << program;
+    for (const std::string &program : {"C:\\elsewhere\\" + file, file.substr(1), std::string()})
+        EXPECT_EQ(0u, FindProcessOfProgram(program.c_str())) << program;
 
-TEST_F(StartupKillTaskTest, KillStartupTaskEndsTheProgramAndLogsIt)
-{
-    StartSleeper();
-    ASSERT_EQ(sleeper.dwProcessId, FindProcessOfProgram(copy.c_str()));
-
-    KillStartupTask("Bm Sleeper", ("\"" + copy + "\" -background").c_str());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(sleeper.hProcess, 5000));
-    EXPECT_EQ(0u, FindProcessOfProgram(copy.c_str()));
+    KillStartupTask("Bm Sleeper", ("\"" + image + "\" -background").c_str());
+    EXPECT_TRUE(WaitExit(sleeper, 5000));
+    TerminateProcess(sleeper, 0);
+    CloseHandle(sleeper);
+    // No handle is left to keep the ended process: its id goes.
+    HANDLE kept = NULL;
+    for (int wait = 0; wait < 60 && (kept = OpenProcess(SYNCHRONIZE, FALSE, pid)) && CloseHandle(kept); wait++)
+        Sleep(50);
+    EXPECT_EQ(nullptr, kept);
     EXPECT_EQ(1, HistoryLinesWith({"TASK_Kill", "INFO_TASK"}));
-
     // Nothing runs any more: nothing is ended and nothing is logged.
-    KillStartupTask("Bm Sleeper", copy.c_str());
+    KillStartupTask("Bm Sleeper", image.c_str());
     EXPECT_EQ(1, HistoryLinesWith({"TASK_Kill"}));
 }
 
 // A service of this very program, created for the test and deleted after it.
-class ServiceControlTest : public BrackmoorTest {
-protected:
-    SC_HANDLE manager = NULL;
-    std::string image;
-    const char *name = "BmTestSvc";
-    const char *display = "Bm Test Service";
-    const char *hostName = "BmTestHostSvc";
-    const char *hostDisplay = "Bm Test Hosted Service";
-
-    void SetUp() override
-    {
-        BrackmoorTest::SetUp();
-        manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-        ASSERT_NE(nullptr, manager);
-        RemoveService(name);
-        RemoveService(hostName);
-        char self[MAX_PATH];
-        GetModuleFileNameA(NULL, self, MAX_PATH);
-        image = self;
-        std::string command = "\"" + image + "\" " + kServiceSwitch;
-        SC_HANDLE service = CreateServiceA(manager, name, display, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                           SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), NULL, NULL,
-                                           NULL, NULL, NULL);
-        ASSERT_NE(nullptr, service);
-        CloseServiceHandle(service);
-    }
-
-    void TearDown() override
-    {
-        RemoveService(name);
-        RemoveService(hostName);
-        if (manager)
-            CloseServiceHandle(manager);
-        BrackmoorTest::TearDown();
-    }
-
-    void RemoveService(const char *serviceName)
-    {
-        SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_ALL_ACCESS);
-        if (!service)
-            return;
+TEST_F(StartupActionsTest, StopAndFindARealService)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS), service = NULL;
+    ASSERT_NE(nullptr, manager);
+    auto waitFor = [&](DWORD state) {
+        SERVICE_STATUS status = {};
+        for (int i = 0; i < 200 && !(QueryServiceStatus(service, &status) && status.dwCurrentState == state); i++)
+            Sleep(50);
+        return status.dwCurrentState;
+    };
+    auto removeAll = [&] {
         SERVICE_STATUS status;
+        if (!(service = OpenServiceA(manager, "BmTestSvc", SERVICE_ALL_ACCESS)))
+            return;
         if (ControlService(service, SERVICE_CONTROL_STOP, &status))
-            WaitForState(service, SERVICE_STOPPED);
+            waitFor(SERVICE_STOPPED);
         DeleteService(service);
         CloseServiceHandle(service);
-    }
-
-    DWORD WaitForState(SC_HANDLE service, DWORD state)
-    {
-        SERVICE_STATUS status = {};
-        for (int i = 0; i < 200; i++) {
-            if (QueryServiceStatus(service, &status) && status.dwCurrentState == state)
-                break;
-            Sleep(50);
-        }
-        return status.dwCurrentState;
-    }
-
-    std::string KeyPath(const char *serviceName)
-    {
-        return std::string(kServices) + "\\" + serviceName;
-    }
-};
-
-TEST_F(ServiceControlTest, QueryServiceStateGivesStateAndType)
-{
-    EXPECT_EQ((SERVICE_STOPPED << 16) | SERVICE_WIN32_OWN_PROCESS, QueryServiceState(display));
-    EXPECT_EQ((SERVICE_STOPPED << 16) | SERVICE_WIN32_OWN_PROCESS, QueryServiceState("BM TEST SERVICE"));
-    for (const char *unknown : {"No Such Bm Service", "", name})
-        EXPECT_EQ(0, QueryServiceState(unknown)) << unknown;
-}
-
-TEST_F(ServiceControlTest, StopServiceByNameStopsARunningService)
-{
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+    };
+    removeAll();
+    std::shared_ptr<void> cleanup(nullptr, [&](void *) {
+        removeAll();
+        CloseServiceHandle(manager);
+    });
+    char self[MAX_PATH];
+    std::string image(self, GetModuleFileNameA(NULL, self, MAX_PATH)), command = "\"" + image + "\" " + kServiceSwitch;
+    service = CreateServiceA(manager, "BmTestSvc", "Bm Test Service", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                             SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), 0, 0, 0, 0, 0);
     ASSERT_NE(nullptr, service);
-    ASSERT_TRUE(StartServiceA(service, 0, NULL));
-    ASSERT_EQ((DWORD)SERVICE_RUNNING, WaitForState(service, SERVICE_RUNNING));
-    EXPECT_EQ(SERVICE_RUNNING, QueryServiceState(display) >> 16);
-
-    EXPECT_EQ(1, StopServiceByName(display));
-    EXPECT_EQ((DWORD)SERVICE_STOPPED, WaitForState(service, SERVICE_STOPPED));
-    EXPECT_EQ(SERVICE_STOPPED, QueryServiceState(display) >> 16);
-    // A stopped service refuses the request.
-    EXPECT_EQ(0, StopServiceByName(display));
-    EXPECT_EQ(0, StopServiceByName("No Such Bm Service"));
+    EXPECT_EQ((SERVICE_STOPPED << 16) | SERVICE_WIN32_OWN_PROCESS, QueryServiceState("BM TEST SERVICE"));
+    for (const char *unknown : {"No Such Bm Service", "", "BmTestSvc"})
+        EXPECT_EQ(0, QueryServiceState(unknown)) << unknown;
+    EXPECT_TRUE(StartServiceA(service, 0, NULL));
+    EXPECT_EQ((DWORD)SERVICE_RUNNING, waitFor(SERVICE_RUNNING));
+    EXPECT_EQ(SERVICE_RUNNING, QueryServiceState("Bm Test Service") >> 16);
+    EXPECT_EQ(1, StopServiceByName("Bm Test Service"));
+    EXPECT_EQ((DWORD)SERVICE_STOPPED, waitFor(SERVICE_STOPPED));
+    EXPECT_EQ(SERVICE_STOPPED, QueryServiceState("Bm Test Service") >> 16);
+    EXPECT_EQ(0, StopServiceByName("Bm Test Service")) << "a stopped service refuses the request";
     CloseServiceHandle(service);
-}
-
-TEST_F(ServiceControlTest, DisableServiceByNameWritesTheStartTypes)
-{
-    struct Row {
-        const char *displayName;
-        bool delayedBefore;
-        int result;
-    } rows[] = {
-        {"Bm Test Service", false, 1},
-        {"bm test SERVICE", true, 1},
-        {"Bm Test", false, 0},
-        {"", false, 0},
-    };
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        RegPutDword(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), "Start", SERVICE_DEMAND_START);
-        RegRemoveValue(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), "DelayedAutostart");
-        if (rows[i].delayedBefore)
-            RegPutDword(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), "DelayedAutostart", 1);
-
-        EXPECT_EQ(rows[i].result, DisableServiceByName(rows[i].displayName)) << "row " << i;
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), 0, KEY_READ, &key));
-        DWORD start = 0, delayed = 7, size = sizeof(DWORD);
-        RegQueryValueExA(key, "Start", NULL, NULL, (BYTE *)&start, &size);
-        size = sizeof(DWORD);
-        LONG delayedRead = RegQueryValueExA(key, "DelayedAutostart", NULL, NULL, (BYTE *)&delayed, &size);
-        RegCloseKey(key);
-        EXPECT_EQ(rows[i].result ? (DWORD)SERVICE_DISABLED : (DWORD)SERVICE_DEMAND_START, start) << "row " << i;
-        if (rows[i].delayedBefore)
-            EXPECT_EQ(rows[i].result ? 0u : 1u, delayed) << "row " << i;
-        else
-            EXPECT_NE(ERROR_SUCCESS, delayedRead) << "row " << i << ": no delayed start is added";
-    }
-}
-
-TEST_F(ServiceControlTest, FindServiceOfProgramByImageOrHostedDll)
-{
-    std::string host = "C:\\windows\\system32\\svchost.exe -k bmtest";
-    SC_HANDLE hosted = CreateServiceA(manager, hostName, hostDisplay, SERVICE_ALL_ACCESS, SERVICE_WIN32_SHARE_PROCESS,
-                                      SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, host.c_str(), NULL, NULL, NULL,
-                                      NULL, NULL);
-    ASSERT_NE(nullptr, hosted);
-    CloseServiceHandle(hosted);
-    RegPut(HKEY_LOCAL_MACHINE, (KeyPath(hostName) + "\\Parameters").c_str(), "ServiceDll", "C:\\bm\\hosted-svc.dll");
-
-    struct Row {
-        std::string program;
-        const char *expected;
-    } rows[] = {
-        {image, display},
-        {"\"" + image + "\" -x", display},
-        {"C:\\bm\\hosted-svc.dll", hostDisplay},
-        {"c:\\BM\\HOSTED-SVC.DLL", hostDisplay},
-        {"C:\\bm\\not-a-service.exe", ""},
-        {"", ""},
-    };
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        char out[64 + 16];
-        memset(out, 0x5A, sizeof(out));
-        int found = FindServiceOfProgram(rows[i].program.c_str(), out, 64);
-        EXPECT_EQ(rows[i].expected[0] ? 1 : 0, found) << "row " << i;
-        EXPECT_STREQ(rows[i].expected, out) << "row " << i;
-        EXPECT_EQ(0x5A, (unsigned char)out[64]) << "row " << i;
+    const char *finds[][2] = {{command.c_str(), "Bm Test Service"}, {"C:\\bm\\other.exe", ""}};
+    for (size_t i = 0; i < sizeof(finds) / sizeof(finds[0]); i++) {
+        char out[64 + kGuardLen];
+        FillGuarded(out, sizeof(out));
+        EXPECT_EQ(finds[i][1][0] ? 1 : 0, FindServiceOfProgram(finds[i][0], out, 64)) << "row " << i;
+        EXPECT_STREQ(finds[i][1], out) << "row " << i;
+        EXPECT_TRUE(GuardIntact(out, 64)) << "row " << i;
     }
 }
 

@@ -1,7 +1,5 @@
-// The missing-startup and uninstall notices: what disappears, what the notice
-// shows, what its check box does to the watcher, and that a disappearance is
-// told once. Entries are made and removed "by another tool": straight through
-// the registry, not through the code under test.
+// The missing-startup and uninstall notices: what notice 194 shows, what its check box does, and that a
+// disappearance is told once. Entries come and go "by another tool": straight through the registry.
 #include <windows.h>
 
 #include <atomic>
@@ -9,90 +7,64 @@
 #include <thread>
 #include <vector>
 
-#include "common/registry.h"
 #include "monitor/alert.h"
-#include "monitor/appstate.h"
 #include "monitor/options.h"
 #include "monitor/scan_cycle.h"
 #include "resources/resource.h"
-#include "startup/locations.h"
 #include "startup/missing_notices.h"
-#include "startup/runlist.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
 #include "support/test_env.h"
 
 namespace {
 
-const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
+const char kUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrackmoorTestApp";
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kActiveRun[] = "Software\\Dunmere Works\\Brackmoor\\ActiveRun";
-const REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
-
-// Every uninstall entry and Run value the tests make; the fixture removes them
-// in both views, whatever a test got to.
-const char *const kEntries[] = {"BrackmoorTestApp", "BrackmoorTestApp2", "BrackmoorMsTest"};
-const char *const kRunValues[] = {"NoticeToolOne", "NoticeToolTwo", "NoticeToolThree"};
+const char kUserBaseline[] = "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER";
+// Three startup values, and their paths as the missing-startup baseline holds them.
+const char *const kRunValues[][3] = {
+    {"NoticeToolOne", "\"C:\\Tools\\notice one.exe\" -tray", "C:\\TOOLS\\NOTICE ONE.EXE"},
+    {"NoticeToolTwo", "C:\\Tools\\noticetwo.exe", "C:\\TOOLS\\NOTICETWO.EXE"},
+    {"NoticeToolThree", "C:\\Tools\\noticethree.exe /s", "C:\\TOOLS\\NOTICETHREE.EXE"},
+};
 
 std::string LangText(UINT id)
 {
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
+    char text[1024];
+    return std::string(text, LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text)));
 }
 
-std::string UninstallEntry(const char *name)
-{
-    return std::string(kUninstall) + "\\" + name;
-}
-
-void RemoveTestEntries()
-{
-    for (REGSAM view : kViews) {
-        for (const char *entry : kEntries) {
-            RegDeleteTreeView(HKEY_CURRENT_USER, UninstallEntry(entry).c_str(), view);
-            RegDeleteTreeView(HKEY_LOCAL_MACHINE, UninstallEntry(entry).c_str(), view);
-        }
-        for (const char *value : kRunValues)
-            RegRemoveValue(HKEY_CURRENT_USER, kRun, value, view);
-    }
-}
-
-// What a helper thread saw of notice 194 while the check ran on this thread.
+// One check run on this thread while a helper answers any notice 194: the check's
+// result, how many notices opened; of the last, its caption, texts, check box
+// text, name and path, whether the box started ticked, and where it stood.
 struct NoticeSeen {
-    int count = 0;
-    std::string caption, text, hint, name, path, check;
-    bool checkedAtStart = true;
-    RECT rect = {};
+    int result = -1, count = 0;
+    std::vector<std::string> texts;
 };
-
 enum NoticeAnswer { PRESS_OK, TICK_AND_OK, CLOSE_BOX };
 
-// Runs one check; any notice 194 that opens meanwhile is read and answered.
-int RunCheck(int (*check)(void), NoticeAnswer answer, NoticeSeen &seen)
+NoticeSeen Check(int (*check)(void), NoticeAnswer answer = PRESS_OK)
 {
+    NoticeSeen seen;
     std::atomic<bool> done(false);
     std::thread driver([&] {
-        while (!done) {
-            HWND dialog = WaitForDialog("Brackmoor Notification", 0, true);
-            if (!dialog) {
-                Sleep(50);
+        for (HWND dialog; !done; Sleep(50)) {
+            if (!(dialog = WaitForDialog("Brackmoor Notification", 0, true)))
                 continue;
-            }
             seen.count++;
             char caption[256] = "";
+            RECT rect = {};
             GetWindowTextA(dialog, caption, sizeof(caption));
-            seen.caption = caption;
-            GetWindowRect(dialog, &seen.rect);
-            seen.text = ControlText(dialog, IDC_NOTICE_TEXT);
-            seen.hint = ControlText(dialog, IDC_NOTICE_HINT);
-            seen.name = ControlText(dialog, IDC_NOTICE_NAME);
-            seen.path = ControlText(dialog, IDC_NOTICE_PATH);
-            seen.check = ControlText(dialog, IDC_CHECK);
-            HWND box = GetDlgItem(dialog, IDC_CHECK);
-            seen.checkedAtStart = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            GetWindowRect(dialog, &rect);
+            seen.texts = {caption};
+            for (int id : {IDC_NOTICE_TEXT, IDC_NOTICE_HINT, IDC_CHECK, IDC_NOTICE_NAME, IDC_NOTICE_PATH})
+                seen.texts.push_back(ControlText(dialog, id));
+            seen.texts.push_back(IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? "ticked" : "not ticked");
+            seen.texts.push_back(std::to_string(rect.left) + "," + std::to_string(rect.top));
             if (answer == TICK_AND_OK)
-                SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
+                SendDlgItemMessageA(dialog, IDC_CHECK, BM_SETCHECK, BST_CHECKED, 0);
             if (answer == CLOSE_BOX)
                 PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
             else
@@ -101,10 +73,10 @@ int RunCheck(int (*check)(void), NoticeAnswer answer, NoticeSeen &seen)
                 Sleep(20);
         }
     });
-    int result = check();
+    seen.result = check();
     done = true;
     driver.join();
-    return result;
+    return seen;
 }
 
 class StartupNoticeTest : public BrackmoorTest {
@@ -113,374 +85,170 @@ protected:
     {
         BrackmoorTest::SetUp();
         RemoveTestEntries();
-        bMsgOpen = 0;
-        AlertCount = 0;
-        giShowAlerts = 1;
-        giRealtimeUninstall = 1;
-        giRealtimeMissingRun = 1;
+        giShowAlerts = giRealtimeUninstall = giRealtimeMissingRun = 1;
     }
     void TearDown() override
     {
         RemoveTestEntries();
-        AlertCount = 0;
-        bMsgOpen = 0;
         BrackmoorTest::TearDown();
     }
-};
-
-// ---------------------------------------------------------------------------
-// Uninstall entries
-
-struct UninstallPlace {
-    HKEY root;
-    REGSAM view;
-    const char *baseline;
-};
-const UninstallPlace kPlaces[] = {
-    {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, "Software\\Dunmere Works\\Brackmoor\\UnInstall"},
-    {HKEY_CURRENT_USER, 0, "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER"},
-    {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "Software\\Dunmere Works\\Brackmoor\\UnInstall64"},
-};
-
-TEST_F(StartupNoticeTest, AVanishedUninstallEntryOfEachListGetsOneNotice)
-{
-    for (size_t r = 0; r < sizeof(kPlaces) / sizeof(kPlaces[0]); r++) {
-        const UninstallPlace &p = kPlaces[r];
-        std::string display = "Test App " + std::to_string(r);
-        RegPut(p.root, UninstallEntry("BrackmoorTestApp").c_str(), "DisplayName", display.c_str(), p.view);
-        // An entry without a display name is not the user's program to tell about.
-        RegPut(p.root, UninstallEntry("BrackmoorTestApp2").c_str(), "UninstallString", "x.exe", p.view);
-        InitUninstallPrograms();
-        EXPECT_EQ(display, RegText(HKEY_CURRENT_USER, p.baseline, "BrackmoorTestApp")) << "row " << r;
-        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, p.baseline, "BrackmoorTestApp2")) << "row " << r;
-
-        // Nothing gone: no notice.
-        NoticeSeen quiet;
-        EXPECT_EQ(0, RunCheck(VerifyUninstallPrograms, PRESS_OK, quiet)) << "row " << r;
-        EXPECT_EQ(0, quiet.count) << "row " << r;
-
-        RegDeleteTreeView(p.root, UninstallEntry("BrackmoorTestApp").c_str(), p.view);
-        NoticeSeen seen;
-        EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyUninstallPrograms, PRESS_OK, seen)) << "row " << r;
-        EXPECT_EQ(1, seen.count) << "row " << r;
-        EXPECT_EQ(LangText(1404), seen.caption) << "row " << r;
-        EXPECT_EQ(LangText(1405), seen.text) << "row " << r;
-        EXPECT_EQ(LangText(1406), seen.hint) << "row " << r;
-        EXPECT_EQ(LangText(1407), seen.check) << "row " << r;
-        EXPECT_EQ(display, seen.name) << "row " << r;
-        EXPECT_EQ("", seen.path) << "row " << r;
-        EXPECT_FALSE(seen.checkedAtStart) << "row " << r;
-        EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeUninstall")) << "row " << r;
-        EXPECT_EQ(0, bMsgOpen) << "row " << r;
-        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, p.baseline, "BrackmoorTestApp")) << "row " << r;
-
-        // Told once: the baseline has been taken again.
-        NoticeSeen again;
-        EXPECT_EQ(0, RunCheck(VerifyUninstallPrograms, PRESS_OK, again)) << "row " << r;
-        EXPECT_EQ(0, again.count) << "row " << r;
-        RemoveTestEntries();
+    // The notices keep their own place; the alerts' is somewhere else.
+    void PutPlaces()
+    {
+        RegDeleteTreeView(HKCU, BRACKMOOR_KEY);
+        RegPut(HKCU, BRACKMOOR_KEY, "xPosAlert", "300");
+        RegPut(HKCU, BRACKMOOR_KEY, "xDefaultWarning", "37");
+        RegPut(HKCU, BRACKMOOR_KEY, "yDefaultWarning", "41");
     }
-    // The notices' own position family.
-    EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "xDefaultWarning"));
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "xPosAlert"));
-}
+    // Every uninstall entry and Run value the tests make, in both views.
+    void RemoveTestEntries()
+    {
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+            for (HKEY root : {HKCU, HKLM})
+                RegDeleteTreeView(root, kUninstallEntry, view);
+        for (const auto &value : kRunValues)
+            RegRemoveValue(HKCU, kRun, value[0]);
+    }
+};
 
-TEST_F(StartupNoticeTest, TheNoticeOpensWhereTheLastNoticeWasLeft)
+TEST_F(StartupNoticeTest, AVanishedUninstallEntryGetsOneNoticeOnceAndItsAnswer)
 {
-    // The alerts' position is somewhere else: the notices keep their own.
-    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "xPosAlert", "300");
-    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "yPosAlert", "310");
-    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "xDefaultWarning", "37");
-    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "yDefaultWarning", "41");
-    RegPut(HKEY_CURRENT_USER, UninstallEntry("BrackmoorTestApp").c_str(), "DisplayName", "Test App");
-    InitUninstallPrograms();
-    RegDeleteTreeView(HKEY_CURRENT_USER, UninstallEntry("BrackmoorTestApp").c_str());
-    NoticeSeen seen;
-    EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyUninstallPrograms, PRESS_OK, seen));
-    ASSERT_EQ(1, seen.count);
-    EXPECT_EQ(37, seen.rect.left);
-    EXPECT_EQ(41, seen.rect.top);
-    EXPECT_EQ("300", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "xPosAlert"));
-}
-
-TEST_F(StartupNoticeTest, TheCheckBoxTurnsTheUninstallWatcherOff)
-{
+    const std::string kLongName(510, 'n');
     struct Row {
+        HKEY root;
+        REGSAM view;
+        const char *baseline, *display;
+        int alertCount;   // while the suppression runs, the check answers 7, else 6
         NoticeAnswer answer;
-        const char *option;
-        int value;
+        const char *option;   // "RealtimeUninstall" afterwards; "": no notice
     } rows[] = {
-        {TICK_AND_OK, "0", 0},
-        {PRESS_OK, "1", 1},
-        {CLOSE_BOX, "1", 1},
-    };
-    for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        giRealtimeUninstall = 1 - rows[r].value;
-        RegPut(HKEY_CURRENT_USER, UninstallEntry("BrackmoorTestApp").c_str(), "DisplayName", "Test App");
-        InitUninstallPrograms();
-        RegDeleteTreeView(HKEY_CURRENT_USER, UninstallEntry("BrackmoorTestApp").c_str());
-        PutOption("Update", "0");
-        NoticeSeen seen;
-        EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyUninstallPrograms, rows[r].answer, seen)) << "row " << r;
-        EXPECT_EQ(1, seen.count) << "row " << r;
-        EXPECT_EQ(rows[r].option, RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeUninstall")) << "row " << r;
-        EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "Update")) << "row " << r;
-        EXPECT_EQ(rows[r].value, giRealtimeUninstall) << "row " << r;
-        EXPECT_EQ("", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeMissingRun")) << "row " << r;
-    }
-}
-
-TEST_F(StartupNoticeTest, VanishedEntriesAreAbsorbedWithoutANotice)
-{
-    struct Row {
-        const char *display;
-        int alertCount;
-        int result;
-    } rows[] = {
+        // Each list: the machine's in the monitor's own view, the user's, the machine's native one.
+        {HKLM, KEY_WOW64_32KEY, "Software\\Dunmere Works\\Brackmoor\\UnInstall", "Test App 0", 0, PRESS_OK, "1"},
+        {HKCU, 0, kUserBaseline, "Test App 1", 0, PRESS_OK, "1"},
+        {HKLM, KEY_WOW64_64KEY, "Software\\Dunmere Works\\Brackmoor\\UnInstall64", "Test App 2", 0, PRESS_OK, "1"},
+        // A name that fills the baseline's buffer is read whole, and found again while it is there.
+        {HKCU, 0, kUserBaseline, kLongName.c_str(), 0, PRESS_OK, "1"},
+        {HKCU, 0, kUserBaseline, "Test App", 0, TICK_AND_OK, "0"},
+        {HKCU, 0, kUserBaseline, "Test App", 0, CLOSE_BOX, "1"},
         // Windows' own entries come and go with every update.
-        {"Microsoft Test", 0, ANSWER_ACCEPT},
-        {"Update for microsoft office", 0, ANSWER_ACCEPT},
+        {HKCU, 0, kUserBaseline, "Update for microsoft office", 0, PRESS_OK, ""},
         // While one answer stands for the next alerts, nothing is shown.
-        {"Test App", 2, ANSWER_REJECT},
+        {HKCU, 0, kUserBaseline, "Test App", 2, PRESS_OK, ""},
     };
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        RegPut(HKEY_CURRENT_USER, UninstallEntry("BrackmoorMsTest").c_str(), "DisplayName", rows[r].display);
+        const Row &row = rows[r];
+        giRealtimeUninstall = row.option[0] == '1' ? 0 : 1;
+        PutPlaces();
+        RegPut(row.root, kUninstallEntry, "DisplayName", row.display, row.view);
         InitUninstallPrograms();
-        RegDeleteTreeView(HKEY_CURRENT_USER, UninstallEntry("BrackmoorMsTest").c_str());
-        AlertCount = rows[r].alertCount;
-        NoticeSeen seen;
-        EXPECT_EQ(rows[r].result, RunCheck(VerifyUninstallPrograms, PRESS_OK, seen)) << "row " << r;
-        EXPECT_EQ(0, seen.count) << "row " << r;
-        EXPECT_EQ(0, bMsgOpen) << "row " << r;
-        // Absorbed: with the suppression over, the next check is quiet too.
+        EXPECT_EQ(row.display, RegText(HKCU, row.baseline, "BrackmoorTestApp")) << "row " << r;
+
+        NoticeSeen quiet = Check(VerifyUninstallPrograms);
+        RegDeleteTreeView(row.root, kUninstallEntry, row.view);
+        AlertCount = row.alertCount;
+        NoticeSeen seen = Check(VerifyUninstallPrograms, row.answer);
         AlertCount = 0;
-        NoticeSeen later;
-        EXPECT_EQ(0, RunCheck(VerifyUninstallPrograms, PRESS_OK, later)) << "row " << r;
-        EXPECT_EQ(0, later.count) << "row " << r;
+        NoticeSeen again = Check(VerifyUninstallPrograms);   // told or absorbed: once
+        EXPECT_TRUE(quiet.result == 0 && again.result == 0 && quiet.count + again.count == 0) << "row " << r;
+        EXPECT_EQ(row.alertCount ? ANSWER_REJECT : ANSWER_ACCEPT, seen.result) << "row " << r;
+        EXPECT_EQ(row.option[0] ? 1 : 0, seen.count) << "row " << r;
+        EXPECT_EQ(0, bMsgOpen) << "row " << r;
+        EXPECT_EQ(row.option, RegText(HKCU, OPTIONS_KEY, "RealtimeUninstall")) << "row " << r;
+        if (!seen.count)
+            continue;
+        EXPECT_EQ(row.option[0] - '0', giRealtimeUninstall) << "row " << r;
+        EXPECT_EQ("1", RegText(HKCU, OPTIONS_KEY, "Update")) << "row " << r;
+        EXPECT_EQ((std::vector<std::string>{LangText(1404), LangText(1405), LangText(1406), LangText(1407),
+                                            row.display, "", "not ticked", "37,41"}), seen.texts) << "row " << r;
+        EXPECT_EQ("300", RegText(HKCU, BRACKMOOR_KEY, "xPosAlert")) << "row " << r;
     }
 }
 
-TEST_F(StartupNoticeTest, AnEntryThatIsStillThereIsNeverReported)
+TEST_F(StartupNoticeTest, OddUninstallBaselineValues)
+{
+    InitUninstallPrograms();
+    // Only a value with a name to tell about is a disappearance, up to where its data ends.
+    RegPut(HKCU, kUserBaseline, "BrackmoorGoneEmpty", "");
+    RegPutDword(HKCU, kUserBaseline, "BrackmoorGoneNumber", 7);
+    RegPutBinary(HKCU, kUserBaseline, "BrackmoorGoneRaw", "Test Raw", 8, REG_SZ);
+    NoticeSeen raw = Check(VerifyUninstallPrograms);
+    EXPECT_EQ(ANSWER_ACCEPT, raw.result);
+    ASSERT_EQ(1, raw.count) << "only the named one";
+    EXPECT_EQ("Test Raw", raw.texts[4]);
+}
+
+TEST_F(StartupNoticeTest, AStartupValueDeletedByAnotherToolGetsOneNoticeOnce)
 {
     struct Row {
-        size_t length;   // of the display name
-    } rows[] = {{1}, {255}, {256}, {300}, {511}};
+        int removed, showAlerts, msgOpen, alertCount;
+        NoticeAnswer answer;
+        int result, count;
+        bool absorbed;        // the disappearance left the baseline
+        const char *option;   // "RealtimeMissingRun" afterwards
+    } rows[] = {
+        {0, 1, 0, 0, PRESS_OK, ANSWER_REJECT, 0, false, ""},   // nothing gone
+        {1, 0, 0, 0, PRESS_OK, 0, 0, false, ""},               // alerts off: no check at all
+        {1, 1, 1, 0, PRESS_OK, 0, 0, false, ""},               // an alert is open: no check now
+        {1, 1, 0, 2, PRESS_OK, ANSWER_REJECT, 0, true, ""},    // the suppression absorbs it
+        {1, 1, 0, 0, PRESS_OK, ANSWER_ACCEPT, 1, true, "1"},
+        {2, 1, 0, 0, PRESS_OK, ANSWER_ACCEPT, 1, true, "1"},   // two gone at once: one notice
+        {1, 1, 0, 0, TICK_AND_OK, ANSWER_ACCEPT, 1, true, "0"},
+    };
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        std::string display(rows[r].length, 'n');
-        RegPut(HKEY_CURRENT_USER, UninstallEntry("BrackmoorTestApp").c_str(), "DisplayName", display.c_str());
-        InitUninstallPrograms();
-        EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER",
-                                "BrackmoorTestApp"))
-            << "row " << r;
-        for (int check = 0; check < 2; check++) {
-            NoticeSeen seen;
-            EXPECT_EQ(0, RunCheck(VerifyUninstallPrograms, PRESS_OK, seen)) << "row " << r << " check " << check;
-            EXPECT_EQ(0, seen.count) << "row " << r << " check " << check;
+        const Row &row = rows[r];
+        PutPlaces();
+        for (const auto &value : kRunValues)
+            RegPut(HKCU, kRun, value[0], value[1]);
+        InitMissingRunPrograms();
+        for (int k = 0; k < row.removed; k++)
+            RegRemoveValue(HKCU, kRun, kRunValues[k][0]);
+        giShowAlerts = row.showAlerts;
+        bMsgOpen = row.msgOpen;
+        AlertCount = row.alertCount;
+        NoticeSeen seen = Check(VerifyMissingRunPrograms, row.answer);
+        EXPECT_EQ(row.result, seen.result) << "row " << r;
+        EXPECT_EQ(row.count, seen.count) << "row " << r;
+        EXPECT_EQ(row.msgOpen, bMsgOpen) << "row " << r << ": the open alert's flag is not ours";
+        for (int k = 0; k < 3; k++)
+            EXPECT_EQ(k >= row.removed || !row.absorbed, RegHasValue(HKCU, kActiveRun, kRunValues[k][2]))
+                << "row " << r << " value " << k;
+        EXPECT_EQ(row.option, RegText(HKCU, OPTIONS_KEY, "RealtimeMissingRun")) << "row " << r;
+        EXPECT_EQ(row.option[0] != '0', giRealtimeMissingRun == 1) << "row " << r;
+        if (row.count) {   // of two, the first of the baseline
+            EXPECT_EQ((std::vector<std::string>{LangText(1408), LangText(1409), LangText(1410), LangText(1411),
+                                                kRunValues[0][0], kRunValues[0][2], "not ticked", "37,41"}),
+                      seen.texts) << "row " << r;
+        }
+        if (row.absorbed) {   // told or absorbed: once
+            NoticeSeen again = Check(VerifyMissingRunPrograms);
+            EXPECT_TRUE(again.result == ANSWER_REJECT && again.count == 0) << "row " << r << ": " << again.result;
         }
     }
 }
 
-TEST_F(StartupNoticeTest, BaselineValuesThatAreEmptyOrOddAreNeverLookedUp)
-{
-    const char *userBaseline = "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER";
-    InitUninstallPrograms();
-    // Values no uninstall entry matches; only the one with a name to tell about
-    // is a disappearance.
-    RegPut(HKEY_CURRENT_USER, userBaseline, "BrackmoorTestApp", "");
-    RegPutDword(HKEY_CURRENT_USER, userBaseline, "BrackmoorTestApp2", 7);
-    std::string longName(600, 'x');
-    RegPut(HKEY_CURRENT_USER, userBaseline, longName.c_str(), "Long Gone");
-    NoticeSeen seen;
-    EXPECT_EQ(0, RunCheck(VerifyUninstallPrograms, PRESS_OK, seen));
-    EXPECT_EQ(0, seen.count);
-
-    // Binary data without a terminator is a name up to where it ends.
-    const char raw[] = {'T', 'e', 's', 't', ' ', 'R', 'a', 'w'};
-    RegPutBinary(HKEY_CURRENT_USER, userBaseline, "BrackmoorMsTest", raw, sizeof(raw), REG_SZ);
-    NoticeSeen rawSeen;
-    EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyUninstallPrograms, PRESS_OK, rawSeen));
-    EXPECT_EQ(1, rawSeen.count);
-    EXPECT_EQ("Test Raw", rawSeen.name);
-}
-
-// ---------------------------------------------------------------------------
-// Missing startup programs
-
-// The missing-startup baseline's value whose data is this entry name: the path
-// as the baseline holds it.
-std::string ActiveRunPathOf(const char *name)
-{
-    HKEY key;
-    std::string found;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kActiveRun, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return found;
-    for (DWORD i = 0;; i++) {
-        char value[1024], data[1024];
-        DWORD valueLen = sizeof(value), dataLen = sizeof(data) - 1;
-        if (RegEnumValueA(key, i, value, &valueLen, NULL, NULL, (BYTE *)data, &dataLen) != ERROR_SUCCESS)
-            break;
-        data[dataLen] = '\0';
-        if (strcmp(data, name) == 0)
-            found = value;
-    }
-    RegCloseKey(key);
-    return found;
-}
-
-class MissingRunTest : public StartupNoticeTest {
-protected:
-    void SetUp() override
-    {
-        StartupNoticeTest::SetUp();
-        RegPut(HKEY_CURRENT_USER, kRun, "NoticeToolOne", "\"C:\\Tools\\notice one.exe\" -tray");
-        RegPut(HKEY_CURRENT_USER, kRun, "NoticeToolTwo", "C:\\Tools\\noticetwo.exe");
-        RegPut(HKEY_CURRENT_USER, kRun, "NoticeToolThree", "C:\\Tools\\noticethree.exe /s");
-        InitMissingRunPrograms();
-        onePath = ActiveRunPathOf("NoticeToolOne");
-        twoPath = ActiveRunPathOf("NoticeToolTwo");
-        ASSERT_FALSE(onePath.empty());
-        ASSERT_FALSE(twoPath.empty());
-        ASSERT_FALSE(ActiveRunPathOf("NoticeToolThree").empty());
-    }
-    std::string onePath, twoPath;
-};
-
-TEST_F(MissingRunTest, NothingGoneNoNotice)
-{
-    NoticeSeen seen;
-    EXPECT_EQ(ANSWER_REJECT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, seen));
-    EXPECT_EQ(0, seen.count);
-    EXPECT_EQ(0, bMsgOpen);
-}
-
-TEST_F(MissingRunTest, ARemovedRunValueGetsOneNoticeWithItsNameAndPath)
-{
-    RegRemoveValue(HKEY_CURRENT_USER, kRun, "NoticeToolOne");
-    NoticeSeen seen;
-    EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, seen));
-    EXPECT_EQ(1, seen.count);
-    EXPECT_EQ(LangText(1408), seen.caption);
-    EXPECT_EQ(LangText(1409), seen.text);
-    EXPECT_EQ(LangText(1410), seen.hint);
-    EXPECT_EQ(LangText(1411), seen.check);
-    EXPECT_EQ("NoticeToolOne", seen.name);
-    EXPECT_EQ(onePath, seen.path);
-    EXPECT_FALSE(seen.checkedAtStart);
-    EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeMissingRun"));
-    EXPECT_EQ(0, bMsgOpen);
-    // Taken again: the gone program left the baseline, the others stayed.
-    EXPECT_TRUE(ActiveRunPathOf("NoticeToolOne").empty());
-    EXPECT_EQ(twoPath, ActiveRunPathOf("NoticeToolTwo"));
-    EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "xDefaultWarning"));
-
-    NoticeSeen again;
-    EXPECT_EQ(ANSWER_REJECT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, again));
-    EXPECT_EQ(0, again.count);
-}
-
-TEST_F(MissingRunTest, TwoRemovedAtOnceGiveOneNoticeAndTheNextCheckNone)
-{
-    RegRemoveValue(HKEY_CURRENT_USER, kRun, "NoticeToolOne");
-    RegRemoveValue(HKEY_CURRENT_USER, kRun, "NoticeToolTwo");
-    NoticeSeen seen;
-    EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, seen));
-    EXPECT_EQ(1, seen.count);
-    EXPECT_TRUE(seen.name == "NoticeToolOne" || seen.name == "NoticeToolTwo") << seen.name;
-    NoticeSeen again;
-    EXPECT_EQ(ANSWER_REJECT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, again));
-    EXPECT_EQ(0, again.count);
-    EXPECT_TRUE(ActiveRunPathOf("NoticeToolOne").empty());
-    EXPECT_TRUE(ActiveRunPathOf("NoticeToolTwo").empty());
-}
-
-TEST_F(MissingRunTest, NoCheckWhileAlertsAreOffOrAnAlertIsOpen)
-{
-    RegRemoveValue(HKEY_CURRENT_USER, kRun, "NoticeToolOne");
-    struct Row {
-        int showAlerts, msgOpen;
-    } rows[] = {{0, 0}, {1, 1}};
-    for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        giShowAlerts = rows[r].showAlerts;
-        bMsgOpen = rows[r].msgOpen;
-        NoticeSeen seen;
-        EXPECT_EQ(0, RunCheck(VerifyMissingRunPrograms, PRESS_OK, seen)) << "row " << r;
-        EXPECT_EQ(0, seen.count) << "row " << r;
-        EXPECT_EQ(rows[r].msgOpen, bMsgOpen) << "row " << r << ": the open alert's flag is not ours";
-        // Not checked means not absorbed either.
-        EXPECT_EQ(onePath, ActiveRunPathOf("NoticeToolOne")) << "row " << r;
-    }
-    giShowAlerts = 1;
-    bMsgOpen = 0;
-    NoticeSeen seen;
-    EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, seen));
-    EXPECT_EQ(1, seen.count);
-    EXPECT_EQ("NoticeToolOne", seen.name);
-}
-
-TEST_F(MissingRunTest, DuringTheSuppressionADisappearanceIsAbsorbed)
-{
-    RegRemoveValue(HKEY_CURRENT_USER, kRun, "NoticeToolTwo");
-    AlertCount = 2;
-    NoticeSeen seen;
-    EXPECT_EQ(ANSWER_REJECT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, seen));
-    EXPECT_EQ(0, seen.count);
-    AlertCount = 0;
-    NoticeSeen later;
-    EXPECT_EQ(ANSWER_REJECT, RunCheck(VerifyMissingRunPrograms, PRESS_OK, later));
-    EXPECT_EQ(0, later.count);
-}
-
-TEST_F(MissingRunTest, TheCheckBoxTurnsTheMissingStartupWatcherOff)
-{
-    RegRemoveValue(HKEY_CURRENT_USER, kRun, "NoticeToolThree");
-    NoticeSeen seen;
-    EXPECT_EQ(ANSWER_ACCEPT, RunCheck(VerifyMissingRunPrograms, TICK_AND_OK, seen));
-    EXPECT_EQ(1, seen.count);
-    EXPECT_EQ("0", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeMissingRun"));
-    EXPECT_EQ(0, giRealtimeMissingRun);
-    EXPECT_EQ("", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeUninstall"));
-}
-
-// ---------------------------------------------------------------------------
-// Wiring
-
-TEST_F(StartupNoticeTest, TheScanCycleCallsTheChecksAndStartUpTakesTheBaselinesOnce)
+TEST_F(StartupNoticeTest, TheScanCycleCallsTheChecksAndStartUpTakesTheBaselinesOncePerVersion)
 {
     ScanWatchers saved = gScanWatchers;
     RegisterStartupNoticeWatchers();
     EXPECT_TRUE(gScanWatchers.uninstall == VerifyUninstallPrograms);
     EXPECT_TRUE(gScanWatchers.missingRun == VerifyMissingRunPrograms);
     gScanWatchers = saved;
-
-    struct Row {
-        int uninstallOn, missingOn;
-        bool uninstallTaken, activeRunTaken;
-    } rows[] = {
-        {0, 0, false, false},
-        {1, 0, true, false},
-        {0, 1, false, true},
-    };
-    for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        RegDeleteTreeView(HKEY_CURRENT_USER, BRACKMOOR_KEY);
-        giRealtimeUninstall = rows[r].uninstallOn;
-        giRealtimeMissingRun = rows[r].missingOn;
+    for (int on = 0; on < 3; on++) {   // neither watcher on, the uninstall one, the missing-startup one
+        RegDeleteTreeView(HKCU, BRACKMOOR_KEY);
+        giRealtimeUninstall = on == 1;
+        giRealtimeMissingRun = on == 2;
         InitStartupNoticeBaselines();
-        EXPECT_EQ(rows[r].uninstallTaken, RegHasKey(HKEY_CURRENT_USER, "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER"))
-            << "row " << r;
-        EXPECT_EQ(rows[r].activeRunTaken, RegHasKey(HKEY_CURRENT_USER, kActiveRun)) << "row " << r;
-        EXPECT_EQ(rows[r].uninstallTaken ? BRACKMOOR_VERSION : "",
-                  RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "MissingUninstall")) << "row " << r;
-        EXPECT_EQ(rows[r].activeRunTaken ? BRACKMOOR_VERSION : "", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "MissingRun"))
-            << "row " << r;
+        EXPECT_EQ(on == 1, RegHasKey(HKCU, kUserBaseline)) << on;
+        EXPECT_EQ(on == 2, RegHasKey(HKCU, kActiveRun)) << on;
+        EXPECT_EQ(on == 1 ? BRACKMOOR_VERSION : "", RegText(HKCU, OPTIONS_KEY, "MissingUninstall")) << on;
+        EXPECT_EQ(on == 2 ? BRACKMOOR_VERSION : "", RegText(HKCU, OPTIONS_KEY, "MissingRun")) << on;
     }
-    // Once per version: an entry made after the first baseline is not taken in
-    // by a later start of the same version.
+    // Once per version: an entry made since is not taken in by the next start.
     giRealtimeUninstall = 1;
     InitStartupNoticeBaselines();
-    ASSERT_EQ(BRACKMOOR_VERSION, RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "MissingUninstall"));
-    RegPut(HKEY_CURRENT_USER, UninstallEntry("BrackmoorTestApp").c_str(), "DisplayName", "Test App");
+    RegPut(HKCU, kUninstallEntry, "DisplayName", "Test App");
     InitStartupNoticeBaselines();
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER", "BrackmoorTestApp"));
+    EXPECT_FALSE(RegHasValue(HKCU, kUserBaseline, "BrackmoorTestApp"));
 }
 
-} // namespace
+}  // namespace
