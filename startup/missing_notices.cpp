@@ -25,14 +25,16 @@
 // any other failure (a key deleted meanwhile answers so for every index).
 static int EnumTextValue(HKEY key, DWORD index, char *name, char *data)
 {
-    DWORD nameLen = NOTICE_TEXT_MAX, dataLen = NOTICE_TEXT_MAX - 1, type = 0;
+    // The whole buffer for the data: a 511-character text with its terminator fits.
+    DWORD nameLen = NOTICE_TEXT_MAX, dataLen = NOTICE_TEXT_MAX, type = 0;
     name[0] = data[0] = '\0';
     LONG rc = RegEnumValueA(key, index, name, &nameLen, NULL, &type, (BYTE *)data, &dataLen);
     if (rc == ERROR_MORE_DATA)
         return -1;
     if (rc != ERROR_SUCCESS)
         return 0;
-    // The registry need not store the terminator; a number is no name.
+    // The registry need not store the terminator (a full buffer loses its last
+    // character to it); a number is no name.
     if (dataLen > NOTICE_TEXT_MAX - 1)
         dataLen = NOTICE_TEXT_MAX - 1;
     data[dataLen] = '\0';

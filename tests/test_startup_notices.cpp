@@ -113,7 +113,7 @@ protected:
 
 TEST_F(StartupNoticeTest, AVanishedUninstallEntryGetsOneNoticeOnceAndItsAnswer)
 {
-    const std::string kLongName(510, 'n');
+    const std::string kLongName(511, 'n');   // with its terminator: the whole 512-byte buffer
     struct Row {
         HKEY root;
         REGSAM view;
