@@ -72,6 +72,14 @@ void BeginAlertDialog(HWND dialog, int helpPageId);
 // The path text in the shared 12-point semibold font when it is longer than 80
 // characters, else in the 14-point semibold one.
 void SetAlertPathControl(HWND dialog, int id, const char *path);
+// A control's text from the string table (left as the template has it when the
+// string is empty).
+void SetAlertText(HWND dialog, int id, UINT stringId);
+// The program block the alerts share: product name (in the name font), version
+// with its label (both hidden without a version), company and description (the
+// template's own words stay where the file says nothing). version may be NULL.
+struct VersionRecord;
+void SetAlertProgramBlock(HWND dialog, const char *productName, const struct VersionRecord *version);
 // The heading text in the shared 18-point medium font.
 void SetAlertHeadingControl(HWND dialog, int id, const char *text);
 // The program's own first icon on the icon button when the file exists; the dialog

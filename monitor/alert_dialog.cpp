@@ -8,12 +8,14 @@
 #include <string.h>
 
 #include "common/files.h"
+#include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "monitor/appstate.h"
 #include "monitor/options.h"
 #include "monitor/shared_ui.h"
 #include "monitor/tray.h"
+#include "resource.h"
 
 #define TOOLTIP_TEXT_MAX 512
 #define TOOLTIP_BACK_COLOUR 0xCCFFFF
@@ -142,4 +144,28 @@ void ReleaseAlertDialog(HWND dialog, int family)
         ClearHotTextButton(dialog);
     }
     giHelpPageId = 0;
+}
+
+void SetAlertText(HWND dialog, int id, UINT stringId)
+{
+    char text[LANG_TEXT_MAX];
+    if (GetLangString(stringId, CAP(text), text) > 0)
+        SetDlgItemTextA(dialog, id, text);
+}
+
+void SetAlertProgramBlock(HWND dialog, const char *productName, const VersionRecord *version)
+{
+    HWND name = GetDlgItem(dialog, IDC_PRODUCTNAME);
+    if (name && ALERT_NAME_FONT)
+        SendMessageA(name, WM_SETFONT, (WPARAM)ALERT_NAME_FONT, FALSE);
+    SetDlgItemTextA(dialog, IDC_PRODUCTNAME, productName ? productName : "");
+    SetAlertText(dialog, IDC_VERSIONLABEL, 630);
+    int hasVersion = version && version->ProductVersion[0];
+    SetDlgItemTextA(dialog, IDC_VERSION, hasVersion ? version->ProductVersion : "");
+    ShowWindow(GetDlgItem(dialog, IDC_VERSION), hasVersion ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_VERSIONLABEL), hasVersion ? SW_SHOW : SW_HIDE);
+    if (version && version->CompanyName[0])
+        SetDlgItemTextA(dialog, IDC_COMPANY, version->CompanyName);
+    if (version && version->FileDescription[0])
+        SetDlgItemTextA(dialog, IDC_DESCRIPTION, version->FileDescription);
 }

@@ -459,33 +459,12 @@ int RemoveDelayedProgram(const char *path, HKEY root)
 // ---------------------------------------------------------------------------
 // Dialog 192
 
-static void SetLangText(HWND dialog, int id, UINT stringId)
-{
-    char text[LANG_TEXT_MAX];
-    if (GetLangString(stringId, CAP(text), text) > 0)
-        SetDlgItemTextA(dialog, id, text);
-}
-
 static void FillProgramBlock(HWND dialog, const RunStruct *entry)
 {
     VersionRecord *version = (VersionRecord *)GlobalAlloc(GPTR, sizeof(VersionRecord));
     if (version)
         GetVersionInfo(entry->path, version);
-    const char *product = version ? version->ProductName : "";
-    HWND name = GetDlgItem(dialog, IDC_PRODUCTNAME);
-    if (name && ALERT_NAME_FONT)
-        SendMessageA(name, WM_SETFONT, (WPARAM)ALERT_NAME_FONT, FALSE);
-    SetDlgItemTextA(dialog, IDC_PRODUCTNAME, product);
-
-    SetLangText(dialog, IDC_VERSIONLABEL, 630);
-    int hasVersion = version && version->ProductVersion[0];
-    SetDlgItemTextA(dialog, IDC_VERSION, hasVersion ? version->ProductVersion : "");
-    ShowWindow(GetDlgItem(dialog, IDC_VERSION), hasVersion ? SW_SHOW : SW_HIDE);
-    ShowWindow(GetDlgItem(dialog, IDC_VERSIONLABEL), hasVersion ? SW_SHOW : SW_HIDE);
-    if (version && version->CompanyName[0])
-        SetDlgItemTextA(dialog, IDC_COMPANY, version->CompanyName);
-    if (version && version->FileDescription[0])
-        SetDlgItemTextA(dialog, IDC_DESCRIPTION, version->FileDescription);
+    SetAlertProgramBlock(dialog, version ? version->ProductName : "", version);
     if (version)
         GlobalFree(version);
 
@@ -506,12 +485,12 @@ static BOOL InitDelayAlert(HWND dialog, const RunStruct *entry)
     char text[LANG_TEXT_MAX];
     if (GetLangString(1023, CAP(text), text) > 0)
         SetWindowTextA(dialog, text);
-    SetLangText(dialog, IDC_MESSAGE, 1022);
+    SetAlertText(dialog, IDC_MESSAGE, 1022);
     static const RunStruct Empty = {};
     FillProgramBlock(dialog, entry ? entry : &Empty);
-    SetLangText(dialog, IDC_INFO, 641);
-    SetLangText(dialog, IDYES, 719);
-    SetLangText(dialog, IDNO, 720);
+    SetAlertText(dialog, IDC_INFO, 641);
+    SetAlertText(dialog, IDYES, 719);
+    SetAlertText(dialog, IDNO, 720);
     AddToolTip(dialog, IDC_INFO, 3007);
     PlaceAlert(dialog, FAMILY_ALERT);
     return TRUE;

@@ -239,13 +239,6 @@ typedef struct NoticeForm {
 static const NoticeForm MissingRunForm = {1408, 1409, 1410, 1411, "RealtimeMissingRun", &giRealtimeMissingRun, 1};
 static const NoticeForm UninstallForm = {1404, 1405, 1406, 1407, "RealtimeUninstall", &giRealtimeUninstall, 0};
 
-static void SetLangText(HWND dialog, int id, UINT stringId)
-{
-    char text[LANG_TEXT_MAX];
-    if (GetLangString(stringId, CAP(text), text) > 0)
-        SetDlgItemTextA(dialog, id, text);
-}
-
 static void SetNameText(HWND dialog, int id, const char *text)
 {
     HWND control = GetDlgItem(dialog, id);
@@ -263,12 +256,12 @@ static BOOL InitNotice(HWND dialog, const NoticeForm *form, const StartupNotice 
     char caption[LANG_TEXT_MAX];
     if (GetLangString(form->caption, CAP(caption), caption) > 0)
         SetWindowTextA(dialog, caption);
-    SetLangText(dialog, IDC_NOTICE_TEXT, form->text);
-    SetLangText(dialog, IDC_NOTICE_HINT, form->hint);
+    SetAlertText(dialog, IDC_NOTICE_TEXT, form->text);
+    SetAlertText(dialog, IDC_NOTICE_HINT, form->hint);
     SetNameText(dialog, IDC_NOTICE_NAME, notice ? notice->name : "");
     if (form->showPath)
         SetNameText(dialog, IDC_NOTICE_PATH, notice ? notice->path : "");
-    SetLangText(dialog, IDC_CHECK, form->check);
+    SetAlertText(dialog, IDC_CHECK, form->check);
     CheckDlgButton(dialog, IDC_CHECK, BST_UNCHECKED);
     PlayAlertSound(SOUND_STARTUP);
     PlaceAlert(dialog, FAMILY_DEFAULTWARNING);
