@@ -1,0 +1,346 @@
+// The new-startup alert (dialog 131): the program's own name, maker, version and
+// icon, where it made itself start, and the answers. Only the answers that must
+// act at once are carried out here (stopping the program, disabling a program
+// that keeps coming back); the alert pass does the rest with the answer.
+#include "startup/startup_alert.h"
+
+#include <shellapi.h>
+#include <string.h>
+
+#include "common/files.h"
+#include "common/history.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "common/tracelog.h"
+#include "monitor/alert.h"
+#include "monitor/appstate.h"
+#include "monitor/options.h"
+#include "monitor/shared_ui.h"
+#include "monitor/tray.h"
+#include "online/keel_info.h"
+#include "resources/resource.h"
+#include "startup/locations.h"
+#include "startup/startup_actions.h"
+
+int giRepeatAlertCount;
+char gszLastAlertPath[MAX_PATH];
+AlertHelpOpenerProc StartupAlertHelpOpener = OpenHelpPage;
+
+// The online lookup files startup entries under their location code plus this.
+#define KEEL_CODE_OFFSET 1000
+// A shorter path cannot name a program; the answer is carried out all the same.
+#define SHORTEST_PROGRAM_PATH 5
+// The third alert in a row for one program (two repeats) answered with reject
+// disables it; a fourth answered with accept does too.
+#define REPEATS_BEFORE_DISABLE 2
+#define CODE_TEXT_MAX 16
+
+enum {
+    STRING_MESSAGE = 7, STRING_STARTUP_PROGRAM = 606, STRING_DISABLE = 633,
+    STRING_INFO = 641, STRING_ALERT_CAPTION = 718, STRING_SENTENCE_RUN = 765,
+    STRING_SENTENCE_RUNONCE = 766, STRING_SENTENCE_WININI = 767, STRING_SENTENCE_FOLDER = 768,
+    STRING_ACCEPT = 1008, STRING_REJECT = 1009, STRING_OPEN_FOLDER = 1200, STRING_PROPERTIES = 1201,
+    STRING_EXIT = 508,
+};
+
+// Entries that Windows runs once (RunOnce, RunOnceEx, RunServicesOnce, RunOnce\Setup
+// of every family) are announced as such: the user may expect them after an install.
+static const int RunOnceCodes[] = {2, 3, 5, 6, 12, 13, 15, 16, 22, 23, 25, 26};
+
+// Winlogon and shell-hook entries are Windows' own settings; their product name
+// would say "Microsoft Windows" and hide which setting changed.
+static const struct {
+    int code;
+    const char *name;
+} SettingNames[] = {
+    {CODE_WINLOGON_USERINIT, "WinLogon:UserInit"}, {CODE_WINLOGON_SHELL, "WinLogon:Shell"},
+    {CODE_REG_DELAYLOAD, "ObjectDelayLoad"},        {CODE_REG_TASKSCHEDULER, "SharedTaskScheduler"},
+    {CODE_REG_APPINITDLLS, "AppInit_DLLs"},
+};
+
+static const struct {
+    int id;
+    UINT text;
+    UINT tip;
+} Buttons[] = {
+    {IDC_DISABLE, STRING_DISABLE, 3003}, {IDC_LOCATION, STRING_OPEN_FOLDER, 3004},
+    {IDC_PROPERTIES, STRING_PROPERTIES, 3005}, {IDC_ABORT, STRING_EXIT, 3006},
+    {IDYES, STRING_ACCEPT, 3001},     {IDNO, STRING_REJECT, 3002},
+    {IDC_INFO, STRING_INFO, 3007},
+};
+
+static const int TextButtons[] = {IDC_ABORT, IDC_LOCATION, IDC_PROPERTIES, IDC_DISABLE};
+
+UINT StartupLocationSentenceId(int code)
+{
+    for (int runOnce : RunOnceCodes)
+        if (code == runOnce)
+            return STRING_SENTENCE_RUNONCE;
+    if (code == CODE_WIN_LOAD || code == CODE_WIN_RUN)
+        return STRING_SENTENCE_WININI;
+    if (code == CODE_GROUP_STARTUP)
+        return STRING_SENTENCE_FOLDER;
+    return STRING_SENTENCE_RUN;
+}
+
+int FormatStartupAlertMessage(int code, char *out, size_t cap)
+{
+    char text[LANG_TEXT_MAX], sentence[LANG_TEXT_MAX];
+    if (!out || !cap)
+        return 0;
+    if (GetLangString(STRING_MESSAGE, CAP(text), text) <= 0)
+        text[0] = '\0';
+    // The text may be a user's translation ("LString7"): it is never used as a
+    // format, only cut at its "%s", so a stray "%" in it cannot read arguments.
+    const char *slot = strstr(text, "%s");
+    if (!slot) {
+        CopyText(out, cap, text);
+        return (int)strlen(out);
+    }
+    if (GetLangString(StartupLocationSentenceId(code), CAP(sentence), sentence) <= 0)
+        sentence[0] = '\0';
+    CopyTextN(out, cap, text, (size_t)(slot - text));
+    AppendText(out, cap, sentence);
+    AppendText(out, cap, slot + 2);
+    return (int)strlen(out);
+}
+
+static StartupAlertEntry *AlertEntryOf(HWND dialog)
+{
+    return (StartupAlertEntry *)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
+// Version, icon, folder and property sheet belong to the program file, which a
+// run entry may follow with its arguments.
+static void ProgramFileOf(const char *path, char *out)
+{
+    if (ExtractProgramPath(path, out) <= 0)
+        CopyText(out, MAX_PATH, path);
+}
+
+static void CountRepeat(const char *path)
+{
+    if (StrEqualNoCase(path, gszLastAlertPath) == 0)
+        giRepeatAlertCount++;
+    CopyText(gszLastAlertPath, CAP(gszLastAlertPath), path);
+}
+
+static void SetCaption(HWND dialog)
+{
+    char caption[2 * LANG_TEXT_MAX], part[LANG_TEXT_MAX];
+    if (GetLangString(STRING_ALERT_CAPTION, CAP(caption), caption) <= 0)
+        caption[0] = '\0';
+    if (GetLangString(STRING_STARTUP_PROGRAM, CAP(part), part) > 0) {
+        AppendText(caption, CAP(caption), " - ");
+        AppendText(caption, CAP(caption), part);
+    }
+    SetWindowTextA(dialog, caption);
+}
+
+static void FillProgramBlock(HWND dialog, const StartupAlertEntry *entry, const VersionRecord *version)
+{
+    const char *product = version ? version->ProductName : "";
+    for (const auto &row : SettingNames)
+        if (row.code == entry->code)
+            product = row.name;
+    SetAlertProgramBlock(dialog, product, version);
+}
+
+static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
+{
+    // A dialog opened without an entry still shows (empty) and answers.
+    static StartupAlertEntry NoEntry;
+    if (!entry) {
+        memset(&NoEntry, 0, sizeof(NoEntry));
+        entry = &NoEntry;
+    }
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)entry);
+    BeginAlertDialog(dialog, ALERT_HELP_PAGE);
+
+    char program[MAX_PATH];
+    ProgramFileOf(entry->path, program);
+    VersionRecord *version = (VersionRecord *)GlobalAlloc(GPTR, sizeof(VersionRecord));
+    if (version && !GetVersionInfo(program, version))
+        memset(version, 0, sizeof(VersionRecord));
+    SetAlertPathControl(dialog, IDC_PATH, entry->path);
+    TestLog("NEW RUN gszFileView", entry->path);
+    HWND check = GetDlgItem(dialog, IDC_CHECK);
+    if (check) {
+        EnableWindow(check, FALSE);
+        ShowWindow(check, SW_HIDE);
+    }
+
+    CountRepeat(entry->path);
+    SetCaption(dialog);
+    SetAlertProgramIcon(dialog, IDC_PROGICON, program);
+    FillProgramBlock(dialog, entry, version);
+
+    char message[2 * LANG_TEXT_MAX];
+    FormatStartupAlertMessage(entry->code, message, CAP(message));
+    SetDlgItemTextA(dialog, IDC_MESSAGE, message);
+
+    for (const auto &button : Buttons)
+        SetAlertText(dialog, button.id, button.text);
+    MakeTextButtons(dialog, TextButtons, (int)(sizeof(TextButtons) / sizeof(TextButtons[0])));
+    for (const auto &button : Buttons)
+        AddToolTip(dialog, button.id, button.tip);
+
+    WriteLog(LOG_START_ALERT, entry->code, entry->name, entry->path, version ? version->FileDescription : "");
+    if (version)
+        GlobalFree(version);
+    PlayAlertSound(SOUND_STARTUP);
+    PlaceAlert(dialog, FAMILY_ALERT);
+    return TRUE;
+}
+
+// The answer is taken; the pass works from its own copy of the entry.
+static void ClearAlertEntry(StartupAlertEntry *entry)
+{
+    entry->name[0] = '\0';
+    entry->path[0] = '\0';
+    entry->sourcePath[0] = '\0';
+}
+
+static void TraceShortPath(const char *tag, const char *path)
+{
+    if (strlen(path) < SHORTEST_PROGRAM_PATH)
+        TestLog(tag, path);
+}
+
+static void AnswerAccept(HWND dialog, StartupAlertEntry *entry)
+{
+    char codeText[CODE_TEXT_MAX];
+    // DECISION REPORT CALL SITE: ReportDecision with action 6 for this entry.
+    TestLog("IDYES RUN Path", entry->path);
+    FormatText(codeText, CAP(codeText), "%d", entry->code);
+    TestLog("IDYES RUN Type", codeText);
+    TraceShortPath("ERROR RUN Invalid Filename", entry->path);
+    ClearAlertEntry(entry);
+    // A program accepted that keeps being alerted has not stayed accepted: it
+    // rewrites itself somewhere the user cannot see, and the help page says what
+    // to do about it; meanwhile it is disabled rather than accepted once more.
+    if (giRepeatAlertCount > REPEATS_BEFORE_DISABLE) {
+        giRepeatAlertCount = 0;
+        gszLastAlertPath[0] = '\0';
+        EndDialog(dialog, ANSWER_DISABLE);
+        StartupAlertHelpOpener(HELP_PAGE_HELPME);
+        return;
+    }
+    EndDialog(dialog, ANSWER_ACCEPT);
+}
+
+static void AnswerReject(HWND dialog, StartupAlertEntry *entry)
+{
+    KillStartupTask(entry->name, entry->path);
+    if (giRepeatAlertCount == REPEATS_BEFORE_DISABLE) {
+        // Rejected three times in a row: it puts itself back each time, so from
+        // now on the monitor takes it out without asking.
+        // DECISION REPORT CALL SITE: ReportDecision with action 6051 for this entry.
+        TraceShortPath("ERROR IDNO Invalid Filename", entry->path);
+        DisableRunProgram(entry->name, entry->path, entry->sourcePath, entry->code);
+        ClearAlertEntry(entry);
+        gszLastAlertPath[0] = '\0';
+        EndDialog(dialog, ANSWER_DISABLE);
+        StartupAlertHelpOpener(HELP_PAGE_HELPME);
+        giRepeatAlertCount = 0;
+        return;
+    }
+    // A Notify DLL cannot be deleted from under Winlogon; only disabling reaches it.
+    int answer = entry->code == CODE_RUN_WINLOGONNOTIFY ? ANSWER_DISABLE : ANSWER_REJECT;
+    ClearAlertEntry(entry);
+    EndDialog(dialog, answer);
+}
+
+static void PutBackOnTop(HWND dialog)
+{
+    if (!SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE))
+        TraceLastError("MyError:  NewProgDlgProc SetWindowPos");
+}
+
+static void OpenProgramFolder(HWND dialog, const char *path)
+{
+    char program[MAX_PATH], folder[MAX_PATH];
+    ProgramFileOf(path, program);
+    if (GetFolderOfProgram(program, folder) <= 0)
+        return;
+    INT_PTR result = (INT_PTR)ShellExecuteA(dialog, "explore", folder, NULL, NULL, SW_SHOWDEFAULT);
+    if (result <= 32)
+        TraceShellExecuteError(0, (int)result, "NewProgDlgProc explore");
+}
+
+static void OpenProgramProperties(HWND dialog, const char *path)
+{
+    char program[MAX_PATH];
+    ProgramFileOf(path, program);
+    // The shell shows an error box of its own for a file that is not there.
+    if (FileExists(program))
+        fileShellExecute(dialog, program);
+}
+
+static BOOL OnCommand(HWND dialog, int id, int notification)
+{
+    StartupAlertEntry *entry = AlertEntryOf(dialog);
+    if (!entry)
+        return FALSE;
+    switch (id) {
+    case IDYES:
+    case IDCANCEL:      // Esc and the close box leave the program as it is: accepted
+        AnswerAccept(dialog, entry);
+        return TRUE;
+    case IDNO:
+        AnswerReject(dialog, entry);
+        return TRUE;
+    case IDC_DISABLE:
+        KillStartupTask(entry->name, entry->path);
+        giRepeatAlertCount = 0;
+        EndDialog(dialog, ANSWER_DISABLE);
+        return TRUE;
+    case IDC_ABORT:
+        // The main window's shutdown ends this dialog's loop with the rest.
+        StartupAlertHelpOpener(HELP_PAGE_ABORT);
+        if (ghMainWnd)
+            PostMessageA(ghMainWnd, WM_DESTROY, 0, 0);
+        return TRUE;
+    case IDC_INFO:
+        GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
+        // Out of the topmost band, like every alert's Info button: the browser
+        // that shows the answer has to come in front of the alert to be read.
+        SetAlertNotTopmost(dialog);
+        return TRUE;
+    case IDC_LOCATION:
+        OpenProgramFolder(dialog, entry->path);
+        PutBackOnTop(dialog);
+        return TRUE;
+    case IDC_PROPERTIES:
+        OpenProgramProperties(dialog, entry->path);
+        PutBackOnTop(dialog);
+        return TRUE;
+    case IDC_MASCOT:
+        // The picture also reports double clicks; one page is enough.
+        if (notification != STN_CLICKED)
+            return FALSE;
+        StartupAlertHelpOpener(ALERT_HELP_PAGE);
+        PutBackOnTop(dialog);
+        return TRUE;
+    case IDHELP:
+        StartupAlertHelpOpener(ALERT_HELP_PAGE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK NewProgDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (AlertButtonMessage(dialog, message, wParam, lParam))
+        return TRUE;
+    switch (message) {
+    case WM_INITDIALOG:
+        return InitNewProg(dialog, (StartupAlertEntry *)lParam);
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+        ReleaseAlertDialog(dialog, FAMILY_ALERT);
+        return FALSE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,41 @@
+// Dialog 131, the new-startup alert: what the system knows of a program that has
+// made itself start with Windows, and the user's answer to it (accept, reject,
+// disable). The alert pass carries the answer out; the dialog itself only stops
+// the program, and disables it when the user keeps rejecting the same one.
+#pragma once
+#include <windows.h>
+#include <stddef.h>
+
+#include "startup/runlist.h"
+
+// The entry an alert is about. The pass keeps one process-wide current alert and
+// hands it to the dialog as its lParam; the answer buttons clear its texts.
+typedef struct StartupAlertEntry {
+    char path[MAX_PATH];            // the program (the run list's path)
+    char name[RUN_NAME_MAX];        // the entry's name, 127 characters at most
+    char sourcePath[MAX_PATH];      // the shortcut or file that holds the entry, if any
+    int code;                       // the location code
+} StartupAlertEntry;
+
+// The same program alerted again and again: the count of repeats in a row and the
+// path alerted last. Shared with the browser add-on alert, which counts the same way.
+extern int giRepeatAlertCount;
+extern char gszLastAlertPath[MAX_PATH];
+
+// Help pages the alert opens.
+#define HELP_PAGE_HELPME 6051       // "helpme.html": why a program keeps coming back
+#define HELP_PAGE_ABORT 6066        // "abort.html": the monitor is being stopped
+
+// The one door to the browser: OpenHelpPage unless a test put a recorder here.
+typedef void (*AlertHelpOpenerProc)(int pageId);
+extern AlertHelpOpenerProc StartupAlertHelpOpener;
+
+// The string of the sentence that says where the entry lives (765..768).
+UINT StartupLocationSentenceId(int code);
+// String 7 with the location sentence of the code put in for its "%s" (shown
+// unchanged when a translation has no "%s"); returns the length.
+int FormatStartupAlertMessage(int code, char *out, size_t cap);
+
+// lParam: the StartupAlertEntry. Ends with 6 (accept), 7 (reject) or 11 (the
+// entry is to be disabled, or the dialog has disabled it itself).
+INT_PTR CALLBACK NewProgDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,305 @@
+// The startup watcher of the real monitor, driven as a user meets it: a program
+// adds itself to the user's Run key (or drops a shortcut into the startup folder),
+// a Quick Scan brings up the alert, and the answer is read back from the registry,
+// the file system, the process list and the history file.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlguid.h>
+#include <shobjidl.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "monitor/options.h"
+#include "resources/resource.h"
+#include "startup/locations.h"
+#include "startup/runlist.h"
+#include "startup/startup_actions.h"
+#include "startup/startup_scan.h"
+#include "support/e2e.h"
+#include "support/test_env.h"
+
+// A copy of this program started as the "updater" only waits to be ended; it
+// never reaches the test runner.
+static const char kSleeperVariable[] = "BRACKMOOR_STARTUP_SLEEPER";
+int gStartupSleeperMode = [] {
+    char flag[8];
+    if (GetEnvironmentVariableA(kSleeperVariable, flag, sizeof(flag)) > 0) {
+        Sleep(120000);
+        ExitProcess(0);
+    }
+    return 0;
+}();
+
+namespace {
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kStoreRun[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\Run";
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const REGSAM k64 = KEY_WOW64_64KEY;
+const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a busy Wine
+
+std::string Lang(UINT id)
+{
+    char text[1024] = "";
+    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return text;
+}
+
+std::string AlertMessage(UINT sentence)
+{
+    std::string text = Lang(7);
+    return text.replace(text.find("%s"), 2, Lang(sentence));
+}
+
+std::string AlertCaption()
+{
+    return Lang(718) + " - " + Lang(606);
+}
+
+int PassesDone()
+{
+    int n = 0;
+    for (const std::string &line : TraceEntries())
+        n += line.find("QUICKSCAN DONE") != std::string::npos;
+    return n;
+}
+
+// Waits for the Quick Scan pass that started after `before` passes to end; false
+// when an alert holds it up instead, or when it takes too long.
+bool WaitPassDone(int before)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kPassWait) {
+        if (PassesDone() > before)
+            return true;
+        if (WaitForDialog(AlertCaption().c_str(), 0))
+            return false;
+        Sleep(250);
+    }
+    return false;
+}
+
+bool MakeShortcut(const std::string &link, const std::string &target)
+{
+    CoInitialize(NULL);
+    IShellLinkA *shell = NULL;
+    IPersistFile *file = NULL;
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                         (void **)&shell)) &&
+              SUCCEEDED(shell->SetPath(target.c_str())) &&
+              SUCCEEDED(shell->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Save(wide, TRUE));
+    if (file)
+        file->Release();
+    if (shell)
+        shell->Release();
+    CoUninitialize();
+    return ok;
+}
+
+class StartupEndToEnd : public BrackmoorTest {
+protected:
+    void SetUp() override
+    {
+        BrackmoorTest::SetUp();
+        savedStartup_ = RegText(HKEY_CURRENT_USER, kShellFolders, "Startup");
+        // Not a first start, which would open the companion program.
+        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
+        // The startup check on every pass, one alert at a time, nothing decided silently.
+        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"})
+            PutOption(off, "0");
+        PutOption("RealtimeStartup", "1");
+        PutOption("Start", "1");
+        char self[MAX_PATH];
+        GetModuleFileNameA(NULL, self, sizeof(self));
+        updater_ = TempFolder() + "\\bmupdater.exe";
+        ASSERT_TRUE(CopyFileA(self, updater_.c_str(), FALSE));
+        data_ = "\"" + updater_ + "\" -quiet";
+    }
+    void TearDown() override
+    {
+        StopMonitor(run_);
+        if (sleeper_) {
+            TerminateProcess(sleeper_, 0);
+            WaitForSingleObject(sleeper_, 5000);
+            CloseHandle(sleeper_);
+        }
+        for (const std::string &name : names_)
+            RegRemoveValue(HKEY_CURRENT_USER, kRun, name.c_str(), k64);
+        RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", savedStartup_.c_str());
+        BrackmoorTest::TearDown();
+    }
+    // What the prefix starts by itself is accepted, so that only the test's entry is new.
+    void AcceptEverythingPresent()
+    {
+        StartupScan(0);
+        for (int i = 0; i < RunList.count; i++) {
+            char path[MAX_PATH], key[MAX_PATH];
+            GetRunPath(i, path);
+            BaselineValueName(path, key);
+            RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(i)).c_str());
+        }
+        FreeRunList();
+    }
+    void Start()
+    {
+        AcceptEverythingPresent();
+        ASSERT_TRUE(StartMonitor(run_));
+        ASSERT_TRUE(QuickScan()) << "the first pass sees nothing new";
+    }
+    void PutRun(const std::string &name, const std::string &data)
+    {
+        RegPut(HKEY_CURRENT_USER, kRun, name.c_str(), data.c_str(), k64);
+        names_.push_back(name);
+    }
+    bool QuickScan()
+    {
+        int before = PassesDone();
+        SendMonitorCommand(run_, 6074);
+        return WaitPassDone(before);
+    }
+    // A Quick Scan that brings up the startup alert; passes_ counts the passes before it.
+    HWND QuickScanAlert()
+    {
+        passes_ = PassesDone();
+        SendMonitorCommand(run_, 6074);
+        return WaitForDialog(AlertCaption().c_str(), kPassWait);
+    }
+    bool Answer(HWND alert, int button)
+    {
+        PressButton(alert, button);
+        for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
+            Sleep(100);
+        return WaitPassDone(passes_);
+    }
+    MonitorRun run_;
+    HANDLE sleeper_ = nullptr;
+    std::string savedStartup_, updater_, data_;
+    std::vector<std::string> names_;
+    int passes_ = 0;
+};
+
+TEST_F(StartupEndToEnd, RejectStopsTheProgramAndRemovesItsValueForGood)
+{
+    Start();
+    std::string line = "\"" + updater_ + "\"";
+    std::vector<char> command(line.begin(), line.end());
+    command.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    SetEnvironmentVariableA(kSleeperVariable, "1");
+    ASSERT_TRUE(CreateProcessA(updater_.c_str(), command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    SetEnvironmentVariableA(kSleeperVariable, NULL);
+    CloseHandle(pi.hThread);
+    sleeper_ = pi.hProcess;
+    EXPECT_EQ(1, CountProcessesNamed("bmupdater.exe"));
+
+    PutRun("Updater", data_);
+    HWND alert = QuickScanAlert();
+    ASSERT_NE(nullptr, alert);
+    EXPECT_EQ(updater_ + " -quiet", ControlText(alert, IDC_PATH));
+    EXPECT_EQ(AlertMessage(765), ControlText(alert, IDC_MESSAGE));
+    ASSERT_TRUE(Answer(alert, IDNO));
+
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Updater", k64));
+    EXPECT_TRUE(WaitExit(sleeper_, 10000)) << "the running program is ended";
+    EXPECT_EQ(0, CountProcessesNamed("bmupdater.exe"));
+    std::string history = ReadWholeFile(DataFolder() + "\\history.txt");
+    EXPECT_NE(std::string::npos, history.find("START_Alert\tCURRENT_RUN\tUpdater\t"));
+    EXPECT_NE(std::string::npos, history.find("*START_Remove\tCURRENT_RUN\tUpdater\t"));
+    // The user's own removal is no vanished startup program to be told about.
+    for (int pass = 0; pass < 2; pass++)
+        EXPECT_TRUE(QuickScan()) << "pass " << pass << " brings no notice";
+    EXPECT_EQ(nullptr, WaitForDialog(Lang(1408).c_str(), 0));
+}
+
+TEST_F(StartupEndToEnd, AcceptKeepsTheValueKnownAcrossPassesAndRestarts)
+{
+    Start();
+    PutRun("Updater", data_);
+    HWND alert = QuickScanAlert();
+    ASSERT_NE(nullptr, alert);
+    ASSERT_TRUE(Answer(alert, IDYES));
+    EXPECT_EQ(data_, RegText(HKEY_CURRENT_USER, kRun, "Updater", k64));
+    EXPECT_TRUE(QuickScan()) << "no second alert";
+    ASSERT_TRUE(StopMonitor(run_));
+    ASSERT_TRUE(StartMonitor(run_));
+    EXPECT_TRUE(QuickScan()) << "none after a restart either";
+    EXPECT_EQ(data_, RegText(HKEY_CURRENT_USER, kRun, "Updater", k64));
+}
+
+TEST_F(StartupEndToEnd, DisableStoresTheValueRemovesItsComebacksAndRestoresIt)
+{
+    Start();
+    PutRun("Updater", data_);
+    HWND alert = QuickScanAlert();
+    ASSERT_NE(nullptr, alert);
+    ASSERT_TRUE(Answer(alert, IDC_DISABLE));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Updater", k64));
+    EXPECT_EQ(data_, RegText(HKEY_LOCAL_MACHINE, kStoreRun, "Updater"));
+    EXPECT_EQ("11", RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, "Updater"));
+
+    PutRun("Updater", data_);
+    EXPECT_TRUE(QuickScan()) << "taken out again without an alert";
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Updater", k64));
+    ASSERT_TRUE(StopMonitor(run_));
+
+    std::string stored = RegText(HKEY_LOCAL_MACHINE, kStoreRun, "Updater");
+    EXPECT_EQ(1, DisableRunProgram("Updater", stored.c_str(), "", 11));
+    EXPECT_EQ(data_, RegText(HKEY_CURRENT_USER, kRun, "Updater", k64));
+    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, "Updater"));
+}
+
+TEST_F(StartupEndToEnd, AShortcutInTheStartupFolderIsAlertedAndRejectDeletesIt)
+{
+    std::string folder = TempFolder() + "\\Startup", link = folder + "\\BmLinked.lnk";
+    // Not a copy of this program: its version record names the product, which is never alerted.
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    std::string target = TempFolder() + "\\bmlinked.exe";
+    ASSERT_TRUE(CopyFileA((std::string(windows) + "\\notepad.exe").c_str(), target.c_str(), FALSE));
+    CreateDirectoryA(folder.c_str(), NULL);
+    RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", folder.c_str());
+    Start();
+    ASSERT_TRUE(MakeShortcut(link, target));
+    HWND alert = QuickScanAlert();
+    ASSERT_NE(nullptr, alert);
+    EXPECT_EQ(target, ControlText(alert, IDC_PATH));
+    EXPECT_EQ(AlertMessage(768), ControlText(alert, IDC_MESSAGE));
+    ASSERT_TRUE(Answer(alert, IDNO));
+    EXPECT_FALSE(PathExists(link));
+    EXPECT_TRUE(PathExists(target)) << "the program itself is not the entry";
+}
+
+TEST_F(StartupEndToEnd, HideStartupDecidesSilentlyUnlessShowAlertsIsSet)
+{
+    struct Row {
+        const char *showAlerts, *hideStartup;
+        bool dialog, kept;
+    } rows[] = {{"0", "1", false, true}, {"0", "2", false, false}, {"1", "2", true, true}};
+    Start();
+    for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
+        SCOPED_TRACE("row " + std::to_string(r));
+        PutOption("ShowAlerts", rows[r].showAlerts);
+        PutOption("HideStartup", rows[r].hideStartup);
+        PutOption("Update", "1");
+        std::string name = "BmHidden" + std::to_string(r), path = "C:\\bm\\hidden" + std::to_string(r) + ".exe";
+        PutRun(name, path);
+        if (rows[r].dialog) {
+            HWND alert = QuickScanAlert();
+            ASSERT_NE(nullptr, alert);
+            ASSERT_TRUE(Answer(alert, IDYES));
+        } else {
+            ASSERT_TRUE(QuickScan());
+        }
+        EXPECT_EQ(rows[r].kept, RegHasValue(HKEY_CURRENT_USER, kRun, name.c_str(), k64));
+        EXPECT_EQ(rows[r].kept ? "11" : "", RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, path.c_str()));
+    }
+}
+
+} // namespace
