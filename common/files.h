@@ -34,6 +34,9 @@ int fileShellExecute(HWND window, const char *path);
 int OpenFolderOf(HWND window, const char *commandLine);
 int TraceShellExecuteError(int mode, int code, const char *tag);
 int GetLongPath(const char *shortPath, char *out);
+// A command or image path as program comparisons see it: the program alone
+// (ExtractProgramPath), in its long form. Its length, 0 when there is none.
+int NormaliseProgramPath(const char *commandLine, char *out);
 int EncodeForQuery(const char *text, char *out, size_t cap);
 void fileRemoveOldRegPointer(const char *keyPath);
 

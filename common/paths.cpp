@@ -309,3 +309,12 @@ int EncodeForQuery(const char *text, char *out, size_t cap)
     out[used] = '\0';
     return (int)used - 1;
 }
+
+int NormaliseProgramPath(const char *commandLine, char *out)
+{
+    char program[MAX_PATH];
+    out[0] = '\0';
+    if (ExtractProgramPath(commandLine, program) <= 0)
+        return 0;
+    return GetLongPath(program, out);
+}

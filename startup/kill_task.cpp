@@ -24,16 +24,6 @@ typedef struct ProcessMatch {
     DWORD pid;
 } ProcessMatch;
 
-// A command or an image path as the comparison sees it: the program alone, in
-// upper case, in its long form.
-static void NormaliseProgram(const char *text, char *out)
-{
-    char program[MAX_PATH];
-    out[0] = '\0';
-    if (ExtractProgramPath(text, program) > 0)
-        GetLongPath(program, out);
-}
-
 static int MatchProcess(DWORD pid, int reserved, const char *imagePath, void *context)
 {
     (void)reserved;
@@ -42,7 +32,7 @@ static int MatchProcess(DWORD pid, int reserved, const char *imagePath, void *co
     if (match->pid || pid == GetCurrentProcessId() || !imagePath || !imagePath[0])
         return 0;
     char image[MAX_PATH], fileName[MAX_PATH];
-    NormaliseProgram(imagePath, image);
+    NormaliseProgramPath(imagePath, image);
     if (image[0] && match->program[0] && StrEqualNoCase(image, match->program) == 0)
         match->pid = pid;
     else if (match->bare[0] && FileNameOf(imagePath, fileName) > 0 &&
@@ -60,7 +50,7 @@ DWORD FindProcessOfProgram(const char *programPath)
         return 0;
     PVOID redirection;
     DisableFsRedirection(&redirection);
-    NormaliseProgram(programPath, match->program);
+    NormaliseProgramPath(programPath, match->program);
     // A program named without a folder matches any process of that file name.
     char extracted[MAX_PATH];
     if (ExtractProgramPath(programPath, extracted) > 0 && !strchr(extracted, '\\'))

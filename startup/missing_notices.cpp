@@ -46,17 +46,6 @@ static int EnumTextValue(HKEY key, DWORD index, char *name, char *data)
 // ---------------------------------------------------------------------------
 // Missing startup programs
 
-// The name the missing-startup baseline gives entry i: its program path as the
-// path normaliser makes it, so that arguments and quotes do not count.
-static int GetActiveRunPath(int i, char *out)
-{
-    char path[MAX_PATH];
-    out[0] = '\0';
-    if (GetRunPath(i, path) <= 0)
-        return 0;
-    return ExtractProgramPath(path, out);
-}
-
 static int IsStillStarted(const char *baselinePath)
 {
     char path[MAX_PATH];

@@ -142,10 +142,9 @@ void InitMissingRunPrograms(void)
 
     StartupScan(1);
     for (int i = 0; i < RunList.count; i++) {
-        char path[MAX_PATH], program[MAX_PATH], name[RUN_NAME_MAX];
-        GetRunPath(i, path);
+        char program[MAX_PATH], name[RUN_NAME_MAX];
         GetRunName(i, name);
-        if (ExtractProgramPath(path, program) > 0)
+        if (GetActiveRunPath(i, program) > 0)
             SetRegString(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, program, name);
     }
 
@@ -154,4 +153,13 @@ void InitMissingRunPrograms(void)
         memcpy(&RunList, saved, sizeof(RunListData));
         HeapFree(GetProcessHeap(), 0, saved);
     }
+}
+
+int GetActiveRunPath(int i, char *out)
+{
+    char path[MAX_PATH];
+    out[0] = '\0';
+    if (GetRunPath(i, path) <= 0)
+        return 0;
+    return ExtractProgramPath(path, out);
 }

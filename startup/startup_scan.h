@@ -13,6 +13,9 @@ void CleanupAndInitializeRegistry(void);
 // The missing-startup baseline ("ActiveRun") from a quick scan. The caller's run
 // list is kept: this runs in the middle of the alert pass, which goes on with it.
 void InitMissingRunPrograms(void);
+// The name the missing-startup baseline gives run entry i: its program path
+// without quotes or arguments. Its length, 0 when there is none. out: MAX_PATH.
+int GetActiveRunPath(int i, char *out);
 // Windows' defaults written back, and taken into the baseline.
 void ResetUserinit(void);
 void ResetShell(void);

@@ -148,14 +148,6 @@ typedef struct ProgramSearch {
     char keyPath[SERVICE_SUBKEY_MAX];
 } ProgramSearch;
 
-static void NormaliseServiceProgram(const char *text, char *out)
-{
-    char program[MAX_PATH];
-    out[0] = '\0';
-    if (ExtractProgramPath(text, program) > 0)
-        GetLongPath(program, out);
-}
-
 static int MatchServiceProgram(const char *keyName, const char *keyPath, void *context)
 {
     ProgramSearch *search = (ProgramSearch *)context;
@@ -169,7 +161,7 @@ static int MatchServiceProgram(const char *keyName, const char *keyPath, void *c
             GetRegString(HKEY_LOCAL_MACHINE, parameters, "ServiceDll", dll, CAP(dll)) > 0)
             CopyText(image, CAP(image), dll);
     }
-    NormaliseServiceProgram(image, program);
+    NormaliseProgramPath(image, program);
     if (!program[0] || StrEqualNoCase(program, search->program) != 0)
         return 0;
     CopyText(search->keyName, CAP(search->keyName), keyName);
@@ -187,7 +179,7 @@ int FindServiceOfProgram(const char *programPath, char *displayName, size_t cap)
     ProgramSearch *search = (ProgramSearch *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProgramSearch));
     if (!search)
         return 0;
-    NormaliseServiceProgram(programPath, search->program);
+    NormaliseProgramPath(programPath, search->program);
     if (search->program[0])
         ForEachServiceKey(MatchServiceProgram, search);
 
