@@ -55,6 +55,38 @@ static int IsStillStarted(const char *baselinePath)
     return 0;
 }
 
+static int ActiveRunHasValue(const char *path)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    int found = RegQueryValueExA(key, path, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return found;
+}
+
+// 1 when the baseline already holds exactly what a rebuild would write: every
+// entry of the quick scan (the full scan less Winlogon and the shell hooks, unless
+// the user shows all) under its path with its name. Then the rebuild, a key
+// deleted and written anew on every pass, is left out.
+static int ActiveRunBaselineIsCurrent(void)
+{
+    for (int i = 0; i < RunList.count; i++) {
+        if (giShowAllStartup < 1 && GetRunCode(i) >= CODE_WINLOGON_USERINIT && GetRunCode(i) <= CODE_RUN_WINLOGONNOTIFY)
+            continue;
+        char path[MAX_PATH], name[RUN_NAME_MAX], stored[RUN_NAME_MAX + 1];
+        if (GetActiveRunPath(i, path) <= 0)
+            continue;
+        GetRunName(i, name);
+        int len = GetRegString(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, path, stored, CAP(stored));
+        // An entry without a name is stored with an empty value, which reads as absent.
+        if (len <= 0 ? (name[0] != '\0' || !ActiveRunHasValue(path))
+                     : strcmp(stored, name) != 0)
+            return 0;
+    }
+    return 1;
+}
+
 int VerifyMissingRunPrograms(void)
 {
     if (!giShowAlerts || bMsgOpen)
@@ -64,7 +96,7 @@ int VerifyMissingRunPrograms(void)
     StartupScan(0);
     RegAccessModes saved = UseRegistryView(0);
 
-    int result = ANSWER_REJECT;
+    int result = ANSWER_REJECT, missing = 0;
     HKEY key = NULL;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         StartupNotice notice;
@@ -78,6 +110,7 @@ int VerifyMissingRunPrograms(void)
             // Only the first: the rebuild below takes in all the others, so a
             // clean-up by another tool costs the user one notice, not ten.
             TestLog("VerifyMissingRunPrograms Missing", notice.path);
+            missing = 1;
             if (AlertCount == 0)
                 result = (int)DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_MISSINGNOTICE), ghMainWnd,
                                               MissingRunDlgProc, (LPARAM)&notice);
@@ -86,8 +119,10 @@ int VerifyMissingRunPrograms(void)
         RegCloseKey(key);
     }
     bMsgOpen = 0;
+    int current = !missing && key && ActiveRunBaselineIsCurrent();
     PutRegistryAccessBack(saved);
-    InitMissingRunPrograms();
+    if (!current)
+        InitMissingRunPrograms();
     return result;
 }
 
@@ -121,6 +156,42 @@ static int ReadDisplayName(const UninstallBaseline *where, const char *entry, ch
     int len = GetRegString(where->root, path, "DisplayName", out, cap);
     PutRegistryAccessBack(saved);
     return len;
+}
+
+// 1 when the baseline holds exactly the uninstall entries with a display name, each
+// with its name: the check then leaves the baseline as it is instead of writing it anew.
+static int UninstallBaselineIsCurrent(const UninstallBaseline *where)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(where->root, WINDOWS_UNINSTALL_KEY, 0, KEY_READ | where->view, &key) != ERROR_SUCCESS)
+        return 0;
+    int current = 1;
+    DWORD present = 0;
+    for (DWORD i = 0; current; i++) {
+        char entry[MAX_PATH];
+        DWORD entryLen = sizeof(entry);
+        LONG rc = RegEnumKeyExA(key, i, entry, &entryLen, NULL, NULL, NULL, NULL);
+        if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && !entry[0]))
+            continue;
+        if (rc != ERROR_SUCCESS)
+            break;
+        char name[NOTICE_TEXT_MAX], stored[NOTICE_TEXT_MAX];
+        if (ReadDisplayName(where, entry, name, CAP(name)) <= 0)
+            continue;
+        present++;
+        current = GetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, stored, CAP(stored)) > 0 &&
+                  strcmp(stored, name) == 0;
+    }
+    RegCloseKey(key);
+    // Every present entry is in the baseline; the same number means nothing else is.
+    DWORD values = 0;
+    if (current && RegOpenKeyExA(HKEY_CURRENT_USER, where->baselineKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+        RegCloseKey(key);
+    } else {
+        current = 0;
+    }
+    return current && values == present;
 }
 
 static void TakeUninstallBaseline(const UninstallBaseline *where, int number)
@@ -211,7 +282,10 @@ int VerifyUninstallPrograms(void)
         bMsgOpen = 0;
         break;
     }
-    InitUninstallPrograms();
+    // Each list is written anew only where it no longer matches the system.
+    for (int b = 0; b < count; b++)
+        if (!UninstallBaselineIsCurrent(&baselines[b]))
+            TakeUninstallBaseline(&baselines[b], b);
     return result;
 }
 

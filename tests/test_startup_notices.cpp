@@ -252,3 +252,39 @@ TEST_F(StartupNoticeTest, TheScanCycleCallsTheChecksAndStartUpTakesTheBaselinesO
 }
 
 }  // namespace
+
+// A check that finds nothing changed leaves both baselines untouched (they are
+// not written anew on every pass), and one that finds something new takes it in.
+TEST_F(StartupNoticeTest, BaselinesAreWrittenOnlyWhenTheSystemChanged)
+{
+    auto lastWrite = [](const char *path) {
+        FILETIME written = {};
+        HKEY key;
+        if (RegOpenKeyExA(HKCU, path, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &written);
+            RegCloseKey(key);
+        }
+        return ((unsigned long long)written.dwHighDateTime << 32) | written.dwLowDateTime;
+    };
+    RegPut(HKCU, kRun, kRunValues[0][0], kRunValues[0][1]);
+    InitMissingRunPrograms();
+    InitUninstallPrograms();
+    unsigned long long activeRun = lastWrite(kActiveRun), userList = lastWrite(kUserBaseline);
+    ASSERT_NE(0ull, activeRun);
+    Sleep(50);
+    EXPECT_EQ(0, Check(VerifyMissingRunPrograms).count);
+    EXPECT_EQ(0, Check(VerifyUninstallPrograms).count);
+    EXPECT_EQ(activeRun, lastWrite(kActiveRun)) << "nothing changed: the startup baseline stays";
+    EXPECT_EQ(userList, lastWrite(kUserBaseline)) << "nothing changed: the uninstall baseline stays";
+
+    // New entries of either kind are taken in by the next check, without a notice.
+    RegPut(HKCU, kRun, kRunValues[1][0], kRunValues[1][1]);
+    RegPut(HKCU, kUninstallEntry, "DisplayName", "Test App New");
+    EXPECT_EQ(0, Check(VerifyMissingRunPrograms).count);
+    EXPECT_EQ(0, Check(VerifyUninstallPrograms).count);
+    EXPECT_TRUE(RegHasValue(HKCU, kActiveRun, kRunValues[1][2]));
+    EXPECT_EQ("Test App New", RegText(HKCU, kUserBaseline, "BrackmoorTestApp"));
+    // And their later disappearance is told.
+    RegRemoveValue(HKCU, kRun, kRunValues[1][0]);
+    EXPECT_EQ(1, Check(VerifyMissingRunPrograms).count);
+}
