@@ -1,14 +1,11 @@
-// The startup watcher of the real monitor, driven as a user meets it: a program
-// adds itself to the user's Run key (or drops a shortcut into the startup folder),
-// a Quick Scan brings up the alert, and the answer is read back from the registry,
-// the file system, the process list and the history file.
+// The real monitor's startup alert as a user meets it: a new Run value or startup-folder
+// shortcut, a Quick Scan, the answer read back from registry, files, processes and history.
 #include <windows.h>
 
 #include <objbase.h>
 #include <shlguid.h>
 #include <shobjidl.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,27 +13,14 @@
 #include "resources/resource.h"
 #include "startup/locations.h"
 #include "startup/runlist.h"
-#include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
+#include "support/system_state.h"
 #include "support/test_env.h"
-
-// A copy of this program started as the "updater" only waits to be ended; it
-// never reaches the test runner.
-static const char kSleeperVariable[] = "BRACKMOOR_STARTUP_SLEEPER";
-int gStartupSleeperMode = [] {
-    char flag[8];
-    if (GetEnvironmentVariableA(kSleeperVariable, flag, sizeof(flag)) > 0) {
-        Sleep(120000);
-        ExitProcess(0);
-    }
-    return 0;
-}();
 
 namespace {
 
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kStoreRun[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\Run";
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const REGSAM k64 = KEY_WOW64_64KEY;
 const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a busy Wine
@@ -183,9 +167,11 @@ protected:
     int passes_ = 0;
 };
 
-TEST_F(StartupEndToEnd, RejectStopsTheProgramAndRemovesItsValueForGood)
+// Reject on the first alert, Accept on the second, in one monitor run and a restart.
+TEST_F(StartupEndToEnd, RejectRemovesAndStopsTheProgramAcceptKeepsItKnownAcrossRestarts)
 {
     Start();
+    // A copy of this program started with the sleeper variable only waits to be ended.
     std::string line = "\"" + updater_ + "\"";
     std::vector<char> command(line.begin(), line.end());
     command.push_back('\0');
@@ -205,7 +191,6 @@ TEST_F(StartupEndToEnd, RejectStopsTheProgramAndRemovesItsValueForGood)
     EXPECT_EQ(updater_ + " -quiet", ControlText(alert, IDC_PATH));
     EXPECT_EQ(AlertMessage(765), ControlText(alert, IDC_MESSAGE));
     ASSERT_TRUE(Answer(alert, IDNO));
-
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Updater", k64));
     EXPECT_TRUE(WaitExit(sleeper_, 10000)) << "the running program is ended";
     EXPECT_EQ(0, CountProcessesNamed("bmupdater.exe"));
@@ -216,43 +201,16 @@ TEST_F(StartupEndToEnd, RejectStopsTheProgramAndRemovesItsValueForGood)
     for (int pass = 0; pass < 2; pass++)
         EXPECT_TRUE(QuickScan()) << "pass " << pass << " brings no notice";
     EXPECT_EQ(nullptr, WaitForDialog(Lang(1408).c_str(), 0));
-}
 
-TEST_F(StartupEndToEnd, AcceptKeepsTheValueKnownAcrossPassesAndRestarts)
-{
-    Start();
-    PutRun("Updater", data_);
-    HWND alert = QuickScanAlert();
-    ASSERT_NE(nullptr, alert);
+    const std::string kept = "\"C:\\bm\\kept.exe\" -tray";
+    PutRun("BmKept", kept);
+    ASSERT_NE(nullptr, alert = QuickScanAlert());
     ASSERT_TRUE(Answer(alert, IDYES));
-    EXPECT_EQ(data_, RegText(HKEY_CURRENT_USER, kRun, "Updater", k64));
     EXPECT_TRUE(QuickScan()) << "no second alert";
     ASSERT_TRUE(StopMonitor(run_));
     ASSERT_TRUE(StartMonitor(run_));
     EXPECT_TRUE(QuickScan()) << "none after a restart either";
-    EXPECT_EQ(data_, RegText(HKEY_CURRENT_USER, kRun, "Updater", k64));
-}
-
-TEST_F(StartupEndToEnd, DisableStoresTheValueRemovesItsComebacksAndRestoresIt)
-{
-    Start();
-    PutRun("Updater", data_);
-    HWND alert = QuickScanAlert();
-    ASSERT_NE(nullptr, alert);
-    ASSERT_TRUE(Answer(alert, IDC_DISABLE));
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Updater", k64));
-    EXPECT_EQ(data_, RegText(HKEY_LOCAL_MACHINE, kStoreRun, "Updater"));
-    EXPECT_EQ("11", RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, "Updater"));
-
-    PutRun("Updater", data_);
-    EXPECT_TRUE(QuickScan()) << "taken out again without an alert";
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Updater", k64));
-    ASSERT_TRUE(StopMonitor(run_));
-
-    std::string stored = RegText(HKEY_LOCAL_MACHINE, kStoreRun, "Updater");
-    EXPECT_EQ(1, DisableRunProgram("Updater", stored.c_str(), "", 11));
-    EXPECT_EQ(data_, RegText(HKEY_CURRENT_USER, kRun, "Updater", k64));
-    EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, "Updater"));
+    EXPECT_EQ(kept, RegText(HKEY_CURRENT_USER, kRun, "BmKept", k64));
 }
 
 TEST_F(StartupEndToEnd, AShortcutInTheStartupFolderIsAlertedAndRejectDeletesIt)
@@ -274,32 +232,6 @@ TEST_F(StartupEndToEnd, AShortcutInTheStartupFolderIsAlertedAndRejectDeletesIt)
     ASSERT_TRUE(Answer(alert, IDNO));
     EXPECT_FALSE(PathExists(link));
     EXPECT_TRUE(PathExists(target)) << "the program itself is not the entry";
-}
-
-TEST_F(StartupEndToEnd, HideStartupDecidesSilentlyUnlessShowAlertsIsSet)
-{
-    struct Row {
-        const char *showAlerts, *hideStartup;
-        bool dialog, kept;
-    } rows[] = {{"0", "1", false, true}, {"0", "2", false, false}, {"1", "2", true, true}};
-    Start();
-    for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        SCOPED_TRACE("row " + std::to_string(r));
-        PutOption("ShowAlerts", rows[r].showAlerts);
-        PutOption("HideStartup", rows[r].hideStartup);
-        PutOption("Update", "1");
-        std::string name = "BmHidden" + std::to_string(r), path = "C:\\bm\\hidden" + std::to_string(r) + ".exe";
-        PutRun(name, path);
-        if (rows[r].dialog) {
-            HWND alert = QuickScanAlert();
-            ASSERT_NE(nullptr, alert);
-            ASSERT_TRUE(Answer(alert, IDYES));
-        } else {
-            ASSERT_TRUE(QuickScan());
-        }
-        EXPECT_EQ(rows[r].kept, RegHasValue(HKEY_CURRENT_USER, kRun, name.c_str(), k64));
-        EXPECT_EQ(rows[r].kept ? "11" : "", RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, path.c_str()));
-    }
 }
 
 } // namespace
