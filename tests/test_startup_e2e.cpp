@@ -235,3 +235,52 @@ TEST_F(StartupEndToEnd, AShortcutInTheStartupFolderIsAlertedAndRejectDeletesIt)
 }
 
 } // namespace
+
+// Disable keeps rejecting a program that writes itself back; a startup value and an
+// uninstall entry removed by another tool are each told once.
+TEST_F(StartupEndToEnd, DisableKeepsRejectingAndVanishedEntriesAreToldOnce)
+{
+    const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BmVanishing";
+    RegPut(HKEY_CURRENT_USER, kUninstall, "DisplayName", "Vanishing Tool");
+    PutOption("ShowAlerts", "1");   // the notices speak only while alerts are on
+    Start();
+
+    const std::string data = "\"C:\\bm\\comeback.exe\" -autostart";
+    PutRun("BmComeback", data);
+    HWND alert = QuickScanAlert();
+    ASSERT_NE(nullptr, alert);
+    ASSERT_TRUE(Answer(alert, IDC_DISABLE));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "BmComeback", k64));
+    EXPECT_EQ(data, RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY "\\Run", "BmComeback"));
+    EXPECT_EQ("11", RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, "BmComeback"));
+    // The program puts itself back: the next pass takes it out again, without asking.
+    PutRun("BmComeback", data);
+    EXPECT_TRUE(QuickScan()) << "no alert for a disabled program";
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "BmComeback", k64));
+    EXPECT_EQ(data, RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY "\\Run", "BmComeback"));
+
+    // An accepted startup value that another tool deletes: one notice, then none.
+    PutRun("BmVanishing", "C:\\bm\\vanishing.exe");
+    ASSERT_NE(nullptr, alert = QuickScanAlert());
+    ASSERT_TRUE(Answer(alert, IDYES));
+    EXPECT_TRUE(QuickScan());
+    RegRemoveValue(HKEY_CURRENT_USER, kRun, "BmVanishing", k64);
+    SendMonitorCommand(run_, 6074);
+    HWND notice = WaitForDialog(Lang(1408).c_str(), kPassWait);
+    ASSERT_NE(nullptr, notice) << "missing-startup notice";
+    EXPECT_EQ("C:\\BM\\VANISHING.EXE", ControlText(notice, IDC_NOTICE_PATH));
+    PressButton(notice, IDOK);
+    EXPECT_TRUE(QuickScan()) << "told once";
+    EXPECT_EQ(nullptr, WaitForDialog(Lang(1408).c_str(), 0));
+
+    // An uninstall entry that disappears: one notice naming it.
+    RegDeleteTreeView(HKEY_CURRENT_USER, kUninstall);
+    SendMonitorCommand(run_, 6074);
+    notice = WaitForDialog(Lang(1404).c_str(), kPassWait);
+    ASSERT_NE(nullptr, notice) << "uninstall notice";
+    EXPECT_EQ("Vanishing Tool", ControlText(notice, IDC_NOTICE_NAME));
+    PressButton(notice, IDOK);
+    EXPECT_TRUE(QuickScan()) << "told once";
+    EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeUninstall"));
+
+}
