@@ -284,3 +284,47 @@ TEST_F(StartupEndToEnd, DisableKeepsRejectingAndVanishedEntriesAreToldOnce)
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "RealtimeUninstall"));
 
 }
+
+// A program on the delayed-start list is started at its step; when it puts itself
+// back into the Run key, dialog 192 asks: Yes makes it a normal startup program
+// again, No keeps it delayed and takes it out of the Run key.
+TEST_F(StartupEndToEnd, DelayedProgramStartsAtItsStepAndItsComebackIsAsked)
+{
+    const std::string delay = std::string(BRACKMOOR_KEY) + "\\Delay";
+    std::string delayed = TempFolder() + "\\bmdelayed.exe";
+    ASSERT_TRUE(CopyFileA(updater_.c_str(), delayed.c_str(), FALSE));
+    auto listDelayed = [&] {
+        RegPut(HKEY_CURRENT_USER, delay.c_str(), delayed.c_str(), "11");
+        RegPut(HKEY_CURRENT_USER, (delay + "\\Time").c_str(), delayed.c_str(), "10");
+    };
+    listDelayed();
+    SetEnvironmentVariableA(kSleeperVariable, "1");   // what the monitor starts only waits
+    Start();
+    SetEnvironmentVariableA(kSleeperVariable, NULL);
+    DWORD start = GetTickCount();
+    while (CountProcessesNamed("bmdelayed.exe") == 0 && GetTickCount() - start < kPassWait)
+        Sleep(250);
+    EXPECT_EQ(1, CountProcessesNamed("bmdelayed.exe")) << "started at step 10";
+
+    char key[MAX_PATH];
+    BaselineValueName(delayed.c_str(), key);
+    for (int button : {IDYES, IDNO}) {
+        // The companion marks a delayed program with 1103; the program writes itself back.
+        if (button == IDNO)
+            listDelayed();
+        RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, "1103");
+        PutRun("BmDelayed", delayed);
+        SendMonitorCommand(run_, 6074);
+        HWND ask = WaitForDialog(Lang(1023).c_str(), kPassWait);
+        ASSERT_NE(nullptr, ask) << "button " << button;
+        PressButton(ask, button);
+        EXPECT_TRUE(QuickScan()) << "button " << button;
+        EXPECT_EQ("11", RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key)) << "button " << button;
+        EXPECT_EQ(button == IDNO, RegHasValue(HKEY_CURRENT_USER, delay.c_str(), delayed.c_str()))
+            << "Yes takes it off the list, No keeps it";
+        EXPECT_EQ(button == IDYES, RegHasValue(HKEY_CURRENT_USER, kRun, "BmDelayed", k64))
+            << "Yes keeps it in the Run key, No takes it out";
+    }
+    EXPECT_EQ(delayed, RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY "\\Run", "BmDelayed"));
+    KillProgramsNamed("bmdelayed.exe");
+}
