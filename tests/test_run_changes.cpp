@@ -24,6 +24,7 @@
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
+#include "support/system_state.h"
 #include "support/test_env.h"
 
 namespace {
@@ -121,15 +122,7 @@ protected:
         GetProfileStringA("windows", "load", "", load, sizeof(load));
         savedLoad_ = load;
         notifyExisted_ = RegHasKey(HKEY_LOCAL_MACHINE, kNotify, k64);
-        // What the prefix starts by itself is accepted: only the test's entries are new.
-        StartupScan(0);
-        for (int i = 0; i < RunList.count; i++) {
-            char path[MAX_PATH], key[MAX_PATH];
-            GetRunPath(i, path);
-            BaselineValueName(path, key);
-            RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(i)).c_str());
-        }
-        FreeRunList();
+        AcceptStartupEntriesPresent();
     }
     void TearDown() override
     {

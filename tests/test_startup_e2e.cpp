@@ -66,25 +66,6 @@ bool WaitPassDone(int before)
     return false;
 }
 
-bool MakeShortcut(const std::string &link, const std::string &target)
-{
-    CoInitialize(NULL);
-    IShellLinkA *shell = NULL;
-    IPersistFile *file = NULL;
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
-    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                         (void **)&shell)) &&
-              SUCCEEDED(shell->SetPath(target.c_str())) &&
-              SUCCEEDED(shell->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Save(wide, TRUE));
-    if (file)
-        file->Release();
-    if (shell)
-        shell->Release();
-    CoUninitialize();
-    return ok;
-}
-
 class StartupEndToEnd : public BrackmoorTest {
 protected:
     void SetUp() override
@@ -117,21 +98,9 @@ protected:
         RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", savedStartup_.c_str());
         BrackmoorTest::TearDown();
     }
-    // What the prefix starts by itself is accepted, so that only the test's entry is new.
-    void AcceptEverythingPresent()
-    {
-        StartupScan(0);
-        for (int i = 0; i < RunList.count; i++) {
-            char path[MAX_PATH], key[MAX_PATH];
-            GetRunPath(i, path);
-            BaselineValueName(path, key);
-            RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(i)).c_str());
-        }
-        FreeRunList();
-    }
     void Start()
     {
-        AcceptEverythingPresent();
+        AcceptStartupEntriesPresent();
         ASSERT_TRUE(StartMonitor(run_));
         ASSERT_TRUE(QuickScan()) << "the first pass sees nothing new";
     }

@@ -70,26 +70,6 @@ std::string WinIniLine(const char *key)
     return std::string(buf, GetProfileStringA("windows", key, kAbsent, buf, sizeof(buf)));
 }
 
-bool MakeShortcut(const std::string &link, const std::string &target)
-{
-    HRESULT init = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    IShellLinkA *shell = NULL;
-    IPersistFile *file = NULL;
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
-    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                         (void **)&shell)) &&
-              SUCCEEDED(shell->SetPath(target.c_str())) &&
-              SUCCEEDED(shell->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Save(wide, TRUE));
-    if (file)
-        file->Release();
-    if (shell)
-        shell->Release();
-    if (SUCCEEDED(init))
-        CoUninitialize();
-    return ok;
-}
-
 // Values written into the system's startup places are removed again; the user's
 // startup folder, the Winlogon values and the win.ini lists are put back.
 class StartupScanTest : public BrackmoorTest {

@@ -1,6 +1,13 @@
 #include "support/system_state.h"
 
+#include <objbase.h>
+#include <shlguid.h>
+#include <shobjidl.h>
 #include <string.h>
+
+#include "startup/locations.h"
+#include "startup/runlist.h"
+#include "startup/startup_scan.h"
 
 const char kSleeperVariable[] = "BM_TEST_SLEEPER";
 
@@ -68,4 +75,36 @@ bool GuardIntact(const char *buf, size_t cap)
         if ((unsigned char)buf[cap + i] != kGuard)
             return false;
     return true;
+}
+
+bool MakeShortcut(const std::string &link, const std::string &target)
+{
+    HRESULT init = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    IShellLinkA *shell = NULL;
+    IPersistFile *file = NULL;
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                         (void **)&shell)) &&
+              SUCCEEDED(shell->SetPath(target.c_str())) &&
+              SUCCEEDED(shell->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Save(wide, TRUE));
+    if (file)
+        file->Release();
+    if (shell)
+        shell->Release();
+    if (SUCCEEDED(init))
+        CoUninitialize();
+    return ok;
+}
+
+void AcceptStartupEntriesPresent()
+{
+    StartupScan(0);
+    for (int i = 0; i < RunList.count; i++) {
+        char path[MAX_PATH], key[MAX_PATH];
+        GetRunPath(i, path);
+        BaselineValueName(path, key);
+        RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(i)).c_str());
+    }
+    FreeRunList();
 }

@@ -80,3 +80,9 @@ bool GuardIntact(const char *buf, size_t cap);
 // A copy of a test program started with this variable set does nothing but wait
 // (a minute at most) to be ended: a harmless running image for the process tests.
 extern const char kSleeperVariable[];
+
+// A shell link at link pointing at target; true when it was saved.
+bool MakeShortcut(const std::string &link, const std::string &target);
+// Writes the startup baseline for everything the prefix starts by itself, so that
+// only a test's own entries are new to the startup check.
+void AcceptStartupEntriesPresent();
