@@ -158,16 +158,17 @@ static int ReadDisplayName(const UninstallBaseline *where, const char *entry, ch
     return len;
 }
 
-// 1 when the baseline holds exactly the uninstall entries with a display name, each
-// with its name: the check then leaves the baseline as it is instead of writing it anew.
-static int UninstallBaselineIsCurrent(const UninstallBaseline *where)
+// Calls visit for every uninstall entry of the list that has a display name, until
+// visit answers 0; returns 0 when it was stopped (or the list cannot be read).
+typedef int (*UninstallVisit)(const UninstallBaseline *where, const char *entry, const char *name, void *context);
+
+static int ForEachUninstallEntry(const UninstallBaseline *where, UninstallVisit visit, void *context)
 {
     HKEY key = NULL;
     if (RegOpenKeyExA(where->root, WINDOWS_UNINSTALL_KEY, 0, KEY_READ | where->view, &key) != ERROR_SUCCESS)
         return 0;
-    int current = 1;
-    DWORD present = 0;
-    for (DWORD i = 0; current; i++) {
+    int whole = 1;
+    for (DWORD i = 0; whole; i++) {
         char entry[MAX_PATH];
         DWORD entryLen = sizeof(entry);
         LONG rc = RegEnumKeyExA(key, i, entry, &entryLen, NULL, NULL, NULL, NULL);
@@ -175,23 +176,42 @@ static int UninstallBaselineIsCurrent(const UninstallBaseline *where)
             continue;
         if (rc != ERROR_SUCCESS)
             break;
-        char name[NOTICE_TEXT_MAX], stored[NOTICE_TEXT_MAX];
-        if (ReadDisplayName(where, entry, name, CAP(name)) <= 0)
-            continue;
-        present++;
-        current = GetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, stored, CAP(stored)) > 0 &&
-                  strcmp(stored, name) == 0;
+        char name[NOTICE_TEXT_MAX];
+        if (ReadDisplayName(where, entry, name, CAP(name)) > 0)
+            whole = visit(where, entry, name, context);
     }
     RegCloseKey(key);
+    return whole;
+}
+
+static int MatchBaselineValue(const UninstallBaseline *where, const char *entry, const char *name, void *context)
+{
+    char stored[NOTICE_TEXT_MAX];
+    ++*(DWORD *)context;
+    return GetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, stored, CAP(stored)) > 0 &&
+           strcmp(stored, name) == 0;
+}
+
+static int WriteBaselineValue(const UninstallBaseline *where, const char *entry, const char *name, void *)
+{
+    SetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, name);
+    return 1;
+}
+
+// 1 when the baseline holds exactly the uninstall entries with a display name, each
+// with its name: the check then leaves the baseline as it is instead of writing it anew.
+static int UninstallBaselineIsCurrent(const UninstallBaseline *where)
+{
+    DWORD present = 0, values = 0;
+    if (!ForEachUninstallEntry(where, MatchBaselineValue, &present))
+        return 0;
     // Every present entry is in the baseline; the same number means nothing else is.
-    DWORD values = 0;
-    if (current && RegOpenKeyExA(HKEY_CURRENT_USER, where->baselineKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
-        RegCloseKey(key);
-    } else {
-        current = 0;
-    }
-    return current && values == present;
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, where->baselineKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    return values == present;
 }
 
 static void TakeUninstallBaseline(const UninstallBaseline *where, int number)
@@ -200,23 +220,7 @@ static void TakeUninstallBaseline(const UninstallBaseline *where, int number)
     CopyText(keyPath, CAP(keyPath), where->baselineKey);
     DeleteRegKeyTree(HKEY_CURRENT_USER, keyPath);
     CreateRegKey(HKEY_CURRENT_USER, where->baselineKey);
-
-    HKEY key = NULL;
-    if (RegOpenKeyExA(where->root, WINDOWS_UNINSTALL_KEY, 0, KEY_READ | where->view, &key) == ERROR_SUCCESS) {
-        for (DWORD i = 0;; i++) {
-            char entry[MAX_PATH];
-            DWORD entryLen = sizeof(entry);
-            LONG rc = RegEnumKeyExA(key, i, entry, &entryLen, NULL, NULL, NULL, NULL);
-            if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && !entry[0]))
-                continue;
-            if (rc != ERROR_SUCCESS)
-                break;
-            char name[NOTICE_TEXT_MAX];
-            if (ReadDisplayName(where, entry, name, CAP(name)) > 0)
-                SetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, name);
-        }
-        RegCloseKey(key);
-    }
+    ForEachUninstallEntry(where, WriteBaselineValue, NULL);
     char text[32];
     FormatText(text, CAP(text), "Type = %d", number);
     TestLog("InitUninstallPrograms", text);
