@@ -17,7 +17,6 @@ have cmake                        || need+=(cmake)
 have ninja                        || need+=(ninja-build)
 have python3                      || need+=(python3)
 have flock                        || need+=(util-linux)
-have npm                          || need+=(npm)
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
