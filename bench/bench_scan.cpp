@@ -17,14 +17,16 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "common/appstate.h"
+#include "common/options.h"
 #include "monitor/scan_cycle.h"
-#include "monitor/watcher_registry.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
+
+// The list the full scan fills.
+static RunList *gList;
 
 static double Now(void)
 {
@@ -94,8 +96,8 @@ static double Time(void (*work)(void), int rounds)
 
 static void FullScan(void)
 {
-    StartupScan(0);
-    FreeRunList();
+    StartupScan(gList, 0);
+    FreeRunList(gList);
 }
 
 static void Pass(void)
@@ -125,7 +127,7 @@ int main(void)
     InitRegStartups();
     InitMissingRunPrograms();
     InitUninstallPrograms();
-    RegisterScanWatchers();
+    gList = NewRunList();
 
     const int rounds = 200;
     BareStartupReads();

@@ -9,8 +9,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "startup/runlist.h"
-#include "startup/startup_scan.h"
+#include "common/runlist.h"
 
 // Large enough that a longer first-fill text still counts as "filled".
 #define BASE_DATE_READ_MAX 260
@@ -37,29 +36,6 @@ static const DetectionCode DetectionCodes[] = {
     {900, DETECTED_IEHELPER_KEY}, {901, DETECTED_IEHELPER_KEY}, {902, DETECTED_IEHELPER_KEY},
     {1040, DETECTED_IEHELPER_KEY},
     {1020, DETECTED_ACTIVEX_KEY}, {1200, DETECTED_ACTIVEX_KEY},
-};
-
-// A collecting scan: empties the run list and fills it with its category's items.
-typedef int (*DetectionScan)(void);
-typedef struct DetectionScanRow {
-    const char *key;
-    DetectionScan scan;
-} DetectionScanRow;
-
-static int FullStartupScan(void)
-{
-    return StartupScan(0);
-}
-
-// The first fill runs these in this order. Each watcher adds its collecting scan
-// here once it is built, in its place of the order: startup programs (Startup),
-// browser helpers (IEHelper), scheduled tasks (Tasks), services (Services) and file
-// types (FileTypes) before the running tasks; the hidden-files walk (Hidden) and
-// the ActiveX controls (ActiveX) after them. Until then those categories start
-// empty and fill as their watchers meet items.
-static const DetectionScanRow DetectionScans[] = {
-    {DETECTED_STARTUP_KEY, FullStartupScan},
-    {DETECTED_ACTIVETASKS_KEY, ListRunningTasks},
 };
 
 const char *DetectionKeyForCode(int code)
@@ -127,7 +103,7 @@ static void CreateDetectionKey(const char *path)
         RegCloseKey(key);
 }
 
-int InitDetectionRecords(void)
+int BeginDetectionRecords(void)
 {
     char filled[BASE_DATE_READ_MAX];
     if (GetRegString(HKEY_CURRENT_USER, DETECTED_KEY, "", filled, BASE_DATE_READ_MAX) > 0)
@@ -141,15 +117,13 @@ int InitDetectionRecords(void)
     char date[DETECTED_DATE_MAX];
     FormatDateLocal(&now, date);
     SetRegString(HKEY_CURRENT_USER, DETECTED_KEY, "", date);
-
-    char command[RUN_PATH_MAX];
-    for (const DetectionScanRow &row : DetectionScans) {
-        row.scan();
-        for (int i = 0; i < RunList.count; i++)
-            if (GetRunPath(i, command) > 0)
-                RecordDetection(command, row.key);
-    }
-    // The scans borrowed the shared list; the next pass expects to find it free.
-    FreeRunList();
     return 1;
+}
+
+void RecordListDetections(const RunList *list, const char *categoryKey)
+{
+    char command[RUN_PATH_MAX];
+    for (int i = 0; list && i < list->count; i++)
+        if (GetRunPath(list, i, command) > 0)
+            RecordDetection(command, categoryKey);
 }

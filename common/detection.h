@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/runlist.h"
+
 #define DETECTED_KEY "Software\\Dunmere Works\\Detected"
 #define DETECTED_STARTUP_KEY DETECTED_KEY "\\Startup"
 #define DETECTED_IEHELPER_KEY DETECTED_KEY "\\IEHelper"
@@ -25,7 +27,9 @@ const char *DetectionKeyForCode(int code);
 // The stored date of the item into out (DETECTED_DATE_MAX characters); its length,
 // 0 when there is none.
 int GetDetectedDate(int code, const char *name, char *out);
-// First start (the base key's default value cannot be read): creates the keys,
-// stores the time and records every item the built category scans find. 1 when it
-// filled the records, 0 when they had been filled before.
-int InitDetectionRecords(void);
+// First start (the base key's default value cannot be read): creates the keys and
+// stores the time; 1 when the caller is to fill the records now (with
+// RecordListDetections, category by category), 0 when they were filled before.
+int BeginDetectionRecords(void);
+// One record for every entry of list that has none yet.
+void RecordListDetections(const RunList *list, const char *categoryKey);

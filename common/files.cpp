@@ -8,8 +8,8 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/options.h"
-#include "startup/runlist.h"
+#include "common/options.h"
+#include "common/runlist.h"
 
 // Paths shorter than this are taken as bare program names; longer ones are
 // the only ones worth a trace entry (bare names are looked up all the time).
@@ -372,9 +372,14 @@ void fileRemoveOldRegPointer(const char *keyPath)
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
-    // The run list is the scratch list: nothing may be deleted while the key is
-    // being enumerated, and only the names gathered here may be deleted after.
-    FreeRunList();
+    // Nothing may be deleted while the key is being enumerated: the names are
+    // gathered first, and only those are deleted after.
+    RunList *list = NewRunList();
+    if (!list) {
+        RegCloseKey(key);
+        TestLog("MyError:  fileRemoveOldRegPointer NewRunList", keyPath);
+        return;
+    }
     char name[RUN_DETAILS_MAX];
     char program[MAX_PATH];
     for (DWORD index = 0;; index++) {
@@ -392,15 +397,15 @@ void fileRemoveOldRegPointer(const char *keyPath)
             TestLog("fileRemoveOldRegPointer File does NOT Exist", program);
             // details keeps the value name untouched; name and path are rewritten
             // by AddRunStruct's rules.
-            AddRunStruct(name, name, "", name, 0, 0);
+            AddRunStruct(list, name, name, "", name, 0, 0);
         }
     }
     RegCloseKey(key);
-    for (int i = 0; i < RunList.count; i++) {
-        if (GetRunDetails(i, name) <= 0)
+    for (int i = 0; i < list->count; i++) {
+        if (GetRunDetails(list, i, name) <= 0)
             continue;
         TestLog("fileRemoveOldRegPointer DeleteRegValue", name);
         DeleteRegValue(HKEY_CURRENT_USER, keyPath, name);
     }
-    FreeRunList();
+    DeleteRunList(list);
 }

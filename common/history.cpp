@@ -5,7 +5,7 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/options.h"
+#include "common/options.h"
 
 #define HISTORY_NAME_MAX 48         // action and type names: 47 characters
 #define HISTORY_TIME_MAX 512

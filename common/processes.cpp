@@ -7,7 +7,7 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/text.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 #define PROCESS_ID_MAX 1024
 #define PROCESS_OPEN_RIGHTS (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)   // 0x410
@@ -46,11 +46,11 @@ int ForEachProcess(ProcessCallback callback, void *context)
     return 0;
 }
 
-static int IsListedPath(const char *program)
+static int IsListedPath(const RunList *list, const char *program)
 {
     char path[MAX_PATH];
-    for (int i = 0; i < RunList.count; i++)
-        if (GetRunPath(i, path) > 0 && StrEqualNoCase(path, program) == 0)
+    for (int i = 0; i < list->count; i++)
+        if (GetRunPath(list, i, path) > 0 && StrEqualNoCase(path, program) == 0)
             return 1;
     return 0;
 }
@@ -58,14 +58,14 @@ static int IsListedPath(const char *program)
 static int AddTaskRecord(DWORD pid, int reserved, const char *imagePath, void *context)
 {
     (void)reserved;
-    (void)context;
+    RunList *list = (RunList *)context;
     if (!imagePath || !imagePath[0])
         return 0;
     char program[MAX_PATH];
     if (ExtractProgramPath(imagePath, program) <= 0)
         return 0;
     // Several processes of one program are one entry to the user.
-    if (IsListedPath(program))
+    if (IsListedPath(list, program))
         return 0;
     // On the heap: five 1024-character fields are too much for every stack frame
     // this may be called under.
@@ -75,18 +75,28 @@ static int AddTaskRecord(DWORD pid, int reserved, const char *imagePath, void *c
         GetVersionInfo(program, version);
         name = version->FileDescription;
     }
-    AddRunStruct(name, program, "", "", CODE_INFO_TASK, (int)pid);
+    AddRunStruct(list, name, program, "", "", CODE_INFO_TASK, (int)pid);
     if (version)
         GlobalFree(version);
     return 0;
 }
 
-int ListRunningTasks(void)
+int ListRunningTasks(RunList *list)
 {
-    FreeRunList();
+    if (!list)
+        return 0;
+    FreeRunList(list);
     PVOID redirection;
     DisableFsRedirection(&redirection);
-    ForEachProcess(AddTaskRecord, NULL);
+    ForEachProcess(AddTaskRecord, list);
     RevertFsRedirection(redirection);
-    return RunList.count;
+    return list->count;
+}
+
+int CountRunningTasks(void)
+{
+    RunList *list = NewRunList();
+    int count = ListRunningTasks(list);
+    DeleteRunList(list);
+    return count;
 }

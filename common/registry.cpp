@@ -489,3 +489,47 @@ void PutRegistryAccessBack(RegAccessModes saved)
     RegReadAccess = saved.read;
     RegWriteAccess = saved.write;
 }
+
+// A class id is "{" 8-4-4-4-12 "}"; anything longer is not one.
+#define CLSID_TEXT_MAX 64
+
+static int ReadClsidServer(const char *path, char *out)
+{
+    REGSAM saved = RegReadAccess;
+    // A 32-bit monitor would otherwise see only the 32-bit registrations. A
+    // 64-bit build reads the 64-bit view anyway, and Wine leaks a handle on
+    // every HKEY_CLASSES_ROOT open that names the view.
+    if (Is64BitWindows && sizeof(void *) == 4)
+        RegReadAccess |= KEY_WOW64_64KEY;
+    int len = GetRegString(HKEY_CLASSES_ROOT, path, "", out, MAX_PATH);
+    RegReadAccess = saved;
+    return len;
+}
+
+int ResolveClsid(const char *clsid, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!clsid || clsid[0] != '{')
+        return 0;
+    // The id ends at its "}"; a value may carry more after it.
+    char id[CLSID_TEXT_MAX];
+    const char *close = strchr(clsid, '}');
+    size_t idLen = close ? (size_t)(close - clsid) + 1 : strlen(clsid);
+    if (idLen >= sizeof(id))
+        return 0;
+    CopyTextN(id, CAP(id), clsid, idLen);
+
+    char key[MAX_PATH];
+    FormatText(key, CAP(key), "CLSID\\%s\\InprocServer32", id);
+    if (ReadClsidServer(key, out) > 0)
+        return 1;
+    if (Is64BitWindows) {
+        FormatText(key, CAP(key), "Wow6432Node\\CLSID\\%s\\InprocServer32", id);
+        if (ReadClsidServer(key, out) > 0)
+            return 1;
+    }
+    out[0] = '\0';
+    return 0;
+}

@@ -54,3 +54,7 @@ typedef struct VersionRecord {
 int GetVersionInfo(const char *path, VersionRecord *rec);
 // versionOut holds at least VERSION_FIELD_MAX characters.
 int FindAppPath(const char *exeName, char *versionOut);
+
+// A class id's in-process server file ("CLSID\{...}\InprocServer32"), 64-bit
+// view first and the 32-bit registration after it; 1 when resolved. out: MAX_PATH.
+int ResolveClsid(const char *clsid, char *out);

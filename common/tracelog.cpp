@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "common/text.h"
-#include "monitor/options.h"
+#include "common/options.h"
 
 char TestLogPath[MAX_PATH];
 int TestLogCounter = TESTLOG_OFF;

@@ -29,7 +29,7 @@ typedef struct SwitchRow {
 const SwitchRow *FindSwitch(const char *commandLine);
 
 // Sent by the main window to a page each time it is shown. The About page takes
-// lParam as the name of a page that is not built yet (NULL: none).
+// lParam as the name of a page this build does not have (NULL: none).
 #define WM_PAGE_REFRESH (WM_APP + 1)
 
 typedef struct ExplorerState {

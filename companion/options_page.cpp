@@ -5,7 +5,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "companion/companion_res.h"
-#include "monitor/options.h"
+#include "common/options.h"
 
 #define OPTION_LINE_MAX 96
 #define OPTION_VALUE_MAX 32

@@ -8,9 +8,11 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
-#include "monitor/appstate.h"
-#include "monitor/companion.h"
-#include "monitor/options.h"
+#include "common/appstate.h"
+#include "ui/companion.h"
+#include "common/options.h"
+#include "monitor/initial_values.h"
+#include "monitor/watcher_table.h"
 #include "monitor/own_run_entry.h"
 #include "startup/delayed_start.h"
 #include "startup/startup_scan.h"
@@ -32,8 +34,6 @@ static void CreateFirstRunKeys(void)
 {
     static const char *const keys[] = {
         DUNMERE_KEY, BRACKMOOR_KEY, BRACKMOOR_KEY "\\Nuts", BRACKMOOR_KEY "\\Cookies", OPTIONS_KEY,
-        BRACKMOOR_KEY "\\Run", BRACKMOOR_KEY "\\IEHelpers", BRACKMOOR_KEY "\\HostFile",
-        BRACKMOOR_KEY "\\Tasks", BRACKMOOR_KEY "\\ActiveX",
     };
     for (const char *path : keys) {
         HKEY key;
@@ -41,6 +41,7 @@ static void CreateFirstRunKeys(void)
                             NULL) == ERROR_SUCCESS)
             RegCloseKey(key);
     }
+    CreateWatcherBaselineKeys();
 }
 
 static DWORD ReadMachineDWORD(const char *path, const char *name, int *present)
@@ -203,13 +204,12 @@ void GetInitalValues(void)
     if (GetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", version, CAP(version)) <= 0) {
         TestLog("New Install", "");
         SetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", BRACKMOOR_VERSION);
-        InitRegStartups();
+        InitWatcherBaselines(WATCH_INIT_NEW_INSTALL);
         SetAlwaysRun(1);
     } else if (!StrContains(version, BRACKMOOR_VERSION)) {
         TestLog("Update Install", "");
         SetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", BRACKMOOR_VERSION);
-        InitRegStartups();
-        InitMissingRunPrograms();
+        InitWatcherBaselines(WATCH_INIT_UPDATE);
         SetAlwaysRun(1);
         CopyAutoUpdateSetting(1);
     }
@@ -228,4 +228,6 @@ void GetInitalValues(void)
     RunAlways = RemoveOwnRunEntries(0);
     TestLog("Init Delayed Launch", "");
     InitDelayedStart();
+    // The baselines a watcher takes once, each under its own first-run marker.
+    InitWatcherBaselines(WATCH_INIT_AT_START);
 }

@@ -5,17 +5,16 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/companion.h"
-#include "monitor/options.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "ui/companion.h"
+#include "common/options.h"
 #include "monitor/own_run_entry.h"
 #include "monitor/scan_cycle.h"
-#include "monitor/shared_ui.h"
+#include "ui/shared_ui.h"
 #include "monitor/tallowpro_link.h"
 #include "monitor/timer.h"
-#include "monitor/tray.h"
-#include "startup/runlist.h"
+#include "ui/tray.h"
 
 int bTrayBusy;
 UINT_PTR guTimer;
@@ -191,7 +190,6 @@ void AppExit(void)
         guTimer = 0;
     }
     TestLog("Application Exit", gszClassName);
-    FreeRunList();
     FreeSharedUi();
     CoUninitialize();
 }

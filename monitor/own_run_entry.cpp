@@ -6,8 +6,8 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "common/appstate.h"
+#include "common/options.h"
 #include "startup/startup_actions.h"
 
 int RunAlways;

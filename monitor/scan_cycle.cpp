@@ -1,19 +1,20 @@
 #include "monitor/scan_cycle.h"
 
 #include "common/processes.h"
+#include "common/scan_pass.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/companion.h"
-#include "monitor/options.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "ui/companion.h"
+#include "common/options.h"
 #include "monitor/timer.h"
-#include "monitor/tray.h"
-#include "startup/runlist.h"
+#include "ui/tray.h"
+#include "common/runlist.h"
+#include "monitor/watcher_table.h"
 
 int giVerifyActive;
-int RemovalQuietScans;
 int QuickScanFlag;
 int giGameMode;
 int giVerifyTicks;
@@ -22,8 +23,6 @@ int (*UserBusyStateOverride)(void);
 ScanWatchers gScanWatchers;
 
 #define QUIET_ERROR_MODE 0x01F40001
-#define TIP_STARTUP 821
-#define TIP_AFTER_STARTUP 824
 #define TIP_COOKIES 826
 #define RESTART_COMMANDS_DONE 9999
 
@@ -46,24 +45,11 @@ int GetUserBusyState(void)
 
 void verifyForceVerify(void)
 {
-    if (giRealtimeStartup)
-        giStartCount = 1;
-    if (giRealtimeIEHelper)
-        giIEHelpersCount = 1;
-    if (giRealtimeSysFiles)
-        giHostFileCount = 1;
-    if (giRealtimeStartPage)
-        giStartPageCount = 1;
-    if (giRealtimeFileType)
-        giFileTypeCount = 1;
-    if (giRealtimeHidden)
-        giHiddenCount = 1;
-    if (giRealtimeActiveX)
-        giActiveXCount = 1;
-    if (giRealtimeServices)
-        giServicesCount = 1;
-    if (giRealtimeRegOptions)
-        giRegOptionsCount = 1;
+    for (int i = 0; i < WatcherRowCount; i++) {
+        const WatcherDef *row = &WatcherRows[i];
+        if (row->realtime && *row->realtime && row->countdown && !(row->flags & WATCH_SWITCHED))
+            *row->countdown = 1;
+    }
     char text[32];
     FormatText(text, CAP(text), "Verify Count: %d", giVerifyTicks);
     TestLog("verifyForceVerify", text);
@@ -82,10 +68,10 @@ static int CountdownStep(int *countdown, int interval)
     return 1;
 }
 
-static void RunWatcher(WatcherCheck check)
+static void RunHook(StageHook hook)
 {
-    if (check)
-        check();
+    if (hook)
+        hook();
 }
 
 static void Stage(const char *name)
@@ -111,26 +97,80 @@ static void NewCookieNotice(void)
     bMsgOpen = 0;
 }
 
-static void RestartCommandsStage(void)
+int RestartCommandsStage(ScanPass *pass)
 {
+    (void)pass;
     if (IsNTPlatform())
-        return;
+        return 0;
     if (giWinInitCount <= 0 || --giWinInitCount >= 1)
-        return;
+        return 0;
     char text[LANG_TEXT_MAX];
     FormatText(text, CAP(text), "WinInit Count: %d", giWinInitCount);
     TestLog("WinInit Check", text);
     // Right after a removal with alerts hidden the check stays off until the
     // options are read again: the countdown is not set back.
     if (RemovalQuietScans > 1 && giShowAlerts == 0)
-        return;
+        return 0;
     giWinInitCount = giWinInit;
-    if (!gScanWatchers.restartCommands || gScanWatchers.restartCommands() <= 0)
-        return;
+    int found = gScanWatchers.restartCommands ? gScanWatchers.restartCommands() : 0;
+    if (found <= 0)
+        return 0;
     giWinInitCount = RESTART_COMMANDS_DONE;
     GetLangString(28, CAP(text), text);
     if (MessageBoxExA(NULL, text, gszTitle, MB_YESNO | MB_ICONEXCLAMATION | MB_TOPMOST, UILanguage) == IDYES)
-        RunWatcher(gScanWatchers.showRestartCommands);
+        RunHook(gScanWatchers.showRestartCommands);
+    return found;
+}
+
+int CookieStage(ScanPass *pass)
+{
+    (void)pass;
+    RunHook(gScanWatchers.pendingCookieFile);
+    if (!CountdownStep(&giCookiesCount, giCookies) || !gScanWatchers.newCookies || gScanWatchers.newCookies() <= 0)
+        return 0;
+    NewCookieNotice();
+    return 1;
+}
+
+// Whether a row's stage runs in this pass (its countdown step, or its switch).
+static int StageRuns(const WatcherDef *row)
+{
+    if (row->flags & WATCH_OWN_GATING)
+        return 1;
+    if (row->flags & WATCH_SWITCHED)
+        return row->realtime && *row->realtime;
+    if (!row->countdown || !row->interval)
+        return 0;
+    if (row->flags & WATCH_NO_OFF) {
+        if (--*row->countdown >= 1)
+            return 0;
+        *row->countdown = *row->interval;
+        return 1;
+    }
+    return CountdownStep(row->countdown, *row->interval);
+}
+
+// Stages 3 to 16: every row in order, each stage traced, its countdown stepped.
+static void RunWatcherStages(ScanPass *pass)
+{
+    int stageRuns = 0;
+    for (int i = 0; i < WatcherRowCount; i++) {
+        const WatcherDef *row = &WatcherRows[i];
+        if (row->stage) {
+            Stage(row->stage);
+            // The first stage forces the real-time categories for the whole pass.
+            if (i == 0)
+                verifyForceVerify();
+            if (row->stageTip)
+                SetTrayStatus(TRAY_ICON_BUSY, row->stageTip);
+            stageRuns = StageRuns(row);
+        }
+        int runs = (row->flags & WATCH_SWITCHED) ? StageRuns(row) : stageRuns;
+        if (runs && row->check && !((row->flags & WATCH_BEFORE_VISTA) && IsVistaOrLater()))
+            row->check(pass);
+        if (row->afterTip)
+            SetTrayStatus(TRAY_ICON_BUSY, row->afterTip);
+    }
 }
 
 int VerifyData(void)
@@ -163,7 +203,6 @@ int VerifyData(void)
     }
 
     Stage("PART 2  GET TICKCOUNT");
-    FreeRunList();
     DWORD now = GetTickCount();
     DWORD past = now - gdwVerifyBaseTick;
     gdwVerifyBaseTick = now;
@@ -191,63 +230,8 @@ int VerifyData(void)
         SetHideExtraState(HideChoice == ANSWER_ACCEPT ? HIDEEXTRA_SETYES : HIDEEXTRA_SETNO);
     DWORD t1 = GetTickCount();
 
-    Stage("PART 3  UNINSTALL and MISSING RUN");
-    verifyForceVerify();
-    if (giRealtimeUninstall)
-        RunWatcher(gScanWatchers.uninstall);
-    if (giRealtimeMissingRun)
-        RunWatcher(gScanWatchers.missingRun);
-
-    Stage("PART 4   STARTUP");
-    SetTrayStatus(TRAY_ICON_BUSY, TIP_STARTUP);
-    if (CountdownStep(&giStartCount, giStart)) {
-        TestLog("FileExists", "CheckforRunChanges");
-        RunWatcher(gScanWatchers.startup);
-    }
-    SetTrayStatus(TRAY_ICON_BUSY, TIP_AFTER_STARTUP);
-
-    // Watched registry values have no off value: the countdown always runs.
-    Stage("PART 5  START DONE");
-    if (--giRegOptionsCount < 1) {
-        giRegOptionsCount = giRegOptions;
-        RunWatcher(gScanWatchers.regOptions);
-    }
-    Stage("PART 6");
-    if (CountdownStep(&giIEHelpersCount, giIEHelpers))
-        RunWatcher(gScanWatchers.ieHelpers);
-    Stage("PART 7 HIDDEN");
-    if (CountdownStep(&giHiddenCount, giHidden))
-        RunWatcher(gScanWatchers.hidden);
-    Stage("PART 8 ACTIVEX");
-    if (CountdownStep(&giActiveXCount, giActiveX))
-        RunWatcher(gScanWatchers.activeX);
-    Stage("PART 9 AUTOUPDATES");
-    if (CountdownStep(&giHostFileCount, giHostFile)) {
-        if (!IsVistaOrLater())
-            RunWatcher(gScanWatchers.systemFiles);
-        RunWatcher(gScanWatchers.autoUpdates);
-    }
-    Stage("PART 10  START PAGE");
-    if (CountdownStep(&giStartPageCount, giStartPage))
-        RunWatcher(gScanWatchers.startPage);
-    Stage("PART 11  FILETYPES");
-    if (CountdownStep(&giFileTypeCount, giFileType))
-        RunWatcher(gScanWatchers.fileTypes);
-    Stage("PART 12 SCHEDULED TASKS");
-    if (CountdownStep(&giTasksCount, giTasks))
-        RunWatcher(gScanWatchers.tasks);
-    Stage("PART 13  WININIT");
-    RestartCommandsStage();
-    Stage("PART 14 SERVIVES");
-    if (CountdownStep(&giServicesCount, giServices))
-        RunWatcher(gScanWatchers.services);
-    Stage("PART 15  NUTS");
-    if (CountdownStep(&giNutsCount, giNuts))
-        RunWatcher(gScanWatchers.cookieFilters);
-    Stage("PART 16  COOKIES");
-    RunWatcher(gScanWatchers.pendingCookieFile);
-    if (CountdownStep(&giCookiesCount, giCookies) && gScanWatchers.newCookies && gScanWatchers.newCookies() > 0)
-        NewCookieNotice();
+    ScanPass pass = {};
+    RunWatcherStages(&pass);
     SetTrayStatus(TRAY_ICON_NORMAL, TRAY_TIP_IDLE);
     if (giSuppressExtraAlerts == 1) {
         if (AlertCount < 0) {
@@ -258,15 +242,14 @@ int VerifyData(void)
     }
 
     Stage("PART 17  CLEANUP STRUCTS");
-    FreeRunList();
+    EndScanPass(&pass);
     Stage("PART 18  VERIFY TIME");
     FormatText(text, CAP(text), "********** Verify Changes Total Time =  %d,", (int)(GetTickCount() - t1));
     TestLog(" --", text);
     Stage("PART 19  INIT TASK LIST");
-    if (bTaskChange) {
-        ListRunningTasks();
-        FreeRunList();
-    }
+    // The task-change trigger compares with this count, so the look is not wasted.
+    if (bTaskChange)
+        giLastTaskCount = CountRunningTasks();
     Stage("PART 20  UPDATE TRAY ICON");
     SetTrayStatus(ReadOptionInt("TrayIcon", TRAY_ICON_NORMAL), TRAY_TIP_IDLE);
     now = GetTickCount();
@@ -277,7 +260,7 @@ int VerifyData(void)
         gdwVerifyBaseTick = now;
     Stage("PART 21 TEST NEW VERSION");
     if (giNewVersionAvailable == 1 && giNewVersionIgnore == 0) {
-        RunWatcher(gScanWatchers.newVersion);
+        RunHook(gScanWatchers.newVersion);
         if (AlertCount < 0)
             AlertCount = 0;
     }

@@ -2,37 +2,29 @@
 #pragma once
 #include <windows.h>
 
+#include "common/scan_pass.h"
+
 extern int giVerifyActive;      // 1 while a pass runs
-extern int RemovalQuietScans;   // set to 8 when an alert removed its entry; counts down per pass
 extern int QuickScanFlag;       // set by the Quick Scan command
 extern int giGameMode;          // passes are skipped while it is on
 extern int giVerifyTicks;       // timer ticks since the last pass
 
-// The watchers a pass calls, in stage order. Each watcher sets its entry when it
-// exists; an empty entry is a category that this build does not watch yet.
-typedef int (*WatcherCheck)(void);
+// The hooks of the stages that stay written out in the pass (they are not rows of
+// the watcher table): the restart commands and the new cookies, and the notice of
+// a new version at the end. An empty hook is a step this build does not have.
+typedef int (*StageHook)(void);
 typedef struct ScanWatchers {
-    WatcherCheck uninstall;          // uninstall entries that disappeared
-    WatcherCheck missingRun;         // startup entries that disappeared
-    WatcherCheck startup;            // new startup entries and their alerts
-    WatcherCheck regOptions;         // watched registry values
-    WatcherCheck ieHelpers;          // browser helpers, toolbars, extensions
-    WatcherCheck hidden;             // hidden files
-    WatcherCheck activeX;            // ActiveX controls
-    WatcherCheck systemFiles;        // HOSTS and system files (before Vista)
-    WatcherCheck autoUpdates;        // the Windows Update setting
-    WatcherCheck startPage;          // browser start, search and desktop pages
-    WatcherCheck fileTypes;          // file-type associations
-    WatcherCheck tasks;              // scheduled tasks
-    WatcherCheck restartCommands;    // restart commands (not on NT): how many were found
-    WatcherCheck showRestartCommands;// the list of restart commands
-    WatcherCheck services;           // Windows services
-    WatcherCheck cookieFilters;      // removal of cookies that match the filters
-    WatcherCheck pendingCookieFile;  // the cookie-file update the companion asked for
-    WatcherCheck newCookies;         // 1 when a cookie without a record was found
-    WatcherCheck newVersion;         // the new-version notice
+    StageHook restartCommands;       // restart commands (not on NT): how many were found
+    StageHook showRestartCommands;   // the list of restart commands
+    StageHook pendingCookieFile;     // the cookie-file update the companion asked for
+    StageHook newCookies;            // 1 when a cookie without a record was found
+    StageHook newVersion;            // the new-version notice
 } ScanWatchers;
 extern ScanWatchers gScanWatchers;
+
+// The written-out stages, as the watcher table calls them.
+int RestartCommandsStage(ScanPass *pass);
+int CookieStage(ScanPass *pass);
 
 int VerifyData(void);
 void verifyForceVerify(void);

@@ -8,10 +8,10 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
-#include "monitor/companion.h"
+#include "ui/companion.h"
 #include "startup/delayed_start.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_scan.h"
 
 static void ProgramVersion(const char *folder, const char *file, char *out, size_t cap)
@@ -27,11 +27,11 @@ static void ProgramVersion(const char *folder, const char *file, char *out, size
     GlobalFree(rec);
 }
 
-static void TraceRunEntry(int i)
+static void TraceRunEntry(const RunList *list, int i)
 {
     char name[RUN_NAME_MAX], path[RUN_PATH_MAX];
-    GetRunName(i, name);
-    GetRunPath(i, path);
+    GetRunName(list, i, name);
+    GetRunPath(list, i, path);
     TestLog(name, path);
 }
 
@@ -57,31 +57,30 @@ void InitTestLog(void)
     TestLog("Windows Version", text);
 
     TestLog("--------------    Active Tasks", "");
-    int count = ListRunningTasks();
+    RunList *list = NewRunList();
+    int count = ListRunningTasks(list);
     for (int i = 0; i < count; i++) {
         char path[MAX_PATH];
-        GetRunPath(i, path);
+        GetRunPath(list, i, path);
         TestLog(path, "");
     }
-    FreeRunList();
     TestLog("     -----------------", "");
 
     TestLog("-----------------------    Basic Startup Programs", "");
-    count = StartupScan(1);
+    count = StartupScan(list, 1);
     for (int i = 0; i < count; i++)
-        if (GetRunCode(i) < CODE_WIN_LOAD)
-            TraceRunEntry(i);
+        if (GetRunCode(list, i) < CODE_WIN_LOAD)
+            TraceRunEntry(list, i);
     TestLog("        -----------------------", "");
     for (int i = 0; i < count; i++)
-        if (GetRunCode(i) == CODE_GROUP_STARTUP)
-            TraceRunEntry(i);
-    FreeRunList();
+        if (GetRunCode(list, i) == CODE_GROUP_STARTUP)
+            TraceRunEntry(list, i);
 
     TestLog("---------------    Delayed Startup", "");
-    count = ReadDelayList();
+    count = ReadDelayList(list);
     for (int i = 0; i < count; i++)
-        TraceRunEntry(i);
-    FreeRunList();
+        TraceRunEntry(list, i);
+    DeleteRunList(list);
     TestLog("  ------------------", "");
     TestLog("   ---", "");
     TestLog("  ----", "");

@@ -5,11 +5,13 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "common/options.h"
 #include "monitor/scan_cycle.h"
-#include "startup/runlist.h"
+#include "monitor/watcher_table.h"
+#include "common/runlist.h"
+#include "startup/delayed_start.h"
 
 int bTaskChange;
 int giRIDCount;
@@ -17,9 +19,6 @@ int giTaskMessages;
 int giLastTaskCount;
 int giIdleTicks;
 DWORD gdwLaunchTick;
-int giDelayToLaunch, giDelayLaunched, giDelayTicks, giDelayStep;
-void (*DelayedStartStep)(int stepValue);
-void (*IdleBaselineRebuilds[IDLE_REBUILD_COUNT])(void);
 
 #define IDLE_CHECK_TICK 1500        // about 50 minutes of 2-second ticks
 #define IDLE_RETRY_FROM 1000        // a busy user is asked again 500 ticks later
@@ -42,7 +41,7 @@ static void DelayedStartTick(void)
 
 void CheckTaskChanges(void)
 {
-    int count = ListRunningTasks();
+    int count = CountRunningTasks();
     char text[64];
     FormatText(text, CAP(text), "Active Task Files: %d  Last Count: %d", count, giLastTaskCount);
     TestLog("CheckTaskChanges Time to Check Everything for Changes  *****", text);
@@ -54,7 +53,6 @@ void CheckTaskChanges(void)
         verifyForceVerify();
     }
     giLastTaskCount = count;
-    FreeRunList();
 }
 
 void OnTaskChangeMessage(void)
@@ -100,15 +98,8 @@ void IdleCleanup(void)
 {
     int saved = giVerifyActive;
     giVerifyActive = 1;
-    static const char *const keys[] = {
-        BRACKMOOR_KEY "\\Run", BRACKMOOR_KEY "\\Hidden", BRACKMOOR_KEY "\\Delay",
-        BRACKMOOR_KEY "\\Tasks", BRACKMOOR_KEY "\\ActiveRun",
-    };
-    for (const char *key : keys)
-        fileRemoveOldRegPointer(key);
-    for (auto rebuild : IdleBaselineRebuilds)
-        if (rebuild)
-            rebuild();
+    RemoveStaleBaselinePointers();
+    InitWatcherBaselines(WATCH_INIT_IDLE);
     TraceOwnUninstallEntry(KEY_WOW64_64KEY);
     TraceOwnUninstallEntry(KEY_WOW64_32KEY);
     giVerifyActive = saved;
@@ -116,6 +107,11 @@ void IdleCleanup(void)
 
 static void IdleCheck(void)
 {
+    // A pass waiting for the answer of its alert is not disturbed: the clean-up
+    // rebuilds baselines and switches registry views, so it waits at its tick
+    // until the pass has ended.
+    if (giVerifyActive && giIdleTicks == IDLE_CHECK_TICK)
+        return;
     if (giIdleTicks++ != IDLE_CHECK_TICK)
         return;
     int state = GetUserBusyState();
@@ -137,10 +133,8 @@ void OnTimerTick(void)
     char text[64];
     DelayedStartTick();
 
-    if (giExpressCount-- == 0) {
-        giLastTaskCount = ListRunningTasks();
-        FreeRunList();
-    }
+    if (giExpressCount-- == 0)
+        giLastTaskCount = CountRunningTasks();
 
     int ranPass = 0;
     if (giVerifyTicks++ > 15) {
@@ -161,7 +155,12 @@ void OnTimerTick(void)
     }
 
     if (!ranPass) {
-        if (bTaskChange) {
+        if (bTaskChange && giVerifyActive) {
+            // The look at the processes may read the options again, which resets
+            // the countdowns: it waits for the pass whose alert is open. The pass
+            // itself counts the programs again at its end.
+            TestLog("bTaskChange", "waiting for the pass to end");
+        } else if (bTaskChange) {
             TestLog("bTaskChange = TRUE", "");
             if (giExpressCount > 0) {
                 FormatText(text, CAP(text), "giExpressCount:  %d", giExpressCount);

@@ -14,17 +14,6 @@ extern int giTaskMessages;      // task-change messages since the last trigger
 extern int giLastTaskCount;     // running programs seen by the last look
 extern int giIdleTicks;         // ticks towards the idle clean-up
 extern DWORD gdwLaunchTick;     // GetTickCount of the start-up command
-// Delayed start: programs to launch, programs handled, ticks since the last step, step.
-extern int giDelayToLaunch, giDelayLaunched, giDelayTicks, giDelayStep;
-// The launcher of the delayed programs for one step value (set by the delayed-start code).
-extern void (*DelayedStartStep)(int stepValue);
-// The baselines rebuilt at an idle moment, in this order; a slot stays empty
-// until its watcher is part of the program.
-enum {
-    IDLE_REBUILD_STARTUP, IDLE_REBUILD_SERVICES, IDLE_REBUILD_HIDDEN, IDLE_REBUILD_ACTIVEX,
-    IDLE_REBUILD_MISSING_RUN, IDLE_REBUILD_COUNT
-};
-extern void (*IdleBaselineRebuilds[IDLE_REBUILD_COUNT])(void);
 
 void OnTimerTick(void);
 void OnTaskChangeMessage(void);

@@ -7,18 +7,17 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
-#include "monitor/companion.h"
+#include "common/appstate.h"
+#include "ui/companion.h"
 #include "monitor/mainwindow.h"
-#include "monitor/options.h"
+#include "common/options.h"
+#include "monitor/initial_values.h"
 #include "monitor/tallowpro_link.h"
 #include "monitor/testlog_report.h"
-#include "monitor/alert.h"
+#include "ui/alert.h"
 #include "monitor/scan_cycle.h"
 #include "monitor/timer.h"
-#include "monitor/watcher_registry.h"
 #include "online/keel_info.h"
-#include "startup/missing_notices.h"
 
 static void TraceComError(const char *tag, HRESULT hr)
 {
@@ -98,10 +97,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     bMsgOpen = 0;
     giWinInitCount = 0;
-    RegisterScanWatchers();
     GetInitalValues();
     giLastTaskCount = 0;
-    InitStartupNoticeBaselines();
     bTaskChange = 0;
     giGameMode = 0;
 

@@ -11,7 +11,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/options.h"
+#include "common/options.h"
 
 #define KEEL_LOC_MAX 32
 // How long the handler of the shortcut may take to read it before it is deleted.

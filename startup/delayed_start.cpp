@@ -10,14 +10,16 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/shared_ui.h"
-#include "monitor/timer.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "ui/shared_ui.h"
 #include "online/keel_info.h"
 #include "resources/resource.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_actions.h"
+
+int giDelayToLaunch, giDelayLaunched, giDelayTicks, giDelayStep;
+void (*DelayedStartStep)(int stepValue);
 
 DelayedLaunchProc DelayedLauncher = LaunchWithShell;
 
@@ -153,9 +155,16 @@ static int ForEachDelayedProgram(DelayVisitor visit, void *context, int writeBac
     return count;
 }
 
+// What AddDelayRecord fills, and its scratch for the version fields.
+typedef struct DelayListing {
+    RunList *list;
+    VersionRecord *version;
+} DelayListing;
+
 static void AddDelayRecord(const DelayRoot *where, const char *path, int code, void *context)
 {
-    VersionRecord *version = (VersionRecord *)context;
+    DelayListing *listing = (DelayListing *)context;
+    VersionRecord *version = listing->version;
     RegAccessModes saved = UseRegistryView(where->view);
 
     GetVersionInfo(path, version);
@@ -179,27 +188,31 @@ static void AddDelayRecord(const DelayRoot *where, const char *path, int code, v
         step = step == INT_MIN ? INT_MAX : -step;
     PutRegistryAccessBack(saved);
 
-    AddRunStruct(title, path, sourcePath, version->ProductVersion, code, step);
+    AddRunStruct(listing->list, title, path, sourcePath, version->ProductVersion, code, step);
 }
 
-int ReadDelayList(void)
+int ReadDelayList(RunList *list)
 {
-    FreeRunList();
+    if (!list)
+        return 0;
+    FreeRunList(list);
     // Five 1024-character fields: too much for the stack of a timer tick.
     VersionRecord *version = (VersionRecord *)GlobalAlloc(GPTR, sizeof(VersionRecord));
     if (!version) {
         TraceLastError("MyError:  ReadDelayList GlobalAlloc");
         return 0;
     }
-    ForEachDelayedProgram(AddDelayRecord, version, 1);
+    DelayListing listing = {list, version};
+    ForEachDelayedProgram(AddDelayRecord, &listing, 1);
     GlobalFree(version);
-    return RunList.count;
+    return list->count;
 }
 
 int CountDelayedPrograms(void)
 {
-    int count = ReadDelayList();
-    FreeRunList();
+    RunList *list = NewRunList();
+    int count = ReadDelayList(list);
+    DeleteRunList(list);
     return count;
 }
 

@@ -4,7 +4,8 @@
 #pragma once
 #include <windows.h>
 
-#include "monitor/options.h"
+#include "common/options.h"
+#include "common/runlist.h"
 
 // Under the root that matches an entry's location code, each of these keys holds
 // one value per program, named by the program path.
@@ -24,12 +25,12 @@
 // (RUNDLL32 entries) does not matter.
 HKEY DelayRootOfCode(int code, REGSAM *view);
 
-// Fills the run list with the delayed programs (name = title, path = program,
+// Fills list with the delayed programs (name = title, path = program,
 // sourcePath = shortcut for code 200 or the title, details = version, code,
 // extra = the launch step, negative for an applet); returns the count.
-int ReadDelayList(void);
+int ReadDelayList(RunList *list);
 // The number of programs the timer has to launch: ReadDelayList's count, with the
-// run list left empty.
+// list it used freed.
 int CountDelayedPrograms(void);
 // Start-up: the timer's counters from the list, and the timer's hook to the launcher.
 void InitDelayedStart(void);
@@ -60,3 +61,8 @@ int RemoveDelayedProgram(const char *path, HKEY root);
 // dialog only reads it. Ends with 6 (make it a normal startup program again; also
 // the close box) or 7 (keep it delayed).
 INT_PTR CALLBACK DelayAlertDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Delayed start: programs to launch, programs handled, ticks since the last step, step.
+extern int giDelayToLaunch, giDelayLaunched, giDelayTicks, giDelayStep;
+// The launcher of the delayed programs for one step value (InitDelayedStart sets it).
+extern void (*DelayedStartStep)(int stepValue);

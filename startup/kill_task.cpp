@@ -10,8 +10,8 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "startup/runlist.h"
-#include "watchers/service_control.h"
+#include "common/runlist.h"
+#include "common/service_control.h"
 
 // TerminateProcess only starts the end; this long is worth waiting for it, so
 // that the exit code tells a finished process from one that resisted.

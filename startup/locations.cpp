@@ -8,7 +8,7 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/text.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 #define RUN_BASE "Software\\Microsoft\\Windows\\CurrentVersion\\"
 #define RUN_BASE_32 "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
@@ -128,17 +128,17 @@ static int ReadBaselineCode(const char *valueName)
     return TextToInt(data);
 }
 
-int LookupStartupBaseline(int i)
+int LookupStartupBaseline(const RunList *list, int i)
 {
     char path[MAX_PATH], key[MAX_PATH], name[RUN_NAME_MAX];
-    if (GetRunPath(i, path) > 0) {
+    if (GetRunPath(list, i, path) > 0) {
         BaselineValueName(path, key);
         int code = ReadBaselineCode(key);
         if (code != 0)
             return code;
     }
     // Entries accepted before the baseline was keyed by path carry their name.
-    if (GetRunName(i, name) <= 0)
+    if (GetRunName(list, i, name) <= 0)
         return 0;
     return ReadBaselineCode(name);
 }

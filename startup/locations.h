@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/runlist.h"
+
 // One value per accepted entry (HKCU): name = BaselineValueName of the path,
 // data = the location code in decimal, or DELAYED_MARKER.
 #define STARTUP_BASELINE_KEY "Software\\Dunmere Works\\Brackmoor\\Run"
@@ -93,7 +95,7 @@ int ReadValueInView(HKEY root, const char *path, const char *name, char *out, in
 int BaselineValueName(const char *path, char *out);
 // The baseline's code for run entry i: by the value of its path (32 characters,
 // non-zero decimal), else by the value of its name; 0 when the entry is new.
-int LookupStartupBaseline(int i);
+int LookupStartupBaseline(const RunList *list, int i);
 // 1 when HKLM DISABLED_MARKER_KEY holds a value of this name that fits in
 // maxChars characters (a longer one counts as absent).
 int IsDisabledMarked(const char *name, int maxChars);

@@ -9,13 +9,12 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/scan_cycle.h"
-#include "monitor/shared_ui.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "ui/shared_ui.h"
 #include "resources/resource.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_scan.h"
 
 #define MARKER_TEXT_MAX 32
@@ -46,11 +45,50 @@ static int EnumTextValue(HKEY key, DWORD index, char *name, char *data)
 // ---------------------------------------------------------------------------
 // Missing startup programs
 
-static int IsStillStarted(const char *baselinePath)
+// The program path of every quick-scan entry of the pass's list, derived once per
+// check (an empty text for the others), so that the baseline walk compares texts.
+typedef struct ActivePaths {
+    int count;
+    char (*path)[MAX_PATH];
+} ActivePaths;
+
+static int TakeActivePaths(const RunList *list, ActivePaths *active)
 {
-    char path[MAX_PATH];
-    for (int i = 0; i < RunList.count; i++)
-        if (GetActiveRunPath(i, path) > 0 && StrEqualNoCase(baselinePath, path) == 0)
+    active->count = 0;
+    active->path = NULL;
+    if (!list || list->count == 0)
+        return 1;
+    active->path = (char (*)[MAX_PATH])HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)list->count * MAX_PATH);
+    if (!active->path)
+        return 0;
+    active->count = list->count;
+    for (int i = 0; i < list->count; i++)
+        if (IsQuickScanEntry(list, i))
+            GetActiveRunPath(list, i, active->path[i]);
+    return 1;
+}
+
+static void DropActivePaths(ActivePaths *active)
+{
+    if (active->path)
+        HeapFree(GetProcessHeap(), 0, active->path);
+    active->path = NULL;
+    active->count = 0;
+}
+
+static int IsStillStarted(const ActivePaths *active, const char *baselinePath)
+{
+    for (int i = 0; i < active->count; i++)
+        if (active->path[i][0] && StrEqualNoCase(baselinePath, active->path[i]) == 0)
+            return 1;
+    return 0;
+}
+
+// A later entry of the same program: the rebuild writes that one's name last.
+static int HasLaterSamePath(const ActivePaths *active, int i)
+{
+    for (int j = i + 1; j < active->count; j++)
+        if (StrEqualNoCase(active->path[i], active->path[j]) == 0)
             return 1;
     return 0;
 }
@@ -69,15 +107,14 @@ static int ActiveRunHasValue(const char *path)
 // entry of the quick scan (the full scan less Winlogon and the shell hooks, unless
 // the user shows all) under its path with its name. Then the rebuild, a key
 // deleted and written anew on every pass, is left out.
-static int ActiveRunBaselineIsCurrent(void)
+static int ActiveRunBaselineIsCurrent(const RunList *list, const ActivePaths *active)
 {
-    for (int i = 0; i < RunList.count; i++) {
-        if (giShowAllStartup < 1 && GetRunCode(i) >= CODE_WINLOGON_USERINIT && GetRunCode(i) <= CODE_RUN_WINLOGONNOTIFY)
+    for (int i = 0; i < active->count; i++) {
+        const char *path = active->path[i];
+        if (!path[0] || HasLaterSamePath(active, i))
             continue;
-        char path[MAX_PATH], name[RUN_NAME_MAX], stored[RUN_NAME_MAX + 1];
-        if (GetActiveRunPath(i, path) <= 0)
-            continue;
-        GetRunName(i, name);
+        char name[RUN_NAME_MAX], stored[RUN_NAME_MAX + 1];
+        GetRunName(list, i, name);
         int len = GetRegString(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, path, stored, CAP(stored));
         // An entry without a name is stored with an empty value, which reads as absent.
         if (len <= 0 ? (name[0] != '\0' || !ActiveRunHasValue(path))
@@ -87,13 +124,18 @@ static int ActiveRunBaselineIsCurrent(void)
     return 1;
 }
 
-int VerifyMissingRunPrograms(void)
+int VerifyMissingRunPrograms(ScanPass *pass)
 {
     if (!giShowAlerts || bMsgOpen)
         return 0;
-    bMsgOpen = 1;
     TestLog("VerifyMissingRunPrograms", "");
-    StartupScan(0);
+    const RunList *list = PassStartupList(pass);
+    ActivePaths active;
+    if (!list || !TakeActivePaths(list, &active)) {
+        TestLog("MyError:  VerifyMissingRunPrograms HeapAlloc", "the check waits for the next pass");
+        return 0;
+    }
+    bMsgOpen = 1;
     RegAccessModes saved = UseRegistryView(0);
 
     int result = ANSWER_REJECT, missing = 0;
@@ -105,7 +147,7 @@ int VerifyMissingRunPrograms(void)
             int read = EnumTextValue(key, i, notice.path, notice.name);
             if (read == 0)
                 break;
-            if (read < 0 || !notice.path[0] || IsStillStarted(notice.path))
+            if (read < 0 || !notice.path[0] || IsStillStarted(&active, notice.path))
                 continue;
             // Only the first: the rebuild below takes in all the others, so a
             // clean-up by another tool costs the user one notice, not ten.
@@ -119,10 +161,11 @@ int VerifyMissingRunPrograms(void)
         RegCloseKey(key);
     }
     bMsgOpen = 0;
-    int current = !missing && key && ActiveRunBaselineIsCurrent();
+    int current = !missing && key && ActiveRunBaselineIsCurrent(list, &active);
     PutRegistryAccessBack(saved);
     if (!current)
-        InitMissingRunPrograms();
+        WriteMissingRunBaseline(list);
+    DropActivePaths(&active);
     return result;
 }
 
@@ -372,15 +415,6 @@ INT_PTR CALLBACK MissingRunDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
 INT_PTR CALLBACK UninstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return NoticeMessage(&UninstallForm, dialog, message, wParam, lParam);
-}
-
-// ---------------------------------------------------------------------------
-// Wiring
-
-void RegisterStartupNoticeWatchers(void)
-{
-    gScanWatchers.uninstall = VerifyUninstallPrograms;
-    gScanWatchers.missingRun = VerifyMissingRunPrograms;
 }
 
 // A baseline is taken once per version of the program: the option named by

@@ -5,7 +5,8 @@
 #pragma once
 #include <windows.h>
 
-#include "monitor/options.h"
+#include "common/options.h"
+#include "common/scan_pass.h"
 
 // Uninstall baselines (HKCU): one value per uninstall entry that has a display
 // name; value name = the entry's subkey name, data = its display name.
@@ -26,7 +27,7 @@ typedef struct StartupNotice {
 // One missing-startup check. 0 when it did not run (alerts off, or an alert is
 // open), 7 when it showed no notice, else the notice's answer. The baseline is
 // rebuilt afterwards, so each disappearance is reported once.
-int VerifyMissingRunPrograms(void);
+int VerifyMissingRunPrograms(ScanPass *pass);
 // Rebuilds the three uninstall baselines.
 void InitUninstallPrograms(void);
 // One uninstall check: 0 when nothing disappeared, 6 for a "Microsoft" entry
@@ -39,8 +40,6 @@ int VerifyUninstallPrograms(void);
 INT_PTR CALLBACK MissingRunDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK UninstallDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The scan cycle's hooks for the two checks.
-void RegisterStartupNoticeWatchers(void);
 // Start-up: the baselines of the switched-on watchers, taken once per version
 // (options "MissingUninstall" and "MissingRun" remember it).
 void InitStartupNoticeBaselines(void);

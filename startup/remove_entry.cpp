@@ -10,10 +10,10 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "common/appstate.h"
+#include "common/options.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_scan.h"
 
 #define STRING_KEY_LOCATION_WARNING 1013

@@ -12,15 +12,14 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
-#include "monitor/scan_cycle.h"
-#include "monitor/tray.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "common/options.h"
+#include "ui/tray.h"
 #include "resources/resource.h"
 #include "startup/delayed_start.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 
@@ -98,14 +97,14 @@ static void ReadEntryCommand(PassEntry *entry)
     }
 }
 
-static void LoadPassEntry(int i, PassEntry *entry)
+static void LoadPassEntry(const RunList *list, int i, PassEntry *entry)
 {
     memset(entry, 0, sizeof(*entry));
-    GetRunPath(i, entry->path);
+    GetRunPath(list, i, entry->path);
     BaselineValueName(entry->path, entry->key);
-    GetRunName(i, entry->name);
-    GetRunSourcePath(i, entry->sourcePath);
-    entry->code = GetRunCode(i);
+    GetRunName(list, i, entry->name);
+    GetRunSourcePath(list, i, entry->sourcePath);
+    entry->code = GetRunCode(list, i);
     ReadEntryCommand(entry);
 }
 
@@ -135,6 +134,7 @@ static int AnswerWithoutDialog(void)
 static void TakeAsCurrentAlert(const PassEntry *entry)
 {
     gStartupAlert.code = entry->code;
+    gStartupAlert.programEnded = 0;
     CopyText(gStartupAlert.path, CAP(gStartupAlert.path), entry->path);
     CopyText(gStartupAlert.name, CAP(gStartupAlert.name), entry->name);
 }
@@ -183,10 +183,10 @@ static int HasDisabledStore(int code)
 // Dialog 192's answers for a program that the delayed-start list gave up and that
 // has put itself back: 6 makes it a normal startup program again, 7 keeps it
 // delayed by taking it out of its location again.
-static void DelayedProgramCameBack(int i)
+static void DelayedProgramCameBack(const RunList *list, int i)
 {
     PassEntry entry;
-    LoadPassEntry(i, &entry);
+    LoadPassEntry(list, i, &entry);
     bMsgOpen = 1;
     bStartupAlertShown = 1;
     TakeAsCurrentAlert(&entry);
@@ -251,9 +251,18 @@ static int AskAboutEntry(void)
     return answer;
 }
 
+// The running program is ended once: by the dialog's button, or here when the
+// answer came without a dialog.
+static void EndProgramOnce(const PassEntry *entry)
+{
+    if (!gStartupAlert.programEnded)
+        KillStartupTask(entry->name, entry->path);
+    gStartupAlert.programEnded = 1;
+}
+
 static void RejectEntry(const PassEntry *entry)
 {
-    KillStartupTask(entry->name, entry->path);
+    EndProgramOnce(entry);
     DeleteRunProgram(entry->code, entry->name, entry->key, entry->sourcePath);
     DeleteBaselineValues(entry);
 }
@@ -272,7 +281,7 @@ static void DisableEntry(const PassEntry *entry)
 {
     char copyPath[MAX_PATH];
     DisabledCopyPath(entry, copyPath);
-    KillStartupTask(entry->name, entry->path);
+    EndProgramOnce(entry);
     // A startup-folder file has no text to store: the file itself goes into the
     // Disabled folder before the removal would delete it.
     if (entry->code == CODE_GROUP_STARTUP && !IsDisabledMarked(entry->name, MARKER_DISABLE_MAX))
@@ -308,10 +317,10 @@ static int IsNeverAlerted(const char *name)
 
 // One entry that the baseline does not know; PASS_ENDS when the rest of the list
 // waits for a later check.
-static int NewStartupEntry(int i)
+static int NewStartupEntry(const RunList *list, int i)
 {
     PassEntry entry;
-    LoadPassEntry(i, &entry);
+    LoadPassEntry(list, i, &entry);
     TakeAsCurrentAlert(&entry);
     if (IsNeverAlerted(entry.name))
         return PASS_GOES_ON;
@@ -354,42 +363,45 @@ static int NewStartupEntry(int i)
     return PASS_GOES_ON;
 }
 
-int CheckforRunChanges(void)
+int CheckforRunChanges(const RunList *list)
 {
-    StartupScan(0);
+    if (!list)
+        return 0;
     char name[RUN_NAME_MAX] = "";
-    for (int i = 0; i < RunList.count; i++) {
-        GetRunName(i, name);
-        int stored = LookupStartupBaseline(i);
+    for (int i = 0; i < list->count; i++) {
+        GetRunName(list, i, name);
+        int stored = LookupStartupBaseline(list, i);
         if (stored == 0 || stored == DELAYED_MARKER)
             return 1;
     }
     char text[RUN_NAME_MAX + 32];
-    FormatText(text, CAP(text), "Change in RunList %d  %s", RunList.count, name);
+    FormatText(text, CAP(text), "Change in RunList %d  %s", list->count, name);
     TestLog("CheckforRunChanges", text);
     return 0;
 }
 
-void StartupAlertPass(void)
+void StartupAlertPass(const RunList *list)
 {
-    for (int i = 0; i < RunList.count; i++) {
-        int stored = LookupStartupBaseline(i);
+    for (int i = 0; list && i < list->count; i++) {
+        int stored = LookupStartupBaseline(list, i);
         if (stored == DELAYED_MARKER) {
-            DelayedProgramCameBack(i);
+            DelayedProgramCameBack(list, i);
             continue;
         }
         if (stored != 0)
             continue;
-        if (NewStartupEntry(i) == PASS_ENDS)
+        if (NewStartupEntry(list, i) == PASS_ENDS)
             return;
     }
 }
 
-int StartupCheck(void)
+int StartupCheck(ScanPass *pass)
 {
     bStartupAlertShown = 0;
-    int changed = CheckforRunChanges();
+    TestLog("FileExists", "CheckforRunChanges");
+    const RunList *list = PassStartupList(pass);
+    int changed = CheckforRunChanges(list);
     if (changed)
-        StartupAlertPass();
+        StartupAlertPass(list);
     return changed;
 }

@@ -12,7 +12,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 // Resolving a shortcut whose target moved may search the disks; the scan does not
 // wait longer than this for one (the time-out sits in the high word of the flags).
@@ -72,7 +72,7 @@ static int ResolveShortcut(const char *linkFile, char *target)
     return resolved;
 }
 
-void ReadStartupFile(const char *file, int pass)
+void ReadStartupFile(RunList *list, const char *file, int pass)
 {
     const char *slash = strrchr(file, '\\');
     const char *fileName = slash ? slash + 1 : file;
@@ -84,26 +84,33 @@ void ReadStartupFile(const char *file, int pass)
         if (!ResolveShortcut(file, target))
             return;
         ProgramTitle(target, title, CAP(title));
-        AddRunStruct(title, target, file, "", CODE_GROUP_STARTUP, pass);
+        AddRunStruct(list, title, target, file, "", CODE_GROUP_STARTUP, pass);
     } else if (HasExtension(fileName, "exe")) {
         ProgramTitle(file, title, CAP(title));
-        AddRunStruct(title, file, file, "", CODE_GROUP_STARTUP, pass);
+        AddRunStruct(list, title, file, file, "", CODE_GROUP_STARTUP, pass);
     } else {
         // Without a name the record takes the file's title.
-        AddRunStruct("", file, "", "", CODE_GROUP_STARTUP, 0);
+        AddRunStruct(list, "", file, "", "", CODE_GROUP_STARTUP, 0);
     }
 }
+
+// Where the files of one folder go, and which pass of the scan reads it.
+typedef struct FolderTarget {
+    RunList *list;
+    int pass;
+} FolderTarget;
 
 static int ReadFolderEntry(const char *path, const WIN32_FIND_DATAA *found, void *arg)
 {
     // Windows starts the files of the folder itself, not those of its subfolders.
     if ((found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || found->cFileName[0] == '.')
         return 0;
-    ReadStartupFile(path, *(const int *)arg);
+    const FolderTarget *target = (const FolderTarget *)arg;
+    ReadStartupFile(target->list, path, target->pass);
     return 0;
 }
 
-void ReadStartupFolder(const char *folder, int pass)
+void ReadStartupFolder(RunList *list, const char *folder, int pass)
 {
     char work[MAX_PATH];
     if (!folder || !folder[0] || !CopyText(work, CAP(work), folder))
@@ -113,12 +120,13 @@ void ReadStartupFolder(const char *folder, int pass)
     // used as it is.
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     giWalkMode = WALK_STARTUP;
-    WalkFolder(work, ReadFolderEntry, 0, &pass);
+    FolderTarget target = {list, pass};
+    WalkFolder(work, ReadFolderEntry, 0, &target);
     if (SUCCEEDED(com))
         CoUninitialize();
 }
 
-void ReadStartupFolders(void)
+void ReadStartupFolders(RunList *list)
 {
     static const HKEY Roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
     static const char *const Values[] = {"Startup", "Common Startup"};
@@ -126,7 +134,7 @@ void ReadStartupFolders(void)
         for (const char *value : Values) {
             char folder[MAX_PATH];
             if (GetRegString(Roots[pass], SHELL_FOLDERS_KEY, value, folder, MAX_PATH) > 0)
-                ReadStartupFolder(folder, pass);
+                ReadStartupFolder(list, folder, pass);
         }
     }
 }

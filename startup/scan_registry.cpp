@@ -8,7 +8,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_actions.h"
 
 // Name and data buffers of the enumerations: a longer value is passed over whole
@@ -59,7 +59,7 @@ typedef struct LastRecorded {
 } LastRecorded;
 
 // 1 when the value was a disabled program that came back and has been taken out.
-static int ReadRunValue(const ScanValue *value, int code, LastRecorded *last)
+static int ReadRunValue(RunList *list, const ScanValue *value, int code, LastRecorded *last)
 {
     if (StrEqualNoCase(value->name, last->name) == 0 && StrEqualNoCase(value->data, last->data) == 0)
         return 0;
@@ -75,13 +75,13 @@ static int ReadRunValue(const ScanValue *value, int code, LastRecorded *last)
         (unsigned char)value->name[0] >= 0x80)
         return 0;
     int rundll = StrContains(value->data, "RUNDLL32.EXE");
-    AddRunStruct(value->name, value->data, "", "", code, rundll ? 1 : 0);
+    AddRunStruct(list, value->name, value->data, "", "", code, rundll ? 1 : 0);
     CopyText(last->name, CAP(last->name), value->name);
     CopyText(last->data, CAP(last->data), value->data);
     return 0;
 }
 
-static void ReadRunKey(const StartupLocation *location, LastRecorded *last, ScanValue *value)
+static void ReadRunKey(RunList *list, const StartupLocation *location, LastRecorded *last, ScanValue *value)
 {
     HKEY key = NULL;
     if (RegOpenKeyExA(location->root, location->keyPath, 0, KEY_READ | MachineView(), &key) !=
@@ -92,7 +92,7 @@ static void ReadRunKey(const StartupLocation *location, LastRecorded *last, Scan
         int read = ReadValueAt(key, index, value);
         if (read < 0)
             break;
-        if (read == 0 || !ReadRunValue(value, location->code, last))
+        if (read == 0 || !ReadRunValue(list, value, location->code, last))
             continue;
         // The value just taken out leaves its index to the next one, which is read
         // there; a value that could not be deleted is passed like any other.
@@ -109,12 +109,12 @@ static void ReadRunKey(const StartupLocation *location, LastRecorded *last, Scan
         type != REG_DWORD && type != REG_QWORD) {
         value->data[size <= SCAN_VALUE_MAX ? size : SCAN_VALUE_MAX] = '\0';
         if (value->data[0])
-            AddRunStruct("(Default)", value->data, "", "", location->code, 0);
+            AddRunStruct(list, "(Default)", value->data, "", "", location->code, 0);
     }
     RegCloseKey(key);
 }
 
-void ReadRunKeys(void)
+void ReadRunKeys(RunList *list)
 {
     LastRecorded *last = (LastRecorded *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(LastRecorded));
     ScanValue *value = (ScanValue *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ScanValue));
@@ -125,7 +125,7 @@ void ReadRunKeys(void)
             for (int digit = 1; digit <= RUN_FAMILY_KEYS; digit++) {
                 const StartupLocation *location = FindStartupLocation(family * 10 + digit);
                 if (location)
-                    ReadRunKey(location, last, value);
+                    ReadRunKey(list, location, last, value);
             }
         }
     }
@@ -135,7 +135,7 @@ void ReadRunKeys(void)
         HeapFree(GetProcessHeap(), 0, value);
 }
 
-void ReadDisabledStore(void)
+void ReadDisabledStore(RunList *list)
 {
     // RunOnce\Setup's entries are listed under their store key "RunSetup";
     // Notify entries stay disabled in their own key and are not listed.
@@ -158,7 +158,7 @@ void ReadDisabledStore(void)
                 // The marker tells where the entry came from; without one it is a leftover.
                 int origin = GetDisabledMarkerCode(value->name);
                 if (origin >= 1)
-                    AddRunStruct(value->name, value->data, "", "", origin, 0);
+                    AddRunStruct(list, value->name, value->data, "", "", origin, 0);
             }
             RegCloseKey(key);
         }
@@ -167,7 +167,7 @@ void ReadDisabledStore(void)
 
     char folder[MAX_PATH];
     if (GetDisabledFolder(folder, 0) > 0)
-        ReadStartupFolder(folder, 0);
+        ReadStartupFolder(list, folder, 0);
 }
 
 // The default value of a class's key: its own name.
@@ -185,17 +185,17 @@ static int ReadClassName(const char *clsid, char *out, int cap)
 }
 
 // A hook is worth an entry when its file is there or at least looks like a file.
-static void RecordHook(const char *name, const char *file, int code)
+static void RecordHook(RunList *list, const char *name, const char *file, int code)
 {
     char probe[MAX_PATH];
     if (!file[0] || !CopyText(probe, CAP(probe), file))
         return;
     if (FileExists(probe) || IsPlausibleFileName(file))
-        AddRunStruct(name, file, "", "", code, 0);
+        AddRunStruct(list, name, file, "", "", code, 0);
 }
 
 // The class-id keys: 252 names the class in the data, 253 and 254 in the value name.
-static void ReadClsidHooks(const StartupLocation *location, ScanValue *value)
+static void ReadClsidHooks(RunList *list, const StartupLocation *location, ScanValue *value)
 {
     HKEY key = NULL;
     if (RegOpenKeyExA(location->root, location->keyPath, 0, KEY_READ | MachineView(), &key) !=
@@ -216,24 +216,24 @@ static void ReadClsidHooks(const StartupLocation *location, ScanValue *value)
         if (location->code == CODE_REG_SHELLEXECUTEHOOK && !name[0] &&
             ReadClassName(clsid, className, CAP(className)) > 0)
             name = className;
-        RecordHook(name, file, location->code);
+        RecordHook(list, name, file, location->code);
     }
     RegCloseKey(key);
 }
 
-static void ReadAppInitDlls(const StartupLocation *location)
+static void ReadAppInitDlls(RunList *list, const StartupLocation *location)
 {
-    char list[SCAN_VALUE_MAX];
-    if (ReadValueInView(location->root, location->keyPath, location->valueName, list, CAP(list),
+    char dlls[SCAN_VALUE_MAX];
+    if (ReadValueInView(location->root, location->keyPath, location->valueName, dlls, CAP(dlls),
                         MachineView()) <= 0)
         return;
-    const char *p = list;
+    const char *p = dlls;
     while (*p) {
         size_t len = strcspn(p, ", ");
         char piece[MAX_PATH];
         if (len > 0 && len < MAX_PATH) {
             CopyTextN(piece, CAP(piece), p, len);
-            RecordHook("", piece, location->code);
+            RecordHook(list, "", piece, location->code);
         }
         p += len;
         if (*p)
@@ -241,7 +241,7 @@ static void ReadAppInitDlls(const StartupLocation *location)
     }
 }
 
-static void ReadNotifyDlls(const StartupLocation *location)
+static void ReadNotifyDlls(RunList *list, const StartupLocation *location)
 {
     HKEY key = NULL;
     if (RegOpenKeyExA(location->root, location->keyPath, 0, KEY_READ | MachineView(), &key) !=
@@ -259,12 +259,12 @@ static void ReadNotifyDlls(const StartupLocation *location)
         if (!FormatText(path, CAP(path), "%s\\%s", location->keyPath, subkey))
             continue;
         if (ReadValueInView(location->root, path, location->valueName, dll, MAX_PATH, MachineView()) > 0)
-            RecordHook(subkey, dll, location->code);
+            RecordHook(list, subkey, dll, location->code);
     }
     RegCloseKey(key);
 }
 
-void ReadShellHooks(void)
+void ReadShellHooks(RunList *list)
 {
     ScanValue *value = (ScanValue *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ScanValue));
     if (!value)
@@ -274,11 +274,11 @@ void ReadShellHooks(void)
         if (!location)
             continue;
         if (location->kind == LOCATION_CLSID_KEY)
-            ReadClsidHooks(location, value);
+            ReadClsidHooks(list, location, value);
         else if (location->kind == LOCATION_DLL_LIST)
-            ReadAppInitDlls(location);
+            ReadAppInitDlls(list, location);
         else if (location->kind == LOCATION_SUBKEYS)
-            ReadNotifyDlls(location);
+            ReadNotifyDlls(list, location);
     }
     HeapFree(GetProcessHeap(), 0, value);
 }

@@ -9,7 +9,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 #define WINLOGON_VALUE_MAX MAX_PATH
 
@@ -93,13 +93,13 @@ int ReadWinlogonShell(char *out)
     return ParseShellText(value, out);
 }
 
-void ReadWinlogonEntries(void)
+void ReadWinlogonEntries(RunList *list)
 {
     char program[MAX_PATH];
     if (ReadWinlogonUserinit(program) > 0)
-        AddRunStruct("Winlogon Userinit", program, "", "", CODE_WINLOGON_USERINIT, 0);
+        AddRunStruct(list, "Winlogon Userinit", program, "", "", CODE_WINLOGON_USERINIT, 0);
     if (ReadWinlogonShell(program) > 0)
-        AddRunStruct("Winlogon Shell", program, "", "", CODE_WINLOGON_SHELL, 0);
+        AddRunStruct(list, "Winlogon Shell", program, "", "", CODE_WINLOGON_SHELL, 0);
 }
 
 int RecordedPathOf(const char *command, char *out)

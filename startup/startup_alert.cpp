@@ -12,11 +12,11 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
-#include "monitor/shared_ui.h"
-#include "monitor/tray.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "common/options.h"
+#include "ui/shared_ui.h"
+#include "ui/tray.h"
 #include "online/keel_info.h"
 #include "resources/resource.h"
 #include "startup/locations.h"
@@ -232,6 +232,7 @@ static void AnswerAccept(HWND dialog, StartupAlertEntry *entry)
 static void AnswerReject(HWND dialog, StartupAlertEntry *entry)
 {
     KillStartupTask(entry->name, entry->path);
+    entry->programEnded = 1;
     if (giRepeatAlertCount == REPEATS_BEFORE_DISABLE) {
         // Rejected three times in a row: it puts itself back each time, so from
         // now on the monitor takes it out without asking.
@@ -292,6 +293,7 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
         return TRUE;
     case IDC_DISABLE:
         KillStartupTask(entry->name, entry->path);
+        entry->programEnded = 1;
         giRepeatAlertCount = 0;
         EndDialog(dialog, ANSWER_DISABLE);
         return TRUE;

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <stddef.h>
 
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 // The entry an alert is about. The pass keeps one process-wide current alert and
 // hands it to the dialog as its lParam; the answer buttons clear its texts.
@@ -15,6 +15,7 @@ typedef struct StartupAlertEntry {
     char name[RUN_NAME_MAX];        // the entry's name, 127 characters at most
     char sourcePath[MAX_PATH];      // the shortcut or file that holds the entry, if any
     int code;                       // the location code
+    int programEnded;               // the dialog has already ended the running program
 } StartupAlertEntry;
 
 // The same program alerted again and again: the count of repeats in a row and the

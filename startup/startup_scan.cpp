@@ -9,38 +9,57 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
-#include "monitor/options.h"
+#include "common/options.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 // A value name this short cannot be a program path; such entries are worth a trace.
 #define SHORT_BASELINE_NAME 5
 
-int StartupScan(int quick)
+int StartupScan(RunList *list, int quick)
 {
-    if (RunList.count > 0)
-        FreeRunList();
-    RunList.count = 0;
+    if (!list)
+        return 0;
+    FreeRunList(list);
     REGSAM savedRead = RegReadAccess;
 
-    ReadRunKeys();
-    ReadStartupFolders();
-    ReadWinIniLists();
-    ReadDisabledStore();
+    ReadRunKeys(list);
+    ReadStartupFolders(list);
+    ReadWinIniLists(list);
+    ReadDisabledStore(list);
     // The quick scan serves the missing-startup watch, which has no business with
     // Windows' own logon programs unless the user asked to see everything.
     int everything = quick == 0 || giShowAllStartup >= 1;
     if (everything && IsNTPlatform())
-        ReadWinlogonEntries();
+        ReadWinlogonEntries(list);
     if (everything)
-        ReadShellHooks();
+        ReadShellHooks(list);
 
     RegReadAccess = savedRead;
-    return RunList.count;
+    return list->count;
+}
+
+RunList *PassStartupList(ScanPass *pass)
+{
+    if (!pass)
+        return NULL;
+    if (!pass->startup) {
+        pass->startup = NewRunList();
+        if (!pass->startup)
+            TestLog("MyError:  PassStartupList NewRunList", "no memory for the startup list");
+        StartupScan(pass->startup, 0);
+    }
+    return pass->startup;
+}
+
+int IsQuickScanEntry(const RunList *list, int i)
+{
+    int code = GetRunCode(list, i);
+    return giShowAllStartup >= 1 || code < CODE_WINLOGON_USERINIT || code > CODE_RUN_WINLOGONNOTIFY;
 }
 
 // The win.ini lists are older than the registry and still honoured by Windows.
-void ReadWinIniLists(void)
+void ReadWinIniLists(RunList *list)
 {
     static const struct {
         const char *key;
@@ -49,9 +68,9 @@ void ReadWinIniLists(void)
     VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), 0, sizeof(VersionRecord));
     if (!version)
         return;
-    for (const auto &list : Lists) {
+    for (const auto &winList : Lists) {
         char line[512];
-        GetProfileStringA("windows", list.key, "", line, sizeof(line));
+        GetProfileStringA("windows", winList.key, "", line, sizeof(line));
         const char *p = line;
         while (*p) {
             const char *end = strchr(p, ';');
@@ -63,8 +82,8 @@ void ReadWinIniLists(void)
                 GetVersionInfo(piece, version);
                 CopyText(probe, CAP(probe), piece);
                 if (FileExists(probe))
-                    AddRunStruct(version->ProductName[0] ? version->ProductName : list.key, piece, "",
-                                 "", list.code, 0);
+                    AddRunStruct(list, version->ProductName[0] ? version->ProductName : winList.key, piece, "",
+                                 "", winList.code, 0);
             }
             p += len;
             if (*p == ';')
@@ -91,12 +110,13 @@ void InitRegStartups(void)
     TestLog("InitRegStartups", "");
     TestLog("StarupList - brackmoor", "");
 
-    StartupScan(0);
-    for (int i = 0; i < RunList.count; i++) {
+    RunList *list = NewRunList();
+    StartupScan(list, 0);
+    for (int i = 0; list && i < list->count; i++) {
         char path[MAX_PATH], key[MAX_PATH], data[16];
-        GetRunPath(i, path);
+        GetRunPath(list, i, path);
         int len = BaselineValueName(path, key);
-        int code = GetRunCode(i);
+        int code = GetRunCode(list, i);
         FormatText(data, CAP(data), "%d", code);
         if (len < SHORT_BASELINE_NAME) {
             char message[MAX_PATH + 32];
@@ -107,59 +127,38 @@ void InitRegStartups(void)
         if (len > 0)
             SetRegString(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, data);
     }
-    FreeRunList();
+    DeleteRunList(list);
 
-    // The Internet Explorer add-on baseline (IEHELPERS_BASELINE_KEY, trace
-    // "IEHelperList - brackmoor", error trace "IE Helper Error") and the scheduled-task
-    // baseline (TASKS_BASELINE_KEY, trace "GetScheduledTasks - brackmoor") are rebuilt
-    // here the same way from their watchers' lists, keyed by the first 127 characters
-    // of each entry's name, once those watchers exist.
 }
 
-void CleanupAndInitializeRegistry(void)
+void WriteMissingRunBaseline(const RunList *list)
 {
-    TestLog("Cleanup and Initialize Registry", "brackmoor");
-    RecreateKey(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY);
-    RecreateKey(HKEY_CURRENT_USER, IEHELPERS_BASELINE_KEY);
-    RecreateKey(HKEY_CURRENT_USER, TASKS_BASELINE_KEY);
-    InitRegStartups();
+    TestLog("InitMissingRunPrograms", "");
+    RecreateKey(HKEY_CURRENT_USER, ACTIVE_RUN_KEY);
+    for (int i = 0; list && i < list->count; i++) {
+        char program[MAX_PATH], name[RUN_NAME_MAX];
+        if (!IsQuickScanEntry(list, i))
+            continue;
+        GetRunName(list, i, name);
+        if (GetActiveRunPath(list, i, program) > 0)
+            SetRegString(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, program, name);
+    }
 }
 
 void InitMissingRunPrograms(void)
 {
-    TestLog("InitMissingRunPrograms", "");
-    RecreateKey(HKEY_CURRENT_USER, ACTIVE_RUN_KEY);
-
-    // The caller may be walking the run list (a removal in the alert pass); the
-    // quick scan gets a list of its own and the caller's comes back untouched.
-    RunListData *saved = (RunListData *)HeapAlloc(GetProcessHeap(), 0, sizeof(RunListData));
-    if (saved) {
-        memcpy(saved, &RunList, sizeof(RunListData));
-        memset(&RunList, 0, sizeof(RunList));
-    } else {
-        TestLog("MyError:  InitMissingRunPrograms HeapAlloc", "the run list is rebuilt");
-    }
-
-    StartupScan(1);
-    for (int i = 0; i < RunList.count; i++) {
-        char program[MAX_PATH], name[RUN_NAME_MAX];
-        GetRunName(i, name);
-        if (GetActiveRunPath(i, program) > 0)
-            SetRegString(HKEY_CURRENT_USER, ACTIVE_RUN_KEY, program, name);
-    }
-
-    if (saved) {
-        FreeRunList();
-        memcpy(&RunList, saved, sizeof(RunListData));
-        HeapFree(GetProcessHeap(), 0, saved);
-    }
+    // Called after a removal, when the system has just changed: a scan of its own.
+    RunList *list = NewRunList();
+    StartupScan(list, 1);
+    WriteMissingRunBaseline(list);
+    DeleteRunList(list);
 }
 
-int GetActiveRunPath(int i, char *out)
+int GetActiveRunPath(const RunList *list, int i, char *out)
 {
     char path[MAX_PATH];
     out[0] = '\0';
-    if (GetRunPath(i, path) <= 0)
+    if (GetRunPath(list, i, path) <= 0)
         return 0;
     return ExtractProgramPath(path, out);
 }

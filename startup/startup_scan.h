@@ -3,19 +3,26 @@
 #pragma once
 #include <windows.h>
 
-// Fills the run list; quick skips Winlogon and the shell hooks unless the option
-// "ShowAllStartup" is 1 or more. Returns the record count.
-int StartupScan(int quick);
-// The startup baseline from a full scan (the add-on and task baselines follow it).
+#include "common/runlist.h"
+#include "common/scan_pass.h"
+
+// Fills list (emptied first); quick skips Winlogon and the shell hooks unless the
+// option "ShowAllStartup" is 1 or more. Returns the record count.
+int StartupScan(RunList *list, int quick);
+// The pass's full startup scan, made by the first step that asks for it; NULL
+// only when no memory was left.
+RunList *PassStartupList(ScanPass *pass);
+// 1 when entry i of a full scan is one that a quick scan lists too.
+int IsQuickScanEntry(const RunList *list, int i);
+// The startup baseline from a full scan.
 void InitRegStartups(void);
-// Every startup-related baseline rebuilt from nothing.
-void CleanupAndInitializeRegistry(void);
-// The missing-startup baseline ("ActiveRun") from a quick scan. The caller's run
-// list is kept: this runs in the middle of the alert pass, which goes on with it.
+// The missing-startup baseline ("ActiveRun") from the quick-scan entries of a full
+// scan; InitMissingRunPrograms makes its own scan for it (after a removal).
+void WriteMissingRunBaseline(const RunList *list);
 void InitMissingRunPrograms(void);
-// The name the missing-startup baseline gives run entry i: its program path
-// without quotes or arguments. Its length, 0 when there is none. out: MAX_PATH.
-int GetActiveRunPath(int i, char *out);
+// The name the missing-startup baseline gives entry i: its program path without
+// quotes or arguments. Its length, 0 when there is none. out: MAX_PATH.
+int GetActiveRunPath(const RunList *list, int i, char *out);
 // Windows' defaults written back, and taken into the baseline.
 void ResetUserinit(void);
 void ResetShell(void);
@@ -31,13 +38,13 @@ int ParseShellText(const char *value, char *out);
 int RecordedPathOf(const char *command, char *out);
 
 // The locations one by one, in scan order (used by StartupScan).
-void ReadRunKeys(void);
-void ReadStartupFolders(void);
-void ReadWinIniLists(void);
-void ReadDisabledStore(void);
-void ReadWinlogonEntries(void);
-void ReadShellHooks(void);
+void ReadRunKeys(RunList *list);
+void ReadStartupFolders(RunList *list);
+void ReadWinIniLists(RunList *list);
+void ReadDisabledStore(RunList *list);
+void ReadWinlogonEntries(RunList *list);
+void ReadShellHooks(RunList *list);
 // Every file directly in a folder, and one file, as the startup-folder reader
 // takes them (also for the Disabled folder); pass: 0 machine, 1 user.
-void ReadStartupFolder(const char *folder, int pass);
-void ReadStartupFile(const char *file, int pass);
+void ReadStartupFolder(RunList *list, const char *folder, int pass);
+void ReadStartupFile(RunList *list, const char *file, int pass);

@@ -8,11 +8,11 @@
 #include <mmsystem.h>
 
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
-#include "monitor/shared_ui.h"
-#include "monitor/tray.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "common/options.h"
+#include "ui/shared_ui.h"
+#include "ui/tray.h"
 #include "resources/resource.h"
 
 namespace {

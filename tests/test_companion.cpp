@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "companion/companion_res.h"
-#include "monitor/options.h"
+#include "common/options.h"
 #include "support/e2e.h"
 #include "support/test_env.h"
 
@@ -160,7 +160,7 @@ TEST_F(CompanionTest, OneCompanionShowsAboutTakesLaterSwitchesAndExits)
     EXPECT_NE(std::string::npos, ControlText(about, IDC_ABOUT_MONITOR).find("not running"));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, OPTIONS_KEY, "Update")) << "looking is no change";
 
-    // Pages not built yet open About with a line naming them.
+    // Pages this build does not have open About with a line naming them.
     const struct { const char *args, *name; } rows[] = {
         {"-START", "Startup Programs"}, {"-nuts", "Cookie Filters"}, {"-AUOption", "Windows Update"},
     };

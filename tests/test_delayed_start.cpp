@@ -13,18 +13,21 @@
 #include <vector>
 
 #include "common/registry.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "common/options.h"
 #include "monitor/scan_cycle.h"
 #include "monitor/timer.h"
 #include "resources/resource.h"
 #include "startup/delayed_start.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_actions.h"
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
+
+// The list the routines under test fill and read.
+static OwnedRunList gList;
 
 namespace {
 
@@ -110,8 +113,8 @@ protected:
     int RecordOf(const std::string &path)
     {
         char text[MAX_PATH];
-        for (int i = 0; i < RunList.count; i++)
-            if (GetRunPath(i, text) > 0 && SameText(text, path))
+        for (int i = 0; i < gList->count; i++)
+            if (GetRunPath(gList, i, text) > 0 && SameText(text, path))
                 return i;
         return -1;
     }
@@ -257,17 +260,16 @@ TEST_F(DelayedStartTest, TheListAndTheTimerReadEachEntryWhereItsCodeSays)
     const size_t count = sizeof(rows) / sizeof(rows[0]);
     for (size_t r = 0; r < count; r++)
         PutDelayed(rows[r].root, rows[r].view, Program("root" + std::to_string(r) + ".exe"), rows[r].code, "10");
-    ASSERT_EQ((int)count, ReadDelayList());
+    ASSERT_EQ((int)count, ReadDelayList(gList));
     for (size_t r = 0; r < count; r++) {
         std::string path = TempFolder() + "\\root" + std::to_string(r) + ".exe";
         int found = RecordOf(path);
         ASSERT_GE(found, 0) << "row " << r;
-        EXPECT_EQ(rows[r].recordCode, GetRunCode(found)) << "row " << r;
+        EXPECT_EQ(rows[r].recordCode, GetRunCode(gList, found)) << "row " << r;
         EXPECT_EQ(rows[r].stored, RegText(rows[r].root, kDelay, path.c_str(), rows[r].view)) << "row " << r;
     }
     InitDelayedStart();
     EXPECT_EQ((int)count, giDelayToLaunch);
-    EXPECT_EQ(0, RunList.count) << "the count leaves the run list empty";
     DelayedStartTimer(10);
     for (size_t r = 0; r < count; r++)
         EXPECT_EQ(rows[r].launched ? 1 : 0, Launches(TempFolder() + "\\root" + std::to_string(r) + ".exe"))
@@ -292,19 +294,19 @@ TEST_F(DelayedStartTest, ReadDelayListBuildsOneRecordPerProgram)
         // No title: the product name, and the version as details.
         {versioned, "Brackmoor", "Brackmoor", "33.1.2015.0", 4, 10},
     };
-    ASSERT_EQ(3, ReadDelayList());
+    ASSERT_EQ(3, ReadDelayList(gList));
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
         int found = RecordOf(rows[r].path);
         char text[RUN_DETAILS_MAX];
         ASSERT_GE(found, 0) << "row " << r;
-        GetRunName(found, text);
+        GetRunName(gList, found, text);
         EXPECT_EQ(rows[r].name, text) << "row " << r;
-        GetRunSourcePath(found, text);
+        GetRunSourcePath(gList, found, text);
         EXPECT_TRUE(SameText(rows[r].sourcePath, text)) << "row " << r << ": " << text;
-        GetRunDetails(found, text);
+        GetRunDetails(gList, found, text);
         EXPECT_EQ(rows[r].details, text) << "row " << r;
-        EXPECT_EQ(rows[r].code, GetRunCode(found)) << "row " << r;
-        EXPECT_EQ(rows[r].extra, GetRunExtra(found)) << "row " << r;
+        EXPECT_EQ(rows[r].code, GetRunCode(gList, found)) << "row " << r;
+        EXPECT_EQ(rows[r].extra, GetRunExtra(gList, found)) << "row " << r;
     }
 }
 

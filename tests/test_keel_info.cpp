@@ -10,8 +10,8 @@
 #include "support/test_env.h"
 
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "common/appstate.h"
+#include "common/options.h"
 #include "online/keel_info.h"
 
 namespace {

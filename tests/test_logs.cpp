@@ -10,7 +10,7 @@
 
 #include "common/history.h"
 #include "common/tracelog.h"
-#include "monitor/options.h"
+#include "common/options.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
 

@@ -4,7 +4,8 @@
 
 #include "common/files.h"
 #include "common/registry.h"
-#include "monitor/options.h"
+#include "common/options.h"
+#include "monitor/initial_values.h"
 #include "monitor/own_run_entry.h"
 
 static const char *const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";

@@ -3,7 +3,7 @@
 #include "support/test_env.h"
 
 #include "common/registry.h"
-#include "monitor/options.h"
+#include "common/options.h"
 
 using OptionsTest = BrackmoorTest;
 

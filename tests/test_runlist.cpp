@@ -8,18 +8,21 @@
 #include <vector>
 
 #include "common/processes.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
+
+// The list the routines under test fill and read.
+static OwnedRunList gList;
 
 namespace {
 
 // One text field of record i, read into a guarded buffer of the field's size.
-std::string Field(int (*get)(int, char *), int i, size_t cap)
+std::string Field(int (*get)(const RunList *, int, char *), int i, size_t cap)
 {
     std::vector<char> out(cap + kGuardLen);
     FillGuarded(out.data(), out.size());
-    int len = get(i, out.data());
+    int len = get(gList, i, out.data());
     EXPECT_TRUE(GuardIntact(out.data(), cap)) << "record " << i;
     EXPECT_EQ((int)strlen(out.data()), len) << "record " << i;
     return out.data();
@@ -47,17 +50,17 @@ protected:
 TEST_F(RunListTest, ListHoldsAtMost4096RecordsAndFreesThemAll)
 {
     for (int i = 0; i < RUN_LIST_MAX; i++)
-        ASSERT_EQ(1, AddRunStruct("entry", "C:\\x\\tool.exe", "", "", 11, i)) << "record " << i;
-    EXPECT_EQ(0, AddRunStruct("one too many", "C:\\x\\more.exe", "", "", 11, 5000));
-    EXPECT_EQ(RUN_LIST_MAX - 1, GetRunExtra(RUN_LIST_MAX - 1));
+        ASSERT_EQ(1, AddRunStruct(gList, "entry", "C:\\x\\tool.exe", "", "", 11, i)) << "record " << i;
+    EXPECT_EQ(0, AddRunStruct(gList, "one too many", "C:\\x\\more.exe", "", "", 11, 5000));
+    EXPECT_EQ(RUN_LIST_MAX - 1, GetRunExtra(gList, RUN_LIST_MAX - 1));
 
-    FreeRunList();
-    EXPECT_EQ(0, RunList.count);
+    FreeRunList(gList);
+    EXPECT_EQ(0, gList->count);
     for (int i = 0; i < RUN_LIST_MAX; i++)
-        ASSERT_EQ(nullptr, RunList.items[i]) << "slot " << i;
+        ASSERT_EQ(nullptr, gList->items[i]) << "slot " << i;
     // Indexes of the freed list read as nothing.
     EXPECT_EQ("", Name(0));
-    EXPECT_EQ(0, GetRunExtra(-1));
+    EXPECT_EQ(0, GetRunExtra(gList, -1));
 }
 
 TEST_F(RunListTest, NamesPathsAndBounds)
@@ -78,27 +81,27 @@ TEST_F(RunListTest, NamesPathsAndBounds)
         {"Short", "\"C:\\\"", "Short", "C:\\"},
     };
     for (int i = 0; i < (int)(sizeof(rows) / sizeof(rows[0])); i++) {
-        ASSERT_EQ(1, AddRunStruct(rows[i].name, rows[i].command.c_str(), shortForm, "d", 11 + i, 7)) << "row " << i;
+        ASSERT_EQ(1, AddRunStruct(gList, rows[i].name, rows[i].command.c_str(), shortForm, "d", 11 + i, 7)) << "row " << i;
         EXPECT_EQ(rows[i].name2, Name(i)) << "row " << i;
         EXPECT_EQ(rows[i].path, Path(i)) << "row " << i;
         // A path of 3 characters or less is not lengthened, nor is its source.
         std::string source = rows[i].path.size() > 3 ? longForm : shortForm;
         EXPECT_EQ(source, Field(GetRunSourcePath, i, RUN_PATH_MAX)) << "row " << i;
-        EXPECT_EQ(11 + i, GetRunCode(i)) << "row " << i;
+        EXPECT_EQ(11 + i, GetRunCode(gList, i)) << "row " << i;
     }
 
     // Over-long inputs are cut in the record.
-    ASSERT_EQ(1, AddRunStruct(std::string(500, 'n').c_str(), ("C:\\" + std::string(397, 'p')).c_str(),
+    ASSERT_EQ(1, AddRunStruct(gList, std::string(500, 'n').c_str(), ("C:\\" + std::string(397, 'p')).c_str(),
                               ("D:\\" + std::string(397, 's')).c_str(), std::string(2000, 'd').c_str(), 11, 0));
-    const int at = RunList.count - 1;
+    const int at = gList->count - 1;
     EXPECT_EQ(std::string(RUN_NAME_MAX - 1, 'n'), Name(at));
     EXPECT_EQ("C:\\" + std::string(RUN_PATH_MAX - 4, 'p'), Path(at));
     EXPECT_EQ("D:\\" + std::string(RUN_PATH_MAX - 4, 's'), Field(GetRunSourcePath, at, RUN_PATH_MAX));
     EXPECT_EQ(std::string(RUN_DETAILS_MAX - 1, 'd'), Field(GetRunDetails, at, RUN_DETAILS_MAX));
 
     // An empty command is refused, whatever else the record has.
-    EXPECT_EQ(0, AddRunStruct("name", "", "src", "details", 11, 0));
-    EXPECT_EQ(0, AddRunStruct("name", NULL, "src", "details", 11, 0));
+    EXPECT_EQ(0, AddRunStruct(gList, "name", "", "src", "details", 11, 0));
+    EXPECT_EQ(0, AddRunStruct(gList, "name", NULL, "src", "details", 11, 0));
 }
 
 TEST_F(RunListTest, CookieRecordsObeyTheLimitOnTheWholeList)
@@ -109,7 +112,7 @@ TEST_F(RunListTest, CookieRecordsObeyTheLimitOnTheWholeList)
         {"C:\\cookies\\3.txt", CODE_COOKIE, 0}, {"C:\\x\\task.exe", CODE_INFO_TASK, 1}, {"C:\\c\\4.txt", CODE_COOKIE, 0},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++)
-        EXPECT_EQ(rows[i].result, AddRunStruct("c", rows[i].command, "", "", rows[i].code, 0)) << "row " << i;
+        EXPECT_EQ(rows[i].result, AddRunStruct(gList, "c", rows[i].command, "", "", rows[i].code, 0)) << "row " << i;
 }
 
 TEST_F(RunListTest, ClassIdsResolveToTheirServerFile)
@@ -123,7 +126,7 @@ TEST_F(RunListTest, ClassIdsResolveToTheirServerFile)
         {kLateClsid, kLateClsid},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        ASSERT_EQ(1, AddRunStruct("Helper", rows[i][0].c_str(), "", "", 252, 0)) << "row " << i;
+        ASSERT_EQ(1, AddRunStruct(gList, "Helper", rows[i][0].c_str(), "", "", 252, 0)) << "row " << i;
         EXPECT_EQ(rows[i][1], Path((int)i)) << "row " << i;
     }
     // A class registered after the scan still compares by its server.
@@ -195,17 +198,17 @@ TEST_F(ProcessList, OneRecordPerProgramHoweverManyProcessesRunIt)
     }
     EXPECT_EQ(3u, pids.size());
 
-    AddRunStruct("stale", "C:\\x\\stale.exe", "", "", 11, 0);
-    int n = ListRunningTasks();
-    EXPECT_EQ(RunList.count, n);
+    AddRunStruct(gList, "stale", "C:\\x\\stale.exe", "", "", 11, 0);
+    int n = ListRunningTasks(gList);
+    EXPECT_EQ(gList->count, n);
     int mine = 0;
     std::set<std::string> paths;
     for (int i = 0; i < n; i++) {
         std::string path = Path(i);
-        EXPECT_EQ(CODE_INFO_TASK, GetRunCode(i)) << "record " << i << ": " << path;
+        EXPECT_EQ(CODE_INFO_TASK, GetRunCode(gList, i)) << "record " << i << ": " << path;
         EXPECT_TRUE(paths.insert(path).second) << "record " << i << " repeats " << path;
         if (!lstrcmpiA(path.c_str(), self.c_str()) && ++mine) {
-            EXPECT_EQ(1u, ours.count((DWORD)GetRunExtra(i))) << "record " << i;
+            EXPECT_EQ(1u, ours.count((DWORD)GetRunExtra(gList, i))) << "record " << i;
         }
     }
     EXPECT_EQ(1, mine);
@@ -213,7 +216,7 @@ TEST_F(ProcessList, OneRecordPerProgramHoweverManyProcessesRunIt)
     // The process list is taken on every pass for months: not one handle may stay open.
     uintptr_t before = NextHandleSlot();
     for (int k = 0; k < 10; k++)
-        ListRunningTasks();
+        ListRunningTasks(gList);
     EXPECT_EQ(before, NextHandleSlot());
 }
 

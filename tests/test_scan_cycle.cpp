@@ -3,13 +3,15 @@
 #include "support/test_env.h"
 
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
 #include "monitor/mainwindow.h"
-#include "monitor/options.h"
+#include "common/options.h"
 #include "monitor/scan_cycle.h"
 #include "monitor/timer.h"
-#include "monitor/tray.h"
+#include "monitor/watcher_table.h"
+#include "startup/delayed_start.h"
+#include "ui/tray.h"
 
 static int gPasses, gStartupRuns, gRegOptionRuns, gServiceRuns, gTaskRuns;
 static int gBusyState = 5;
@@ -23,11 +25,20 @@ protected:
         gBusyState = 5;
         saved = gScanWatchers;
         gScanWatchers = ScanWatchers();
-        gScanWatchers.uninstall = [] { return ++gPasses; };
-        gScanWatchers.startup = [] { return ++gStartupRuns; };
-        gScanWatchers.regOptions = [] { return ++gRegOptionRuns; };
-        gScanWatchers.services = [] { return ++gServiceRuns; };
-        gScanWatchers.tasks = [] { return ++gTaskRuns; };
+        // The real table's order, gating and options, with counters for steps.
+        rows.assign(WatcherTable, WatcherTable + WatcherTableCount);
+        for (WatcherDef &row : rows) {
+            if (!(row.flags & WATCH_OWN_GATING))
+                row.check = nullptr;
+            row.init = nullptr;
+        }
+        Step("PART 3 ", [](ScanPass *) { return ++gPasses; });
+        Step("PART 4 ", [](ScanPass *) { return ++gStartupRuns; });
+        Step("PART 5 ", [](ScanPass *) { return ++gRegOptionRuns; });
+        Step("PART 14 ", [](ScanPass *) { return ++gServiceRuns; });
+        Step("PART 12 ", [](ScanPass *) { return ++gTaskRuns; });
+        WatcherRows = rows.data();
+        WatcherRowCount = (int)rows.size();
         UserBusyStateOverride = [] { return gBusyState; };
         giVerifyTicks = 0;
         giExpressCount = 0;
@@ -45,6 +56,8 @@ protected:
     void TearDown() override
     {
         gScanWatchers = saved;
+        WatcherRows = WatcherTable;
+        WatcherRowCount = WatcherTableCount;
         UserBusyStateOverride = nullptr;
         BrackmoorTest::TearDown();
     }
@@ -61,7 +74,14 @@ protected:
             OnTimerTick();
         }
     }
+    void Step(const char *stage, int (*check)(ScanPass *))
+    {
+        for (WatcherDef &row : rows)
+            if (row.stage && strncmp(row.stage, stage, strlen(stage)) == 0)
+                row.check = check;
+    }
     ScanWatchers saved;
+    std::vector<WatcherDef> rows;
 };
 
 static int CountTrace(const char *part)

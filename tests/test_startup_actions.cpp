@@ -12,15 +12,18 @@
 #include <tuple>
 #include <vector>
 
-#include "monitor/appstate.h"
-#include "monitor/options.h"
-#include "startup/runlist.h"
+#include "common/appstate.h"
+#include "common/options.h"
+#include "common/runlist.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
-#include "watchers/service_control.h"
+#include "common/service_control.h"
+
+// The list the routines under test fill and read.
+static OwnedRunList gList;
 
 // Started by the service manager with this switch, the test program is a
 // service that runs until it is told to stop.
@@ -262,7 +265,7 @@ TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheB
     InitMissingRunPrograms();
     ASSERT_EQ("BmRemove", RegText(HKCU, kActiveRun, "C:\\BM\\REMOVE.EXE"));
     EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\GONE.EXE"));
-    ASSERT_EQ(1, AddRunStruct("pass entry", "C:\\bm\\pass.exe", "", "", 3000, 7));
+    ASSERT_EQ(1, AddRunStruct(gList, "pass entry", "C:\\bm\\pass.exe", "", "", 3000, 7));
 
     auto has = [](HKEY r, const std::string &key, const char *name) { return RegHasValue(r, key.c_str(), name, k64); };
     struct Row {
@@ -312,8 +315,8 @@ TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheB
     EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\REMOVE.EXE"));
     EXPECT_EQ("BmStaying", RegText(HKCU, kActiveRun, "C:\\BM\\STAYING.EXE"));
     char name[RUN_NAME_MAX] = "";
-    EXPECT_TRUE(RunList.count == 1 && GetRunName(0, name) && !strcmp(name, "pass entry") && GetRunCode(0) == 3000 &&
-                GetRunExtra(0) == 7) << RunList.count << " " << name;
+    EXPECT_TRUE(gList->count == 1 && GetRunName(gList, 0, name) && !strcmp(name, "pass entry") && GetRunCode(gList, 0) == 3000 &&
+                GetRunExtra(gList, 0) == 7) << gList->count << " " << name;
     // A default value that holds another command is not the entry.
     Put(HKCU, kRun, "", "C:\\bm\\other.exe");
     EXPECT_EQ(0, DeleteRunProgram(11, "", "C:\\bm\\a:b.exe", ""));

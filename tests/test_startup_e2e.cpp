@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "monitor/options.h"
+#include "common/options.h"
 #include "resources/resource.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
 #include "support/system_state.h"

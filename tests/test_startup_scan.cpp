@@ -11,12 +11,16 @@
 #include <tuple>
 #include <vector>
 
-#include "monitor/options.h"
+#include "common/options.h"
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_scan.h"
+#include "monitor/watcher_table.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
+
+// The list the routines under test fill and read.
+static OwnedRunList gList;
 
 namespace {
 
@@ -50,16 +54,16 @@ std::vector<Record> Records(const std::string &path = "", int *first = nullptr)
     std::vector<Record> out;
     if (first)
         *first = -1;
-    for (int i = 0; i < RunList.count; i++) {
+    for (int i = 0; i < gList->count; i++) {
         char name[RUN_NAME_MAX], text[MAX_PATH], source[MAX_PATH];
-        GetRunPath(i, text);
+        GetRunPath(gList, i, text);
         if (!path.empty() && lstrcmpiA(text, path.c_str()) != 0)
             continue;
         if (first && out.empty())
             *first = i;
-        GetRunName(i, name);
-        GetRunSourcePath(i, source);
-        out.push_back({name, text, source, GetRunCode(i), GetRunExtra(i)});
+        GetRunName(gList, i, name);
+        GetRunSourcePath(gList, i, source);
+        out.push_back({name, text, source, GetRunCode(gList, i), GetRunExtra(gList, i)});
     }
     return out;
 }
@@ -92,7 +96,7 @@ protected:
     }
     void TearDown() override
     {
-        FreeRunList();
+        FreeRunList(gList);
         for (const auto &[root, key, name] : written)
             RegRemoveValue(root, key.c_str(), name.c_str(), k64);
         RegDeleteTreeView(HKLM, kClassKey, k64);
@@ -145,7 +149,7 @@ TEST_F(StartupScanTest, RunValuesAreRecordedByTheirRules)
     }
     Put(HKLM, kRunServicesOnce, "", "");
     Put(HKCU, kRun, "BmEmpty", "");
-    EXPECT_EQ(RunList.count, StartupScan(1));
+    EXPECT_EQ(gList->count, StartupScan(gList, 1));
     int previous = -1;
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         int at;
@@ -184,7 +188,7 @@ TEST_F(StartupScanTest, OverlongBinaryAndTooManyValuesStayBounded)
         RegSetValueExA(many, name.c_str(), 0, REG_SZ, (const BYTE *)data.c_str(), (DWORD)data.size() + 1);
     }
 
-    EXPECT_EQ(RUN_LIST_MAX, StartupScan(0));
+    EXPECT_EQ(RUN_LIST_MAX, StartupScan(gList, 0));
     for (int i = 0; i < 4100; i++)
         RegDeleteValueA(many, ("BmMany" + std::to_string(i)).c_str());
     RegCloseKey(many);
@@ -242,7 +246,7 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
 
     for (int showAll = 0; showAll < 2; showAll++) {
         giShowAllStartup = showAll;
-        StartupScan(1);
+        StartupScan(gList, 1);
         size_t special = 0;
         for (const Record &r : Records())
             EXPECT_TRUE(showAll || r.code < 250) << r.path;
@@ -251,7 +255,7 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
         EXPECT_EQ(showAll ? 3u : 0u, special) << "ShowAllStartup " << showAll;
     }
     giShowAllStartup = 0;
-    StartupScan(0);
+    StartupScan(gList, 0);
     struct Row {
         std::string path, name, source;
         int code, extra;     // code 0: not listed
@@ -345,7 +349,6 @@ TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
             InitRegStartups();
         else
             CleanupAndInitializeRegistry();
-        EXPECT_EQ(0, RunList.count) << "pass " << pass;
         for (int k = 0; k < (pass == 0 ? 1 : 3); k++) {
             EXPECT_TRUE(RegHasKey(HKCU, keys[k])) << "pass " << pass << " " << keys[k];
             EXPECT_FALSE(RegHasValue(HKCU, keys[k], "C:\\bm\\stale.exe")) << "pass " << pass << " " << keys[k];
@@ -355,9 +358,9 @@ TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
         EXPECT_FALSE(RegHasValue(HKCU, kBaseline, "C:\\bm\\a=b.exe -x=1")) << "pass " << pass;
     }
     // Every entry of a fresh full scan is known now, under the code it has.
-    StartupScan(0);
-    for (int i = 0; i < RunList.count; i++)
-        EXPECT_EQ(GetRunCode(i), LookupStartupBaseline(i)) << "entry " << i;
+    StartupScan(gList, 0);
+    for (int i = 0; i < gList->count; i++)
+        EXPECT_EQ(GetRunCode(gList, i), LookupStartupBaseline(gList, i)) << "entry " << i;
 
     // The lookup: by path, else by name; a value that is no code of ours counts as none.
     struct Row {
@@ -373,11 +376,11 @@ TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
             RegPut(HKCU, kBaseline, "C:\\bm\\base.exe", rows[i].byPath);
         if (rows[i].byName)
             RegPut(HKCU, kBaseline, "BmBase", rows[i].byName);
-        StartupScan(1);
+        StartupScan(gList, 1);
         int at;
         Records("C:\\bm\\base.exe", &at);
         ASSERT_GE(at, 0) << "row " << i;
-        EXPECT_EQ(rows[i].expected, LookupStartupBaseline(at)) << "row " << i;
+        EXPECT_EQ(rows[i].expected, LookupStartupBaseline(gList, at)) << "row " << i;
     }
 }
 

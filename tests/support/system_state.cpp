@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "startup/locations.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 #include "startup/startup_scan.h"
 
 const char kSleeperVariable[] = "BM_TEST_SLEEPER";
@@ -99,12 +99,12 @@ bool MakeShortcut(const std::string &link, const std::string &target)
 
 void AcceptStartupEntriesPresent()
 {
-    StartupScan(0);
-    for (int i = 0; i < RunList.count; i++) {
+    OwnedRunList scan;
+    StartupScan(scan, 0);
+    for (int i = 0; i < scan->count; i++) {
         char path[MAX_PATH], key[MAX_PATH];
-        GetRunPath(i, path);
+        GetRunPath(scan, i, path);
         BaselineValueName(path, key);
-        RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(i)).c_str());
+        RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(scan, i)).c_str());
     }
-    FreeRunList();
 }

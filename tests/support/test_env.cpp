@@ -9,11 +9,11 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/alert.h"
-#include "monitor/appstate.h"
-#include "monitor/tray.h"
-#include "monitor/options.h"
-#include "startup/runlist.h"
+#include "ui/alert.h"
+#include "common/appstate.h"
+#include "ui/tray.h"
+#include "common/options.h"
+#include "common/runlist.h"
 
 static const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
@@ -110,7 +110,6 @@ void ResetProcessState()
     HideChoice = ANSWER_ACCEPT;
     giHelpPageId = 0;
     bIconShown = 0;
-    FreeRunList();
     ReadOptions();                  // every option back at its default
     TestLogCounter = TESTLOG_OFF;
     FormatText(TestLogPath, sizeof(TestLogPath), "%s\\send2vorn.txt", DataFolder().c_str());
@@ -144,7 +143,6 @@ void BrackmoorTest::SetUp()
 
 void BrackmoorTest::TearDown()
 {
-    FreeRunList();
     CleanSystemState();
 }
 

@@ -7,6 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "common/runlist.h"
+
+// A run list for the length of a test scope; converts to the RunList * the code takes.
+struct OwnedRunList {
+    RunList *list = NewRunList();
+    OwnedRunList() = default;
+    OwnedRunList(const OwnedRunList &) = delete;
+    OwnedRunList &operator=(const OwnedRunList &) = delete;
+    ~OwnedRunList() { DeleteRunList(list); }
+    operator RunList *() const { return list; }
+    RunList *operator->() const { return list; }
+};
+
 void CleanSystemState();
 // The process-wide state of the monitor's code back to a fresh start with defaults.
 void ResetProcessState();

@@ -1,6 +1,6 @@
-#include "monitor/shared_ui.h"
+#include "ui/shared_ui.h"
 
-#include "monitor/appstate.h"
+#include "common/appstate.h"
 
 HFONT ghFont14, ghFont14Underline, ghFont18SemiboldUnderline, ghFont18Medium, ghFont12Semibold, ghFont14Semibold,
     ghFont10Semibold, ghFont12Medium, ghFont10, ghFont18MediumUnderline;

@@ -1,6 +1,6 @@
 // Service operations shared by the services alert and the startup actions. The
 // watched names are display names: that is what the user saw in the alert.
-#include "watchers/service_control.h"
+#include "common/service_control.h"
 
 #include <string.h>
 

@@ -1,4 +1,4 @@
-#include "monitor/tray.h"
+#include "ui/tray.h"
 
 #include <shellapi.h>
 #include <string.h>
@@ -7,8 +7,8 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "common/appstate.h"
+#include "common/options.h"
 
 int bIconShown;
 int giHelpPageId;

@@ -1,13 +1,13 @@
 // The secondary buttons of the alerts (Disable, Open Folder, Properties, Exit):
 // plain text without a button face, so that they do not compete with the answer
 // buttons, darkening to red-brown under the mouse.
-#include "monitor/alert.h"
+#include "ui/alert.h"
 
 #include <string.h>
 
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/shared_ui.h"
+#include "ui/shared_ui.h"
 
 #define TEXT_BUTTON_NORMAL 0x404040
 #define TEXT_BUTTON_HOVER 0x660000

@@ -1,6 +1,6 @@
 // The alert sequence, its sound, and the extra-alert suppression that lets one
 // answer stand for the findings of the next scans.
-#include "monitor/alert.h"
+#include "ui/alert.h"
 
 #include <mmsystem.h>
 #include <string.h>
@@ -9,13 +9,14 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
-#include "monitor/tray.h"
+#include "common/appstate.h"
+#include "common/options.h"
+#include "ui/tray.h"
 #include "resources/resource.h"
 
 int bMsgOpen;
 int AlertCount;
+int RemovalQuietScans;
 int HideChoice = ANSWER_ACCEPT;
 int giStartTab;
 

@@ -1,7 +1,7 @@
 // What every alert does at WM_INITDIALOG and WM_DESTROY besides its own texts:
 // help page, fonts of the path and heading, the program's icon, tooltips, and
 // giving all of it back when the dialog goes.
-#include "monitor/alert.h"
+#include "ui/alert.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -11,10 +11,10 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
-#include "monitor/shared_ui.h"
-#include "monitor/tray.h"
+#include "common/appstate.h"
+#include "common/options.h"
+#include "ui/shared_ui.h"
+#include "ui/tray.h"
 #include "resource.h"
 
 #define TOOLTIP_TEXT_MAX 512

@@ -1,11 +1,11 @@
-#include "monitor/options.h"
+#include "common/options.h"
 
 #include <string.h>
 
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 int giSendHistory, giToolTips, giHideTobble, giHideBrackmoor, giNewVersionAvailable,
     giNewVersionIgnore, giSuppressExtraAlerts, giHideStartup, giHideIEHelper, giHideServices,

@@ -13,6 +13,7 @@
 
 extern int bMsgOpen;            // 1 while an alert is open
 extern int AlertCount;          // scans the suppression still runs; 0 when not suppressing
+extern int RemovalQuietScans;   // set to 8 when an alert removed its entry; counts down per pass
 extern int HideChoice;          // the answer that started the suppression: 6 or 7
 // The companion's first page ("StartTab"), written with every alert position; the
 // monitor itself never changes it from 0.

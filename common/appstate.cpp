@@ -1,4 +1,4 @@
-#include "monitor/appstate.h"
+#include "common/appstate.h"
 
 HINSTANCE hInstance;
 HWND ghMainWnd;

@@ -49,7 +49,3 @@ void ClearOptionsChanged(void);
 #define LANG_TEXT_MAX 771       // the largest limit GetLangString honours
 int GetLangString(UINT id, int limit, char *buffer);
 WORD ChooseUILanguage(const char *code);
-
-// Start-up initialisation: first-run keys, install and update handling, the
-// system-value copies, Explorer integration, the data move; ends by reading the options.
-void GetInitalValues(void);

@@ -1,4 +1,4 @@
-#include "monitor/companion.h"
+#include "ui/companion.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -6,8 +6,8 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
-#include "monitor/options.h"
+#include "common/appstate.h"
+#include "common/options.h"
 
 #define QUIET_ERROR_MODE 0x01F40001
 

@@ -1,6 +1,6 @@
 // The run list: one movable block per entry found by a scan or a watcher pass,
 // rebuilt from nothing by every pass.
-#include "startup/runlist.h"
+#include "common/runlist.h"
 
 #include <stddef.h>
 #include <string.h>
@@ -9,63 +9,31 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/appstate.h"
+#include "common/appstate.h"
 
 // The block size the record has always had; the fields use less of it.
 #define RUN_BLOCK_BYTES 1720
 static_assert(sizeof(RunStruct) <= RUN_BLOCK_BYTES, "a run record must fit its block");
 
-// A class id is "{" 8-4-4-4-12 "}"; anything longer is not one.
-#define CLSID_TEXT_MAX 64
-
-RunListData RunList;
 int giMaxCookie = 8092;
 
-static int ReadClsidServer(const char *path, char *out)
+RunList *NewRunList(void)
 {
-    REGSAM saved = RegReadAccess;
-    // A 32-bit monitor would otherwise see only the 32-bit registrations. A
-    // 64-bit build reads the 64-bit view anyway, and Wine leaks a handle on
-    // every HKEY_CLASSES_ROOT open that names the view.
-    if (Is64BitWindows && sizeof(void *) == 4)
-        RegReadAccess |= KEY_WOW64_64KEY;
-    int len = GetRegString(HKEY_CLASSES_ROOT, path, "", out, MAX_PATH);
-    RegReadAccess = saved;
-    return len;
+    return (RunList *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RunList));
 }
 
-int ResolveClsid(const char *clsid, char *out)
+void DeleteRunList(RunList *list)
 {
-    if (!out)
-        return 0;
-    out[0] = '\0';
-    if (!clsid || clsid[0] != '{')
-        return 0;
-    // The id ends at its "}"; a value may carry more after it.
-    char id[CLSID_TEXT_MAX];
-    const char *close = strchr(clsid, '}');
-    size_t idLen = close ? (size_t)(close - clsid) + 1 : strlen(clsid);
-    if (idLen >= sizeof(id))
-        return 0;
-    CopyTextN(id, CAP(id), clsid, idLen);
-
-    char key[MAX_PATH];
-    FormatText(key, CAP(key), "CLSID\\%s\\InprocServer32", id);
-    if (ReadClsidServer(key, out) > 0)
-        return 1;
-    if (Is64BitWindows) {
-        FormatText(key, CAP(key), "Wow6432Node\\CLSID\\%s\\InprocServer32", id);
-        if (ReadClsidServer(key, out) > 0)
-            return 1;
-    }
-    out[0] = '\0';
-    return 0;
+    if (!list)
+        return;
+    FreeRunList(list);
+    HeapFree(GetProcessHeap(), 0, list);
 }
 
-int AddRunStruct(const char *name, const char *command, const char *sourcePath,
+int AddRunStruct(RunList *list, const char *name, const char *command, const char *sourcePath,
                  const char *details, int code, int extra)
 {
-    if (!command)
+    if (!list || !command)
         return 0;
     // Everything is worked on in bounded copies: the callers' strings are often
     // straight from a registry read and must stay as they are.
@@ -79,7 +47,7 @@ int AddRunStruct(const char *name, const char *command, const char *sourcePath,
     } else {
         CopyText(commandText, CAP(commandText), command);
     }
-    if (RunList.count >= RUN_LIST_MAX)
+    if (list->count >= RUN_LIST_MAX)
         return 0;
 
     char nameText[RUN_NAME_MAX], sourceText[RUN_PATH_MAX], detailsText[RUN_DETAILS_MAX];
@@ -89,7 +57,7 @@ int AddRunStruct(const char *name, const char *command, const char *sourcePath,
 
     if (!commandText[0])
         return 0;
-    if (code == CODE_COOKIE && RunList.count >= giMaxCookie)
+    if (code == CODE_COOKIE && list->count >= giMaxCookie)
         return 0;
 
     HGLOBAL block = GlobalAlloc(GHND, RUN_BLOCK_BYTES);
@@ -131,41 +99,41 @@ int AddRunStruct(const char *name, const char *command, const char *sourcePath,
     rec->code = code;
     rec->extra = extra;
     GlobalUnlock(block);
-    RunList.items[RunList.count++] = block;
+    list->items[list->count++] = block;
     return 1;
 }
 
 // The record at index i, locked; NULL for an index outside the list.
-static RunStruct *LockRun(int i)
+static RunStruct *LockRun(const RunList *list, int i)
 {
-    if (i < 0 || i >= RunList.count || !RunList.items[i])
+    if (!list || i < 0 || i >= list->count || !list->items[i])
         return NULL;
-    return (RunStruct *)GlobalLock(RunList.items[i]);
+    return (RunStruct *)GlobalLock(list->items[i]);
 }
 
-static void UnlockRun(int i)
+static void UnlockRun(const RunList *list, int i)
 {
-    GlobalUnlock(RunList.items[i]);
+    GlobalUnlock(list->items[i]);
 }
 
 // Copies one text field of record i into out (cap characters with the NUL).
-static int CopyRunField(int i, size_t offset, size_t cap, char *out)
+static int CopyRunField(const RunList *list, int i, size_t offset, size_t cap, char *out)
 {
     if (!out)
         return 0;
     out[0] = '\0';
-    RunStruct *rec = LockRun(i);
+    RunStruct *rec = LockRun(list, i);
     if (!rec)
         return 0;
     const char *field = (const char *)rec + offset;
     CopyTextN(out, cap, field, cap - 1);
-    UnlockRun(i);
+    UnlockRun(list, i);
     return (int)strlen(out);
 }
 
-int GetRunPath(int i, char *out)
+int GetRunPath(const RunList *list, int i, char *out)
 {
-    int len = CopyRunField(i, offsetof(RunStruct, path), RUN_PATH_MAX, out);
+    int len = CopyRunField(list, i, offsetof(RunStruct, path), RUN_PATH_MAX, out);
     char server[MAX_PATH];
     // A class registered after the scan still compares by its server file.
     if (len > 0 && out[0] == '{' && ResolveClsid(out, server)) {
@@ -178,47 +146,49 @@ int GetRunPath(int i, char *out)
     return len;
 }
 
-int GetRunName(int i, char *out)
+int GetRunName(const RunList *list, int i, char *out)
 {
-    return CopyRunField(i, offsetof(RunStruct, name), RUN_NAME_MAX, out);
+    return CopyRunField(list, i, offsetof(RunStruct, name), RUN_NAME_MAX, out);
 }
 
-int GetRunSourcePath(int i, char *out)
+int GetRunSourcePath(const RunList *list, int i, char *out)
 {
-    return CopyRunField(i, offsetof(RunStruct, sourcePath), RUN_PATH_MAX, out);
+    return CopyRunField(list, i, offsetof(RunStruct, sourcePath), RUN_PATH_MAX, out);
 }
 
-int GetRunDetails(int i, char *out)
+int GetRunDetails(const RunList *list, int i, char *out)
 {
-    return CopyRunField(i, offsetof(RunStruct, details), RUN_DETAILS_MAX, out);
+    return CopyRunField(list, i, offsetof(RunStruct, details), RUN_DETAILS_MAX, out);
 }
 
-int GetRunCode(int i)
+int GetRunCode(const RunList *list, int i)
 {
-    RunStruct *rec = LockRun(i);
+    RunStruct *rec = LockRun(list, i);
     if (!rec)
         return 0;
     int code = rec->code;
-    UnlockRun(i);
+    UnlockRun(list, i);
     return code;
 }
 
-int GetRunExtra(int i)
+int GetRunExtra(const RunList *list, int i)
 {
-    RunStruct *rec = LockRun(i);
+    RunStruct *rec = LockRun(list, i);
     if (!rec)
         return 0;
     int extra = rec->extra;
-    UnlockRun(i);
+    UnlockRun(list, i);
     return extra;
 }
 
-void FreeRunList(void)
+void FreeRunList(RunList *list)
 {
-    for (int i = 0; i < RunList.count && i < RUN_LIST_MAX; i++) {
-        if (RunList.items[i])
-            GlobalFree(RunList.items[i]);
-        RunList.items[i] = NULL;
+    if (!list)
+        return;
+    for (int i = 0; i < list->count && i < RUN_LIST_MAX; i++) {
+        if (list->items[i])
+            GlobalFree(list->items[i]);
+        list->items[i] = NULL;
     }
-    RunList.count = 0;
+    list->count = 0;
 }

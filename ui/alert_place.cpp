@@ -1,11 +1,11 @@
 // Where an alert opens: where the user last left an alert of its family, or, the
 // first time, in the top right corner and slightly see-through.
-#include "monitor/alert.h"
+#include "ui/alert.h"
 
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "monitor/options.h"
+#include "common/options.h"
 
 #define POSITION_TEXT_MAX 32
 #define FIRST_ALERT_ALPHA 242
