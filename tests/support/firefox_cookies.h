@@ -66,6 +66,7 @@ inline std::vector<std::string> FirefoxCookieKeys(const std::string &path, std::
                 keys.push_back(std::string((const char *)sqlite3_column_text(s, 0)) + "|" +
                                (const char *)sqlite3_column_text(s, 1));
         sqlite3_finalize(s);
+        s = nullptr;
         if (integrity && sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK &&
             sqlite3_step(s) == SQLITE_ROW)
             *integrity = (const char *)sqlite3_column_text(s, 0);
