@@ -20,23 +20,19 @@
 // No date in seconds reaches this (it lies in the year 5138).
 #define EXPIRY_MILLISECONDS_FROM 100000000000LL
 
-// Text between the monitor (the ANSI code page) and SQLite (UTF-8); 0 when the
-// text does not fit out.
+// Text between the monitor (the ANSI code page) and SQLite (UTF-8). 0 when it
+// could not be converted whole; out then holds the bytes as they came, cut to cap.
 static int ConvertText(UINT from, UINT to, const char *in, char *out, int cap)
 {
     out[0] = '\0';
     if (!in || !in[0])
         return 1;
     WCHAR wide[2 * NUTS_TEXT_MAX];
-    int n = MultiByteToWideChar(from, 0, in, -1, wide, (int)(sizeof(wide) / sizeof(wide[0])));
-    if (n <= 0)
-        return 0;
-    n = WideCharToMultiByte(to, 0, wide, -1, out, cap, NULL, NULL);
-    if (n <= 0) {
-        out[0] = '\0';
-        return 0;
-    }
-    return 1;
+    int n = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, in, -1, wide, (int)(sizeof(wide) / sizeof(wide[0])));
+    if (n > 0 && WideCharToMultiByte(to, 0, wide, -1, out, cap, NULL, NULL) > 0)
+        return 1;
+    CopyText(out, (size_t)cap, in);
+    return 0;
 }
 
 static void TraceSqlite(const char *tag, sqlite3 *db, const char *path)

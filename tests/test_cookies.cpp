@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "common/tracelog.h"
 #include "cookies/cookie_stores.h"
 #include "cookies/cookies.h"
 #include "startup/runlist.h"
@@ -355,18 +356,24 @@ TEST_F(CookiesTest, DamagedOrLockedDatabaseEndsTheStepWithATraceAndNoNotice)
         random[i] = (char)(i * 7919 % 251);
     for (const char *damage : {"truncated", "random", "no table", "locked"}) {
         SCOPED_TRACE(damage);
+        DeleteFileA(TestLogPath);
         DeleteFileA(db.c_str());
         ASSERT_TRUE(WriteFirefoxCookies(db, many));
         sqlite3 *holder = nullptr;
-        if (!strcmp(damage, "truncated"))
+        if (!strcmp(damage, "truncated")) {
             WriteWholeFile(db, ReadWholeFile(db).substr(0, 3 * 4096 + 100));
-        else if (!strcmp(damage, "random"))
+        } else if (!strcmp(damage, "random")) {
             WriteWholeFile(db, random);
-        else if (!strcmp(damage, "no table"))
-            sqlite3_open(db.c_str(), &holder), sqlite3_exec(holder, "DROP TABLE moz_cookies", 0, 0, 0), sqlite3_close(holder), holder = nullptr;
-        else   // as a browser holds it: exclusive locking, a write transaction open
-            sqlite3_open(db.c_str(), &holder),
-                sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", 0, 0, 0);
+        } else {
+            ASSERT_EQ(SQLITE_OK, sqlite3_open(db.c_str(), &holder));
+            if (!strcmp(damage, "no table")) {
+                sqlite3_exec(holder, "DROP TABLE moz_cookies", 0, 0, 0);
+                sqlite3_close(holder);
+                holder = nullptr;
+            } else {   // as a browser holds it: exclusive locking, a write transaction open
+                ASSERT_EQ(SQLITE_OK, sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", 0, 0, 0));
+            }
+        }
         std::string before = ReadWholeFile(db);
         EatCookies();
         EXPECT_EQ(0, CollectCookies()) << "no notice";
