@@ -36,9 +36,14 @@ static void ThirdLine(const char *text, DWORD size, char *out)
     CopyTextN(out, RUN_PATH_MAX, p, len);
 }
 
+typedef struct IECookieWalk {
+    int remove;   // removal on: files a filter names are deleted
+    int added;    // records of the files that stay
+} IECookieWalk;
+
 static int IECookieFile(const char *path, const WIN32_FIND_DATAA *found, void *arg)
 {
-    int *remove = (int *)arg;
+    IECookieWalk *walk = (IECookieWalk *)arg;
     size_t len = strlen(found->cFileName);
     if ((found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || len < 4 ||
         lstrcmpiA(found->cFileName + len - 4, ".txt") != 0)
@@ -53,14 +58,14 @@ static int IECookieFile(const char *path, const WIN32_FIND_DATAA *found, void *a
         GlobalUnlock(block);
         GlobalFree(block);
     }
-    if (remove[0] && (MatchesNutsFilter(path) || (host[0] && MatchesNutsFilter(host)))) {
+    if (walk->remove && (MatchesNutsFilter(path) || (host[0] && MatchesNutsFilter(host)))) {
         if (fileRemoveFile(path))
             return 0;
         TraceLastError("MyError:  EatCookies fileRemoveFile");
     }
     char when[FILE_TIME_TEXT_MAX];
     FormatFileTime(path, when);
-    remove[1] += AddRunStruct(found->cFileName, path, host, when, CODE_COOKIE, 0);
+    walk->added += AddRunStruct(found->cFileName, path, host, when, CODE_COOKIE, 0);
     return 0;
 }
 
@@ -71,9 +76,20 @@ int ProcessIECookies(int remove)
     if (!GetIECookieFolder(folder))
         return 0;
     giWalkMode = WALK_COOKIES;
-    int state[2] = {remove, 0};
-    WalkFolder(folder, IECookieFile, 0, state);
-    return state[1];
+    IECookieWalk walk = {remove, 0};
+    WalkFolder(folder, IECookieFile, 0, &walk);
+    return walk.added;
+}
+
+// The profile folder without a trailing "\", as the cookie file names follow it.
+static int FindMozillaProfile(char *folder)
+{
+    if (!GetMozillaCookieFolder(folder))
+        return 0;
+    size_t len = strlen(folder);
+    if (len > 0 && folder[len - 1] == '\\')
+        folder[len - 1] = '\0';
+    return 1;
 }
 
 int ProcessMozillaCookies(int remove)
@@ -81,11 +97,8 @@ int ProcessMozillaCookies(int remove)
     StartCookieList();
     giWalkMode = WALK_COOKIES;
     char folder[MAX_PATH];
-    if (!GetMozillaCookieFolder(folder))
+    if (!FindMozillaProfile(folder))
         return 0;
-    size_t len = strlen(folder);
-    if (len > 0 && folder[len - 1] == '\\')
-        folder[len - 1] = '\0';
     if (GetMozillaMajorVersion() > 2) {
         char path[MAX_PATH];
         if (!FormatText(path, CAP(path), "%s\\cookies.sqlite", folder))
@@ -110,11 +123,8 @@ int PendingCookieFileStep(void)
     if (giBrowserFamily != BROWSER_FAMILY_MOZILLA)
         return 0;
     char folder[MAX_PATH];
-    if (!GetMozillaCookieFolder(folder))
+    if (!FindMozillaProfile(folder))
         return 0;
-    size_t len = strlen(folder);
-    if (len > 0 && folder[len - 1] == '\\')
-        folder[len - 1] = '\0';
     if (!UpdateCookieFile(folder))
         return 0;
     DeleteRegValue(HKEY_CURRENT_USER, OPTIONS_KEY, "UpdateCookieFile");
