@@ -50,8 +50,8 @@ protected:
     }
     void TearDown() override
     {
-        for (SavedValue &v : saved_)
-            v.Restore();
+        for (auto v = saved_.rbegin(); v != saved_.rend(); ++v)   // the first save holds the original
+            v->Restore();
         appPaths_.Remove();
         for (const std::string &f : platformFiles_)
             RemoveTree(f);
