@@ -268,17 +268,20 @@ int GetLongPath(const char *shortPath, char *out)
     out[0] = '\0';
     if (!shortPath)
         return 0;
+    // Only an 8.3 name has a "~": every other path is its own long form, and
+    // the file system need not be asked (a scan lengthens every entry it lists).
+    if (!strchr(shortPath, '~')) {
+        CopyText(out, MAX_PATH, shortPath);
+        return (int)strlen(out);
+    }
     DWORD n = 0;
     char longPath[MAX_PATH];
     // Windows 95 and NT 4 lack GetLongPathNameA, hence the run-time lookup.
-    HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
-    if (kernel) {
-        GetLongPathNameFn lengthen =
-            (GetLongPathNameFn)(void (*)(void))GetProcAddress(kernel, "GetLongPathNameA");
-        if (lengthen)
-            n = lengthen(shortPath, longPath, MAX_PATH);
-        FreeLibrary(kernel);
-    }
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    GetLongPathNameFn lengthen =
+        kernel ? (GetLongPathNameFn)(void (*)(void))GetProcAddress(kernel, "GetLongPathNameA") : NULL;
+    if (lengthen)
+        n = lengthen(shortPath, longPath, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
         CopyText(out, MAX_PATH, shortPath);
         return 0;

@@ -13,6 +13,7 @@
 #include "ui/tray.h"
 #include "common/runlist.h"
 #include "monitor/watcher_table.h"
+#include "cookies/cookies.h"
 
 int giVerifyActive;
 int QuickScanFlag;
@@ -125,8 +126,8 @@ int RestartCommandsStage(ScanPass *pass)
 int CookieStage(ScanPass *pass)
 {
     (void)pass;
-    RunHook(gScanWatchers.pendingCookieFile);
-    if (!CountdownStep(&giCookiesCount, giCookies) || !gScanWatchers.newCookies || gScanWatchers.newCookies() <= 0)
+    PendingCookieFileStep();
+    if (!CountdownStep(&giCookiesCount, giCookies) || CollectCookies() <= 0)
         return 0;
     NewCookieNotice();
     return 1;

@@ -10,14 +10,12 @@ extern int giGameMode;          // passes are skipped while it is on
 extern int giVerifyTicks;       // timer ticks since the last pass
 
 // The hooks of the stages that stay written out in the pass (they are not rows of
-// the watcher table): the restart commands and the new cookies, and the notice of
-// a new version at the end. An empty hook is a step this build does not have.
+// the watcher table): the restart commands, and the notice of a new version at
+// the end. An empty hook is a step this build does not have.
 typedef int (*StageHook)(void);
 typedef struct ScanWatchers {
     StageHook restartCommands;       // restart commands (not on NT): how many were found
     StageHook showRestartCommands;   // the list of restart commands
-    StageHook pendingCookieFile;     // the cookie-file update the companion asked for
-    StageHook newCookies;            // 1 when a cookie without a record was found
     StageHook newVersion;            // the new-version notice
 } ScanWatchers;
 extern ScanWatchers gScanWatchers;

@@ -9,6 +9,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
+#include "cookies/cookies.h"
 #include "monitor/scan_cycle.h"
 #include "startup/delayed_start.h"
 #include "startup/locations.h"
@@ -66,7 +67,7 @@ const WatcherDef WatcherTable[] = {
     {"PART 14 SERVIVES", &giServices, &giServicesCount, &giRealtimeServices, NULL, NULL, NULL,
      DETECTED_SERVICES_KEY, BRACKMOOR_KEY "\\Services", NULL, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT},
-    {"PART 15  NUTS", &giNuts, &giNutsCount, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
+    {"PART 15  NUTS", &giNuts, &giNutsCount, NULL, EatCookies, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
     {"PART 16  COOKIES", NULL, NULL, NULL, CookieStage, NULL, NULL, NULL, NULL, NULL, 0, 0, WATCH_OWN_GATING},
 };
 const int WatcherTableCount = (int)(sizeof(WatcherTable) / sizeof(WatcherTable[0]));

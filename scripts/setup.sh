@@ -23,3 +23,5 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
+# The SQLite amalgamation, pinned and checked, into its cache folder.
+bash "$(dirname "$0")/fetch-sqlite.sh"

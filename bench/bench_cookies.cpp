@@ -1,0 +1,247 @@
+// What the two cookie steps cost beside the reads they cannot avoid, and whether
+// they leave memory or window-system objects behind.
+//
+// 1. The removal step (20 filters that name nothing, so every round sees the same
+//    store) and the collecting step (every cookie known, so the search runs to the
+//    end) on a Firefox database of 5,000 cookies, against a bare
+//    "SELECT * FROM moz_cookies" with an empty row callback.
+// 2. The same two steps on an Internet Explorer folder of 5,000 cookie files,
+//    against a bare FindFirstFile/FindNextFile walk of the folder.
+// 3. Private bytes and GDI/USER objects before and after 2000 runs of both steps
+//    of both families (on stores of 10 cookies, to keep the run short).
+#include <windows.h>
+#include <psapi.h>
+#include <shlwapi.h>
+#include <stdio.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "common/registry.h"
+#include "common/text.h"
+#include "common/tracelog.h"
+#include "cookies/cookie_stores.h"
+#include "cookies/cookies.h"
+#include "common/appstate.h"
+#include "common/options.h"
+#include "common/runlist.h"
+#include "tests/support/firefox_cookies.h"
+
+#define APP_PATH_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\firefox.exe"
+
+static std::string gBase;
+
+static double Now(void)
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return (double)c.QuadPart / (double)f.QuadPart;
+}
+
+static double Time(void (*work)(void), int rounds)
+{
+    double start = Now();
+    for (int i = 0; i < rounds; i++)
+        work();
+    return (Now() - start) / rounds;
+}
+
+static std::string gDatabase, gIEFolder;
+
+static int EmptyRow(void *, int, char **, char **)
+{
+    return 0;
+}
+
+static void BareSelect(void)
+{
+    sqlite3 *db = NULL;
+    sqlite3_open_v2(gDatabase.c_str(), &db, SQLITE_OPEN_READWRITE, NULL);
+    sqlite3_exec(db, "SELECT * FROM moz_cookies", EmptyRow, NULL, NULL);
+    sqlite3_close(db);
+}
+
+static void BareWalk(void)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((gIEFolder + "\\*.*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    while (FindNextFileA(h, &found))
+        ;
+    FindClose(h);
+}
+
+// The statements of the removal step alone: the integrity check, both DELETEs of
+// each of the 20 filters (in a transaction that is rolled back) and the SELECT.
+static void BareRemovalSql(void)
+{
+    sqlite3 *db = NULL;
+    sqlite3_open_v2(gDatabase.c_str(), &db, SQLITE_OPEN_READWRITE, NULL);
+    sqlite3_exec(db, "PRAGMA quick_check; BEGIN IMMEDIATE", EmptyRow, NULL, NULL);
+    char sql[160];
+    for (int i = 0; i < 20; i++)
+        for (const char *column : {"name", "host"}) {
+            FormatText(sql, CAP(sql), "DELETE FROM moz_cookies WHERE %s LIKE '%%nothing-named-%d%%' ESCAPE '\\'",
+                       column, i);
+            sqlite3_exec(db, sql, NULL, NULL, NULL);
+        }
+    sqlite3_exec(db, "ROLLBACK; SELECT * FROM moz_cookies", EmptyRow, NULL, NULL);
+    sqlite3_close(db);
+}
+
+// The removal step without its default-browser lookup, for the family set here.
+static void RemovalStep(void)
+{
+    static RunList *list = NewRunList();
+    LoadNutsList();
+    if (giBrowserFamily == BROWSER_FAMILY_MOZILLA)
+        ProcessMozillaCookies(list, 1);
+    else
+        ProcessIECookies(list, 1);
+    FreeNutsList();
+    FreeRunList(list);
+}
+
+static void CollectingStep(void)
+{
+    CollectCookies();
+}
+
+// A store of count cookies of both kinds, all of them known to the user.
+static void MakeStores(int count)
+{
+    SHDeleteKeyA(HKEY_CURRENT_USER, KNOWN_COOKIES_KEY);
+    std::vector<FirefoxCookie> rows;
+    char name[MAX_PATH], key[MAX_PATH];
+    for (int i = 0; i < count; i++) {
+        FormatText(name, CAP(name), ".site%d.example.com", i);
+        rows.push_back({name, "id", "/", "value-of-some-length-0123456789", 2000000000, i & 1});
+        FormatText(key, CAP(key), "%s / id", name);
+        SetRegString(HKEY_CURRENT_USER, KNOWN_COOKIES_KEY, key, "seen");
+        FormatText(name, CAP(name), "%s\\user@site%d[1].txt", gIEFolder.c_str(), i);
+        HANDLE f = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        char text[256];
+        FormatText(text, CAP(text), "id\nvalue\nsite%d.example.com/\n9728\n1\n2\n3\n4\n*\n", i);
+        DWORD written;
+        WriteFile(f, text, (DWORD)strlen(text), &written, NULL);
+        CloseHandle(f);
+        FormatText(key, CAP(key), "user@site%d[1].txt", i);
+        SetRegString(HKEY_CURRENT_USER, KNOWN_COOKIES_KEY, key, "seen");
+    }
+    DeleteFileA(gDatabase.c_str());
+    WriteFirefoxCookies(gDatabase, rows);
+}
+
+static void RemoveFolder(const std::string &folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\*.*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (found.cFileName[0] != '.')
+                DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        } while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+static SIZE_T PrivateBytes(void)
+{
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    pmc.cb = sizeof(pmc);
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
+    return pmc.PrivateUsage;
+}
+
+int main(void)
+{
+    hInstance = GetModuleHandleA(NULL);
+    LoadStringA(hInstance, 2, gszTitle, sizeof(gszTitle));
+    DetectIs64BitWindows();
+    RegWriteAccess = KEY_ALL_ACCESS;
+    ReadOptions();
+    TestLogCounter = TESTLOG_OFF;
+
+    char temp[MAX_PATH], exe[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    gBase = std::string(temp) + "bm-bench-cookies";
+    gIEFolder = gBase + "\\ie";
+    std::string profile = gBase + "\\profile";
+    gDatabase = profile + "\\cookies.sqlite";
+    CreateDirectoryA(gBase.c_str(), NULL);
+    CreateDirectoryA(gIEFolder.c_str(), NULL);
+    CreateDirectoryA(profile.c_str(), NULL);
+    CloseHandle(CreateFileA((gIEFolder + "\\index.dat").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    SetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "IECookieFolder", gIEFolder.c_str());
+    SetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, "CookieFolder", profile.c_str());
+    // Firefox 33: this build's monitor stands in for it.
+    GetModuleFileNameA(NULL, exe, MAX_PATH);
+    std::string monitor = std::string(exe).substr(0, std::string(exe).rfind('\\')) + "\\brackmoor.exe";
+    char previous[MAX_PATH] = "";
+    int hadAppPath = GetRegString(HKEY_LOCAL_MACHINE, APP_PATH_KEY, NULL, previous, MAX_PATH) > 0;
+    if (!hadAppPath)
+        SetRegString(HKEY_LOCAL_MACHINE, APP_PATH_KEY, "", monitor.c_str());
+    for (int i = 0; i < 20; i++) {
+        char filter[32];
+        FormatText(filter, CAP(filter), "nothing-named-%d", i);
+        SetRegString(HKEY_CURRENT_USER, NUTS_KEY, filter, "1");
+    }
+
+    MakeStores(5000);
+    const int rounds = 3;
+    giBrowserFamily = BROWSER_FAMILY_MOZILLA;
+    BareSelect();
+    RemovalStep();
+    double select = Time(BareSelect, rounds);
+    double removalSql = Time(BareRemovalSql, rounds);
+    double eatDb = Time(RemovalStep, rounds);
+    double collectDb = Time(CollectingStep, rounds);
+    giBrowserFamily = BROWSER_FAMILY_IE;
+    BareWalk();
+    double walk = Time(BareWalk, rounds);
+    double eatIe = Time(RemovalStep, rounds);
+    double collectIe = Time(CollectingStep, rounds);
+    printf("5000 cookies, Firefox database:\n");
+    printf("  bare SELECT            %8.3f ms\n", select * 1000);
+    printf("  its statements alone   %8.3f ms   ratio to bare SELECT %.2f\n", removalSql * 1000, removalSql / select);
+    printf("  removal step           %8.3f ms   ratio to bare SELECT %.2f\n", eatDb * 1000, eatDb / select);
+    printf("  collecting step        %8.3f ms   ratio to bare SELECT %.2f\n", collectDb * 1000, collectDb / select);
+    printf("5000 cookies, Internet Explorer folder:\n");
+    printf("  bare folder walk       %8.3f ms\n", walk * 1000);
+    printf("  removal step           %8.3f ms   ratio to bare walk %.2f\n", eatIe * 1000, eatIe / walk);
+    printf("  collecting step        %8.3f ms   ratio to bare walk %.2f\n", collectIe * 1000, collectIe / walk);
+
+    RemoveFolder(gIEFolder);
+    CreateDirectoryA(gIEFolder.c_str(), NULL);
+    CloseHandle(CreateFileA((gIEFolder + "\\index.dat").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    MakeStores(10);
+    SIZE_T memBefore = PrivateBytes();
+    DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    for (int i = 0; i < 2000; i++) {
+        giBrowserFamily = i & 1 ? BROWSER_FAMILY_IE : BROWSER_FAMILY_MOZILLA;
+        RemovalStep();
+        CollectingStep();
+    }
+    SIZE_T memAfter = PrivateBytes();
+    printf("2000 runs of both steps (10 cookies, the families in turn): private bytes %+lld KiB, "
+           "GDI objects %+ld, USER objects %+ld\n",
+           ((long long)memAfter - (long long)memBefore) / 1024,
+           (long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) - (long)gdiBefore,
+           (long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS) - (long)userBefore);
+
+    SHDeleteKeyA(HKEY_CURRENT_USER, KNOWN_COOKIES_KEY);
+    SHDeleteKeyA(HKEY_CURRENT_USER, NUTS_KEY);
+    DeleteRegValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "IECookieFolder");
+    DeleteRegValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "CookieFolder");
+    if (!hadAppPath)
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, APP_PATH_KEY);
+    RemoveFolder(gIEFolder);
+    RemoveFolder(profile);
+    RemoveDirectoryA(gBase.c_str());
+    return 0;
+}
