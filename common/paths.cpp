@@ -102,12 +102,12 @@ int ExtractProgramPath(const char *commandLine, char *out)
     RevertFsRedirection(redirection);
 
     // A 32-bit reader of a 64-bit machine gets "(x86)" for %ProgramFiles%; the
-    // program may well live in the 64-bit folder instead.
-    if (Is64BitWindows && out[0]) {
+    // program may well live in the 64-bit folder instead. Only such a path is
+    // probed: for every other one the file system is asked nothing.
+    if (Is64BitWindows && strlen(out) >= X86_FOLDER_PREFIX_LEN && StrContains(out, "Program Files (x86)")) {
         char probe[MAX_PATH];
         CopyText(probe, CAP(probe), out);
-        if (!FileExists(probe) && StrContains(out, "Program Files (x86)") &&
-            strlen(out) >= X86_FOLDER_PREFIX_LEN) {
+        if (!FileExists(probe)) {
             char other[MAX_PATH];
             if (FormatText(other, CAP(other), "C:\\Program Files\\%s", out + X86_FOLDER_PREFIX_LEN)) {
                 CopyText(probe, CAP(probe), other);
