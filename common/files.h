@@ -27,7 +27,16 @@ int GetIEPath(char *out);
 #define FILE_TIME_TEXT_MAX 24
 int GetMyFileTime(const char *path, char *created, char *modified, char *accessed, char *sizeText);
 int FormatFileTime(const char *path, char *out);
+// The same text of a last-write time the caller already holds (a find record's).
+int FormatWriteTime(const FILETIME *utc, char *out);
 int FormatDateLocal(const SYSTEMTIME *t, char *out);   // out: FILE_TIME_TEXT_MAX
+// The user's date and time patterns read once, for a step that formats many dates
+// (FormatDateLocal reads them for each one): rows of the known patterns.
+typedef struct DateFormat {
+    int date, time;
+} DateFormat;
+void ReadDateFormat(DateFormat *format);
+int FormatDateWith(const DateFormat *format, const SYSTEMTIME *t, char *out);
 void UnixTimeToSystemTime(long long seconds, SYSTEMTIME *out);
 HGLOBAL ReadtheFile(const char *path, DWORD *size);
 int fileShellExecute(HWND window, const char *path);

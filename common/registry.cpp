@@ -44,23 +44,18 @@ int DetectIs64BitWindows(void)
     return is64;
 }
 
-int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap)
+int GetKeyString(HKEY key, const char *name, char *out, int cap)
 {
     // One byte beyond the read size so that a value stored without its NUL
     // can still be terminated at the size the registry reports.
     char data[REG_TEXT_MAX + 1];
     char expanded[REG_TEXT_MAX];
     const char *text = "";
-    HKEY key = NULL;
-    int result = 0;
 
     if (out && cap > 0)
         out[0] = '\0';
-    if (RegOpenKeyExA(root, path, 0, RegReadAccess, &key) != ERROR_SUCCESS)
-        return 0;
-
     DWORD type = 0, size = REG_TEXT_MAX;
-    if (RegQueryValueExA(key, name, NULL, &type, (BYTE *)data, &size) == ERROR_SUCCESS) {
+    if (key && RegQueryValueExA(key, name, NULL, &type, (BYTE *)data, &size) == ERROR_SUCCESS) {
         if (size > REG_TEXT_MAX)
             size = REG_TEXT_MAX;
         data[size] = '\0';
@@ -76,15 +71,25 @@ int GetRegString(HKEY root, const char *path, const char *name, char *out, int c
             text = data;
         }
     }
-    RegCloseKey(key);
 
     // A text that does not fit whole is worth nothing to the caller: no cut paths.
     size_t len = strlen(text);
-    if (out && cap > 0 && len > 0 && len + 1 <= (size_t)cap) {
-        CopyText(out, (size_t)cap, text);
-        result = (int)len;
-    }
-    return result;
+    if (!out || cap <= 0 || len == 0 || len + 1 > (size_t)cap)
+        return 0;
+    CopyText(out, (size_t)cap, text);
+    return (int)len;
+}
+
+int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap)
+{
+    HKEY key = NULL;
+    if (out && cap > 0)
+        out[0] = '\0';
+    if (RegOpenKeyExA(root, path, 0, RegReadAccess, &key) != ERROR_SUCCESS)
+        return 0;
+    int len = GetKeyString(key, name, out, cap);
+    RegCloseKey(key);
+    return len;
 }
 
 // Opens a key for writing, creating it when missing. traceTag: the trace entry of a

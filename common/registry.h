@@ -16,6 +16,8 @@ int DetectIs64BitWindows(void);
 #define REG_TEXT_MAX 1024       // the value buffer of GetRegString
 
 int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap);
+// The same read on a key the caller holds open, for many values of one key.
+int GetKeyString(HKEY key, const char *name, char *out, int cap);
 int SetRegString(HKEY root, const char *path, const char *name, const char *text);
 int SetRegDWORDValue(HKEY root, const char *path, const char *name, DWORD value);
 int CreateRegKey(HKEY root, const char *path);
