@@ -22,7 +22,7 @@ typedef struct SwitchRow {
     const char *text;           // as the monitor sends it; compared without case
     int action;                 // SWITCH_SHOW, SWITCH_EXIT or SWITCH_RESTART
     int page;                   // PAGE_ABOUT or PAGE_OPTIONS
-    const char *laterPage;      // the page this switch will open once it exists, or NULL
+    const char *laterPage;      // the page the switch names that this program does not have, or NULL
 } SwitchRow;
 
 // The row of a command line; an empty or unknown one gives the About row.

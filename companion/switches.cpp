@@ -5,8 +5,9 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 
-// Every switch the monitor may send. Pages that do not exist yet open the About
-// page with a line naming them, so a menu item of the monitor never seems dead.
+// Every switch the monitor may send. A switch whose page this program does not
+// have opens the About page with a line naming it, so a menu item of the monitor
+// never seems dead.
 static const SwitchRow SwitchTable[] = {
     {"-KEEL", SWITCH_SHOW, PAGE_ABOUT, NULL},
     {"-OPTIONS", SWITCH_SHOW, PAGE_OPTIONS, NULL},
