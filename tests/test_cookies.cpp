@@ -259,6 +259,9 @@ TEST_F(CookiesTest, InternetExplorerFilesGoByPathOrHostLineOthersStayByteIdentic
     ASSERT_EQ(2, ProcessIECookies(gList, 0));
     std::vector<std::string> records;
     for (int i = 0; i < gList->count; i++) {
+        char written[FILE_TIME_TEXT_MAX];
+        FormatFileTime(RunField(i, GetRunPath).c_str(), written);
+        EXPECT_EQ(written, RunField(i, GetRunDetails)) << "the file's last write";
         EXPECT_EQ(CODE_COOKIE, GetRunCode(gList, i));
         records.push_back(RunField(i, GetRunName) + "=" + RunField(i, GetRunSourcePath));
     }
