@@ -20,24 +20,6 @@ const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const REGSAM k64 = KEY_WOW64_64KEY;
 const DWORD kPassWait = 90000;
 
-std::string Lang(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}
-
-std::vector<std::string> Fields(const std::string &line)
-{
-    std::vector<std::string> fields;
-    for (size_t from = 0, tab;; from = tab + 1) {
-        tab = line.find('\t', from);
-        fields.push_back(line.substr(from, tab - from));
-        if (tab == std::string::npos)
-            return fields;
-    }
-}
-
 class ReportsEndToEnd : public BrackmoorTest {
 protected:
     void SetUp() override
@@ -81,7 +63,7 @@ protected:
 
 TEST_F(ReportsEndToEnd, ARejectIsReportedItsHistoryLinesArriveAndANewVersionIsToldOnce)
 {
-    const std::string alertCaption = Lang(718) + " - " + Lang(606), notice = Lang(1417);
+    const std::string alertCaption = ResourceText(718) + " - " + ResourceText(606), notice = ResourceText(1417);
     AcceptStartupEntriesPresent();
     ASSERT_TRUE(StartMonitor(run_));
     ASSERT_TRUE(QuickScan(alertCaption)) << "the first pass sees nothing new";
@@ -104,15 +86,12 @@ TEST_F(ReportsEndToEnd, ARejectIsReportedItsHistoryLinesArriveAndANewVersionIsTo
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "NewVersionAvailable"));
 
     // Each history line, in order, as one request carrying its fields.
-    std::string text = ReadWholeFile(DataFolder() + "\\history.txt");
-    std::vector<std::string> lines;
-    for (size_t from = 0, end; (end = text.find("\r\n", from)) != std::string::npos; from = end + 2)
-        lines.push_back(text.substr(from, end - from));
+    std::vector<std::vector<std::string>> lines = HistoryLines();
     std::vector<ServerRequest> history = RequestsOf("History");
     ASSERT_EQ(lines.size(), history.size());
     EXPECT_GE(lines.size(), 2u) << "the alert and the removal";
     for (size_t i = 0; i < lines.size(); i++) {
-        std::vector<std::string> fields = Fields(lines[i]);
+        const std::vector<std::string> &fields = lines[i];
         ASSERT_GE(fields.size(), 5u) << "line " << i;
         EXPECT_EQ("9", history[i].Value("site")) << "line " << i;
         EXPECT_EQ(fields[1], history[i].Value("action")) << "line " << i;

@@ -24,13 +24,6 @@ namespace {
 
 const DWORD kWait = 20000;
 
-std::string Lang(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}
-
 std::string Option(const char *name)
 {
     return RegText(HKEY_CURRENT_USER, OPTIONS_KEY, name);
@@ -219,7 +212,6 @@ TEST_F(ServerReports, TheReplyDecidesWhetherANewVersionIsDue)
 
 TEST_F(ServerReports, EachHistoryLineGoesToTheAdministratorsServer)
 {
-    const std::string history = DataFolder() + "\\history.txt";
     WriteLog(0, 11, "Before", "C:\\Apps\\before.exe", "");
     EXPECT_TRUE(Requests().empty()) << "no history reports without \"bmserver\"";
 
@@ -240,20 +232,12 @@ TEST_F(ServerReports, EachHistoryLineGoesToTheAdministratorsServer)
     std::vector<ServerRequest> requests = Requests();
     ASSERT_EQ(2u, requests.size());
     // Each request carries the fields of its line in the history file.
-    std::string text = ReadWholeFile(history);
-    std::vector<std::string> lines;
-    for (size_t from = 0, end; (end = text.find("\r\n", from)) != std::string::npos; from = end + 2)
-        lines.push_back(text.substr(from, end - from));
+    std::vector<std::vector<std::string>> lines = HistoryLines();
     ASSERT_EQ(3u, lines.size());
     for (size_t i = 0; i < 2; i++) {
         SCOPED_TRACE("line " + std::to_string(i + 1));
-        std::vector<std::string> fields;
-        for (size_t from = 0, tab;; from = tab + 1) {
-            tab = lines[i + 1].find('\t', from);
-            fields.push_back(lines[i + 1].substr(from, tab - from));
-            if (tab == std::string::npos)
-                break;
-        }
+        const std::vector<std::string> &fields = lines[i + 1];
+        ASSERT_GE(fields.size(), 5u);
         const ServerRequest &request = requests[i];
         EXPECT_EQ("History", request.agent);
         EXPECT_EQ(0u, request.target.find("/collect.php?site=7&send_to=")) << request.target;
@@ -267,7 +251,7 @@ TEST_F(ServerReports, EachHistoryLineGoesToTheAdministratorsServer)
         EXPECT_EQ(fields[2], request.Value("type"));
         EXPECT_EQ(fields[3], request.Value("title"));
         EXPECT_EQ(fields[4], request.Value("path"));
-        EXPECT_EQ(Lang(634), request.Value("loc"));
+        EXPECT_EQ(ResourceText(634), request.Value("loc"));
     }
 
     // With the history off there is no line and no report either.
@@ -387,16 +371,16 @@ TEST_F(ServerReports, TheNoticeShowsItsTextsAndEveryWayOutMarksItSeen)
         KillTimer(NULL, timer);
         gNotice = nullptr;
 
-        EXPECT_EQ(Lang(1417), run.caption);
+        EXPECT_EQ(ResourceText(1417), run.caption);
         const UINT textIds[] = {1413, 1414, 1416, 1415};
         for (int i = 0; i < 4; i++)
-            EXPECT_EQ(Lang(textIds[i]), run.texts[i]) << "text " << i;
+            EXPECT_EQ(ResourceText(textIds[i]), run.texts[i]) << "text " << i;
         EXPECT_EQ(row.ignoreBefore == 1, run.boxWasTicked);
         EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), run.rect.right);
         EXPECT_EQ(0, run.rect.top);
         EXPECT_EQ(234, run.alpha);
-        std::vector<std::string> tips = {"1183=" + Lang(3041), "1182=" + Lang(3040), "1=" + Lang(3042),
-                                         "1014=" + Lang(3043)};
+        std::vector<std::string> tips = {"1183=" + ResourceText(3041), "1182=" + ResourceText(3040), "1=" + ResourceText(3042),
+                                         "1014=" + ResourceText(3043)};
         std::sort(tips.begin(), tips.end());
         std::sort(run.tips.begin(), run.tips.end());
         EXPECT_EQ(tips, run.tips);

@@ -40,16 +40,6 @@ static std::string HostPathOf(const std::string &windowsPath)
     return out;
 }
 
-static std::vector<std::string> Split(const std::string &text, char separator)
-{
-    std::vector<std::string> parts;
-    size_t from = 0;
-    for (size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + 1)
-        parts.push_back(text.substr(from, at - from));
-    parts.push_back(text.substr(from));
-    return parts;
-}
-
 static std::string FromHex(const std::string &hex)
 {
     std::string out;
@@ -128,10 +118,10 @@ void LocalServer::ClearRequests()
 std::vector<ServerRequest> LocalServer::Requests() const
 {
     std::vector<ServerRequest> requests;
-    std::vector<std::string> lines = Split(ReadWholeFile(folder + "\\requests"), '\n');
+    std::vector<std::string> lines = SplitText(ReadWholeFile(folder + "\\requests"), "\n");
     lines.pop_back();   // after the last line end: nothing, or a line still being written
     for (const std::string &line : lines) {
-        std::vector<std::string> fields = Split(line, '\t');
+        std::vector<std::string> fields = SplitText(line, "\t");
         if (fields.size() < 2)
             continue;
         ServerRequest request = {fields[0], fields[1], {}};
