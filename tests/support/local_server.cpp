@@ -133,13 +133,3 @@ std::vector<ServerRequest> LocalServer::Requests() const
     }
     return requests;
 }
-
-bool LocalServer::WaitRequests(size_t count, DWORD ms) const
-{
-    for (DWORD start = GetTickCount();; Sleep(50)) {
-        if (Requests().size() >= count)
-            return true;
-        if (GetTickCount() - start > ms)
-            return false;
-    }
-}

@@ -31,7 +31,6 @@ struct LocalServer {
     std::string Base() const;                  // "http://127.0.0.1:<port>"
     void SetReply(const std::string &body);    // "hang": take each request, never answer
     void ClearRequests();
+    // Every request since the last clear, in the order they came.
     std::vector<ServerRequest> Requests() const;
-    // Waits until at least count requests arrived; false when they did not within ms.
-    bool WaitRequests(size_t count, DWORD ms) const;
 };
