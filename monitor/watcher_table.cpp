@@ -16,6 +16,7 @@
 #include "startup/missing_notices.h"
 #include "startup/run_changes.h"
 #include "startup/startup_scan.h"
+#include "watchers/filetypes.h"
 
 #define TIP_STARTUP 821
 #define TIP_AFTER_STARTUP 824
@@ -58,8 +59,8 @@ const WatcherDef WatcherTable[] = {
     {NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
     {"PART 10  START PAGE", &giStartPage, &giStartPageCount, &giRealtimeStartPage, NULL, NULL, NULL, NULL, NULL,
      NULL, 0, 0, 0},
-    {"PART 11  FILETYPES", &giFileType, &giFileTypeCount, &giRealtimeFileType, NULL, NULL, NULL,
-     DETECTED_FILETYPES_KEY, NULL, NULL, 0, 0, WATCH_INIT_AT_START},
+    {"PART 11  FILETYPES", &giFileType, &giFileTypeCount, &giRealtimeFileType, VerifyFileTypes, InitFileTypes,
+     ListFileTypes, DETECTED_FILETYPES_KEY, NULL, NULL, 0, 0, WATCH_INIT_AT_START},
     {"PART 12 SCHEDULED TASKS", &giTasks, &giTasksCount, NULL, NULL, NULL, NULL, DETECTED_TASKS_KEY,
      TASKS_BASELINE_KEY, TASKS_BASELINE_KEY, 0, 0, INIT_WITH_STARTUP},
     {"PART 13  WININIT", NULL, NULL, NULL, RestartCommandsStage, NULL, NULL, NULL, NULL, NULL, 0, 0,
