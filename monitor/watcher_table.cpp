@@ -17,6 +17,7 @@
 #include "startup/run_changes.h"
 #include "startup/startup_scan.h"
 #include "watchers/filetypes.h"
+#include "watchers/hidden.h"
 
 #define TIP_STARTUP 821
 #define TIP_AFTER_STARTUP 824
@@ -47,8 +48,8 @@ const WatcherDef WatcherTable[] = {
      NULL, 0, 0, WATCH_NO_OFF},
     {"PART 6", &giIEHelpers, &giIEHelpersCount, &giRealtimeIEHelper, NULL, NULL, NULL, DETECTED_IEHELPER_KEY,
      IEHELPERS_BASELINE_KEY, NULL, 0, 0, INIT_WITH_STARTUP},
-    {"PART 7 HIDDEN", &giHidden, &giHiddenCount, &giRealtimeHidden, NULL, NULL, NULL, DETECTED_HIDDEN_KEY,
-     BRACKMOOR_KEY "\\Hidden", BRACKMOOR_KEY "\\Hidden", 0, 0,
+    {"PART 7 HIDDEN", &giHidden, &giHiddenCount, &giRealtimeHidden, VerifyHiddenFiles, InitHiddenFiles,
+     CollectHiddenFiles, DETECTED_HIDDEN_KEY, HIDDEN_BASELINE_KEY, HIDDEN_BASELINE_KEY, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT | WATCH_COLLECT_LATE},
     {"PART 8 ACTIVEX", &giActiveX, &giActiveXCount, &giRealtimeActiveX, NULL, NULL, NULL, DETECTED_ACTIVEX_KEY,
      BRACKMOOR_KEY "\\ActiveX", NULL, 0, 0,

@@ -25,6 +25,7 @@
 #define IDD_DELAYALERT          192   /* delayed program put itself back */
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
 #define IDD_FILETYPE            143   /* file type change */
+#define IDD_HIDDEN              191   /* new hidden file */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -64,5 +65,8 @@
 #define IDC_FT_NEWCOMPANY       1119
 #define IDC_FT_NEWINFO          1120
 #define IDC_FT_EXTENSION        1121
+
+/* New hidden file (191): 1 allows, 2 deletes */
+#define IDC_LEGAL               1032
 
 #endif
