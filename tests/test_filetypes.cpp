@@ -133,6 +133,10 @@ TEST_F(FileTypeTest, AChangeByOneMethodIsFoundAndAcceptMovesTheBaseline)
     EXPECT_EQ(1, VerifyFileTypes(NULL)) << "method 3 alone";
     EXPECT_EQ("bmtst.evil", RegText(HKEY_CURRENT_USER, FILETYPE_EXTPROGID_KEY, kExt));
     EXPECT_EQ(0, VerifyFileTypes(NULL)) << "accepted changes are not asked about again";
+    uintptr_t slot = NextHandleSlot();
+    for (int i = 0; i < 5; i++)
+        VerifyFileTypes(NULL);
+    EXPECT_EQ(slot, NextHandleSlot()) << "no handle left open";
 
     // A second extension on the same class costs its own class value and its
     // recorded class, nothing read twice.

@@ -105,6 +105,10 @@ TEST_F(HiddenTest, FilesOfTheFirstStartAreNeverAskedAboutAndAllowedOnesStayKnown
     giFileFactVersionReads = 0;
     EXPECT_EQ(0, VerifyHiddenFiles(NULL));
     EXPECT_EQ(0, giFileFactVersionReads) << "no version record of a known file";
+    uintptr_t slot = NextHandleSlot();
+    for (int i = 0; i < 3; i++)
+        VerifyHiddenFiles(NULL);
+    EXPECT_EQ(slot, NextHandleSlot()) << "no handle left open";
 
     // A newcomer (an image with a version record) allowed without a dialog.
     char self[MAX_PATH];

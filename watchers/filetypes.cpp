@@ -20,10 +20,12 @@
 
 int giFileTypeValueReads;
 
-// Explorer reads the machine's classes in the 64-bit view on 64-bit Windows.
+// Explorer reads the classes in the 64-bit view on 64-bit Windows. Only a 32-bit
+// monitor needs to ask for it (and Wine leaks a handle for every HKEY_CLASSES_ROOT
+// key opened with the flag).
 static REGSAM ShellView(void)
 {
-    return Is64BitWindows ? KEY_WOW64_64KEY : 0;
+    return (Is64BitWindows && sizeof(void *) == 4) ? KEY_WOW64_64KEY : 0;
 }
 
 int QueryAssociationText(HKEY key, const char *name, char *out, size_t cap, DWORD *type)

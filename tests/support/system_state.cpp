@@ -68,6 +68,13 @@ std::string FolderListing(const std::string &folder)
     return out;
 }
 
+uintptr_t NextHandleSlot()
+{
+    HANDLE h = CreateEventA(NULL, FALSE, FALSE, NULL);
+    CloseHandle(h);
+    return (uintptr_t)h;
+}
+
 std::string HistoryText()
 {
     return ReadWholeFile(DataFolder() + "\\history.txt");
