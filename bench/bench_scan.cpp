@@ -17,6 +17,7 @@
 
 #include <initializer_list>
 
+#include "bench/bench_clock.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -31,14 +32,6 @@
 
 // The list the full scan fills.
 static RunList *gList;
-
-static double Now(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
 
 static void EnumerateKey(HKEY root, const char *path, REGSAM view)
 {
@@ -88,14 +81,6 @@ static void BareStartupReads(void)
     GetProfileStringA("windows", "load", "", list, sizeof(list));
     EnumerateKey(HKEY_LOCAL_MACHINE, WINLOGON_KEY, KEY_WOW64_64KEY);
     EnumerateKey(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, 0);
-}
-
-static double Time(void (*work)(void), int rounds)
-{
-    double start = Now();
-    for (int i = 0; i < rounds; i++)
-        work();
-    return (Now() - start) / rounds;
 }
 
 static void FullScan(void)

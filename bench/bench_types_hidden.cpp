@@ -8,6 +8,7 @@
 //   found, and the recorded class and program of each;
 // - VerifyHiddenFiles against a bare FindFirstFile/FindNextFile walk of the same
 //   folders to the same depths, with the baseline lookup of each hidden file.
+#include "bench/bench_clock.h"
 #include "bench/bench_types_hidden.h"
 
 #include <windows.h>
@@ -35,22 +36,6 @@ struct ChangedValue {
 };
 static std::vector<ChangedValue> gChangedValues;
 static std::string gTree;
-
-static double Now(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-static double Time(void (*work)(void), int rounds)
-{
-    double start = Now();
-    for (int i = 0; i < rounds; i++)
-        work();
-    return (Now() - start) / rounds;
-}
 
 static std::string ReadValue(HKEY root, const std::string &path, const char *name)
 {
