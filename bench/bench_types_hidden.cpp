@@ -188,9 +188,9 @@ void BenchTypesAndHidden(int rounds)
     giFileType = 1;
     BareFileTypeReads();
     FileTypeStep();
-    double bareTypes = Time(BareFileTypeReads, rounds);
+    double bareTypes, types;
     int reads = giFileTypeValueReads;
-    double types = Time(FileTypeStep, rounds);
+    TimeInTurns(BareFileTypeReads, FileTypeStep, rounds, &bareTypes, &types);
     reads = (giFileTypeValueReads - reads) / rounds;
     printf("bare file type reads   %8.3f ms   (%d types)\n", bareTypes * 1000, (int)gTypes.size());
     printf("VerifyFileTypes        %8.3f ms   ratio to bare reads %.2f   values read per step %d\n",
@@ -199,9 +199,9 @@ void BenchTypesAndHidden(int rounds)
     int hiddenRounds = rounds / 10 ? rounds / 10 : 1;
     BareHiddenReads();
     HiddenStep();
-    double bareHidden = Time(BareHiddenReads, hiddenRounds);
+    double bareHidden, hidden;
     int versionReads = giFileFactVersionReads;
-    double hidden = Time(HiddenStep, hiddenRounds);
+    TimeInTurns(BareHiddenReads, HiddenStep, hiddenRounds, &bareHidden, &hidden);
     printf("bare system-folder walk %7.3f ms   (%d more files, %d hidden)\n", bareHidden * 1000, TREE_FILES,
            TREE_FILES / HIDDEN_EVERY);
     printf("VerifyHiddenFiles      %8.3f ms   ratio to bare walk %.2f   version records read %d\n", hidden * 1000,
