@@ -13,7 +13,7 @@
 //    up under the known-cookie key).
 // 3. Private bytes and GDI/USER objects before and after 2000 runs of both steps
 //    of both families (on stores of 10 cookies, to keep the run short).
-// The figures compared are taken in turns (bench_timing.h).
+// The figures compared are taken in turns (bench_clock.h).
 #include <windows.h>
 #include <psapi.h>
 #include <shlwapi.h>
@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_timing.h"
+#include "bench/bench_clock.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
