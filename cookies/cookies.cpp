@@ -39,8 +39,9 @@ typedef struct IECookieWalk {
 static int IECookieFile(const char *path, const WIN32_FIND_DATAA *found, void *arg)
 {
     IECookieWalk *walk = (IECookieWalk *)arg;
-    // Collecting into a full list: no later file could be listed, the walk ends.
-    if (!walk->remove && (!walk->list || walk->list->count >= RUN_LIST_MAX))
+    // Collecting into a full list (or one holding "MaxCookie" cookies): no later
+    // file could be listed, the walk ends.
+    if (!walk->remove && (!walk->list || walk->list->count >= RUN_LIST_MAX || walk->list->count >= giMaxCookie))
         return 1;
     size_t len = strlen(found->cFileName);
     if ((found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || len < 4 ||
