@@ -4,10 +4,11 @@
 // 1. StartupScan(0) against the bare reads of the same places (open, enumerate,
 //    read, close; the startup folders listed; win.ini read): the ratio is the
 //    price of the run list, the path handling and the shortcut resolution.
-// 2. A whole scan pass (VerifyData with this build's watchers, alerts decided
-//    silently) against StartupScan(0) alone; and the same pass with the tray icon
-//    hidden ("HideTobble"), which tells the pass's own work from the changes of
-//    the tray status that every pass makes around its stages.
+// 2. A whole scan pass with the startup watchers (VerifyData, alerts decided
+//    silently; the other watchers' steps left out, they have their figures in 3)
+//    against StartupScan(0) alone; and the same pass with the tray icon hidden
+//    ("HideTobble"), which tells the pass's own work from the changes of the tray
+//    status that every pass makes around its stages.
 // 3. The file type and hidden file steps against their own bare reads
 //    (bench_types_hidden.cpp).
 // 4. Memory and GDI/USER objects before and after many passes, with both of
@@ -22,6 +23,7 @@
 #include <stdio.h>
 
 #include <initializer_list>
+#include <vector>
 
 #include "bench/bench_clock.h"
 #include "common/registry.h"
@@ -31,6 +33,7 @@
 #include "common/options.h"
 #include "monitor/mainwindow.h"
 #include "monitor/scan_cycle.h"
+#include "monitor/watcher_table.h"
 #include "ui/tray.h"
 #include "startup/locations.h"
 #include "common/runlist.h"
@@ -103,6 +106,28 @@ static void Pass(void)
     VerifyData();
 }
 
+// The watcher table with only the startup watchers' steps: the uninstall and
+// missing-startup checks and the startup check. Every stage is still traced and
+// every countdown stepped.
+static std::vector<WatcherDef> gStartupRows;
+
+static void UseStartupWatchersOnly(void)
+{
+    gStartupRows.assign(WatcherTable, WatcherTable + WatcherTableCount);
+    for (WatcherDef &row : gStartupRows)
+        if (row.realtime != &giRealtimeUninstall && row.realtime != &giRealtimeMissingRun &&
+            row.realtime != &giRealtimeStartup)
+            row.check = NULL;
+    WatcherRows = gStartupRows.data();
+    WatcherRowCount = (int)gStartupRows.size();
+}
+
+static void UseAllWatchers(void)
+{
+    WatcherRows = WatcherTable;
+    WatcherRowCount = WatcherTableCount;
+}
+
 static void PassWithoutTray(void)
 {
     int saved = giHideTobble;
@@ -136,6 +161,7 @@ int main(void)
     gList = NewRunList();
 
     const int rounds = 200;
+    UseStartupWatchersOnly();
     BareStartupReads();
     FullScan();
     Pass();
@@ -147,11 +173,11 @@ int main(void)
     printf("scan pass (VerifyData)        %8.3f ms   ratio to StartupScan %.2f\n", pass * 1000, pass / scan);
     printf("the pass, tray icon hidden    %8.3f ms   ratio to StartupScan %.2f\n", quiet * 1000, quiet / scan);
 
+    UseAllWatchers();
     PrepareTypesAndHidden();
     BenchTypesAndHidden(rounds);
     RemoveTypesAndHidden();
-    // Every pass from here on runs both watchers as well, until the last figure.
-    int startupOnly[4] = {giRealtimeFileType, giRealtimeHidden, giFileType, giHidden};
+    // Every pass from here on runs both watchers as well.
     giRealtimeFileType = giRealtimeHidden = 1;
     giFileType = giHidden = 1;
     pass = Time(Pass, rounds / 10);
@@ -168,11 +194,9 @@ int main(void)
            (long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) - (long)gdiBefore,
            (long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS) - (long)userBefore);
 
-    // The running monitor: its window, and the tray icon that the first pass adds.
-    giRealtimeFileType = startupOnly[0];
-    giRealtimeHidden = startupOnly[1];
-    giFileType = startupOnly[2];
-    giHidden = startupOnly[3];
+    // The running monitor: its window, and the tray icon that the first pass adds;
+    // the pass of 2 again.
+    UseStartupWatchersOnly();
     // Wine gave the window-less passes an icon of their own (no owner); it goes first.
     TrayIconUpdate(0, 0, TRAY_DELETE);
     bIconShown = 0;
