@@ -24,6 +24,8 @@
 #define IDD_NEWPROG             131   /* new-startup alert */
 #define IDD_DELAYALERT          192   /* delayed program put itself back */
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
+#define IDD_NEWBHO              140   /* new Internet Explorer add-on */
+#define IDD_NEWACTIVEX          193   /* new ActiveX control */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -45,6 +47,9 @@
 #define IDC_NOTICE_NAME         1179
 #define IDC_NOTICE_PATH         1180
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
+
+/* The add-on and ActiveX alerts (140, 193) */
+#define IDC_LEGAL               1032  /* the program's legal notice */
 #define IDC_PROPERTIES          1202  /* owner-drawn */
 
 #endif
