@@ -146,3 +146,18 @@ bool WaitForTrace(const std::string &part, DWORD ms)
         Sleep(200);
     }
 }
+
+int QuickScanPassesDone()
+{
+    int n = 0;
+    for (const std::string &line : TraceEntries())
+        n += line.find("QUICKSCAN DONE") != std::string::npos;
+    return n;
+}
+
+std::string LangText(UINT id)
+{
+    char text[1024] = "";
+    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return text;
+}

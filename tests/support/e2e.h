@@ -29,3 +29,7 @@ std::string DialogTexts(HWND dialog);
 void PressButton(HWND dialog, int id);
 // Waits until the trace log holds the text; the trace file is the monitor's own.
 bool WaitForTrace(const std::string &part, DWORD ms);
+// Quick Scan passes the monitor has finished ("QUICKSCAN DONE" in its trace).
+int QuickScanPassesDone();
+// A string of the program's table, as the test program's own resources hold it.
+std::string LangText(UINT id);

@@ -20,6 +20,44 @@ static int gSleeperRole = [] {
     return 0;
 }();
 
+std::string RegTreeText(HKEY root, const std::string &path, REGSAM view)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return "";
+    std::string text = "[" + path + "]\n";
+    char name[16384];
+    std::vector<BYTE> data(65536);
+    for (DWORD i = 0;; i++) {
+        DWORD nameLen = sizeof(name), dataLen = (DWORD)data.size(), type = 0;
+        if (RegEnumValueA(key, i, name, &nameLen, NULL, &type, data.data(), &dataLen) != ERROR_SUCCESS)
+            break;
+        text += std::string(name) + "=" + std::to_string(type) + ":";
+        for (DWORD b = 0; b < dataLen; b++)
+            text += "0123456789abcdef"[data[b] >> 4], text += "0123456789abcdef"[data[b] & 15];
+        text += "\n";
+    }
+    std::vector<std::string> subkeys;
+    for (DWORD i = 0;; i++) {
+        DWORD nameLen = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &nameLen, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        subkeys.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string &sub : subkeys)
+        text += RegTreeText(root, path + "\\" + sub, view);
+    return text;
+}
+
+std::string WithoutText(std::string text, const std::string &part)
+{
+    size_t at = text.find(part);
+    if (!part.empty() && at != std::string::npos)
+        text.erase(at, part.size());
+    return text;
+}
+
 std::string HistoryText()
 {
     return ReadWholeFile(DataFolder() + "\\history.txt");

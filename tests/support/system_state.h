@@ -64,6 +64,12 @@ struct SavedValue {
     }
 };
 
+// Every key and value below path in one registry view, as text (a missing key gives
+// ""): comparing it before and after an action shows everything the action changed.
+std::string RegTreeText(HKEY root, const std::string &path, REGSAM view);
+// The text without the first copy of part (unchanged when part is empty or absent).
+std::string WithoutText(std::string text, const std::string &part);
+
 // The history file's text, and the number of its lines that hold every part.
 std::string HistoryText();
 int HistoryLinesWith(std::initializer_list<std::string> parts);
