@@ -7,6 +7,7 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "common/tracelog.h"
 
 // "{" 8-4-4-4-12 "}" is 38 characters; anything much longer is not a class id.
 #define CLSID_TEXT_MAX 64
@@ -54,15 +55,24 @@ static void KeyTime(HKEY key, FILETIME *out)
 
 // Reads the class's name and server from its open keys, as a startup entry's path
 // is cleaned: quotes removed, long form.
-static void ReadRegistration(HKEY classKey, HKEY serverKey, char *name, char *path)
+static void ReadRegistration(HKEY classKey, HKEY serverKey, const char *id, char *name, char *path)
 {
-    char raw[MAX_PATH], plain[MAX_PATH];
+    char text[REG_TEXT_MAX], raw[MAX_PATH], plain[MAX_PATH];
+    DWORD size = 0;
     giClsidReads++;
-    if (ReadKeyText(classKey, "", name, CLSID_NAME_MAX) <= 0)
-        name[0] = '\0';
-    path[0] = '\0';
-    if (ReadKeyText(serverKey, "", raw, CAP(raw)) <= 0)
+    name[0] = path[0] = '\0';
+    if (ReadKeyText(classKey, "", text, CAP(text)) > 0) {
+        CopyText(name, CLSID_NAME_MAX, text);
+    } else if (RegQueryValueExA(classKey, "", NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > REG_TEXT_MAX) {
+        // A name too long to read must not hide the class: it goes by its id.
+        TestLog("ResolveClsid name too long", id);
+        CopyText(name, CLSID_NAME_MAX, id);
+    }
+    if (ReadKeyText(serverKey, "", raw, CAP(raw)) <= 0) {
+        if (RegQueryValueExA(serverKey, "", NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > 1)
+            TestLog("ResolveClsid server unreadable", id);
         return;
+    }
     StripQuotes(raw, plain);
     if (strlen(plain) > 3)
         GetLongPath(plain, path);
@@ -93,7 +103,7 @@ static int ResolveAt(const char *prefix, REGSAM view, const char *id, char *name
             CopyText(name, CLSID_NAME_MAX, nameFact.text);
             CopyText(path, MAX_PATH, pathFact.text);
         } else {
-            ReadRegistration(classKey, serverKey, name, path);
+            ReadRegistration(classKey, serverKey, id, name, path);
             nameFact.status = pathFact.status = 1;
             // A name too long for a fact is read again each time rather than kept cut.
             if (CopyText(nameFact.text, CAP(nameFact.text), name) && CopyText(pathFact.text, CAP(pathFact.text), path)) {

@@ -178,6 +178,36 @@ TEST_F(AddonTest, ListingsNameSkipAndKeepTheirViews)
     }
 }
 
+TEST_F(AddonTest, HostileEntriesAreBoundedSkippedAndTraced)
+{
+    TraceToTempFile();
+    const std::string bho = std::string(BHO_KEY) + "\\";
+    Register(Id(1), k64, std::string(3000, 'N').c_str(), "C:\\x\\long name.dll");   // named by its id
+    Register(Id(2), k64, "Long Server", "C:\\" + std::string(600, 'p') + ".dll");   // skipped
+    for (int n : {1, 2})
+        RegPut(HKLM, (bho + Id(n)).c_str(), "NoExplorer", "1", k64);
+    RegPut(HKLM, TOOLBAR_KEY, ("{" + std::string(400, 'T') + "}").c_str(), "", k64);
+    const std::string ext = std::string(EXTENSIONS_KEY) + "\\" + Id(3);
+    const char button[] = {'B', 'i', 'n', (char)0xE9, 'r', 'y'};   // no NUL, a high byte
+    RegPutBinary(HKLM, ext.c_str(), "ButtonText", button, sizeof(button), REG_BINARY, k64);
+    Register(Id(4), k64, "Dword Server", "");
+    RegPutDword(HKLM, (ClassKey(Id(4), k64) + "\\InprocServer32").c_str(), "", 7, k64);
+    RegPut(HKEY_CURRENT_USER, (std::string(EXT_STATS_KEY) + "\\" + Id(4)).c_str(), "Count", "1");
+
+    OwnedRunList list;
+    ListIEHelpers(list);
+    std::vector<Record> got = Ours(list);
+    ASSERT_EQ(2u, got.size());
+    EXPECT_EQ(Id(1) + " (x64)", got[0].name);
+    EXPECT_EQ(std::string(button, sizeof(button)), got[1].name);
+    EXPECT_TRUE(TraceHas("ResolveClsid name too long"));
+    EXPECT_TRUE(TraceHas("ResolveClsid server unreadable"));
+    EXPECT_TRUE(TraceHas("ListIEHelpers RegEnumValue"));
+    RegRemoveValue(HKLM, TOOLBAR_KEY, ("{" + std::string(400, 'T') + "}").c_str(), k64);
+    ListActiveX(list);
+    EXPECT_TRUE(Ours(list).empty());
+}
+
 TEST_F(AddonTest, ControlsListedOncePerProgramAndOnlyWhenTheBrowserLoadedThem)
 {
     const std::string stats = std::string(EXT_STATS_KEY) + "\\";

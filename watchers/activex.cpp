@@ -164,6 +164,8 @@ int ListActiveX(RunList *list)
             break;
         if (rc == ERROR_SUCCESS)
             ListControl(list, stats, clsid, seen, version);
+        else
+            TestLog("ListActiveX RegEnumKeyEx", "skipped");
     }
     RegCloseKey(stats);
     if (seen)

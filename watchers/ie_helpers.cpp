@@ -92,7 +92,11 @@ static void ListToolbars(RunList *list, REGSAM view, VersionRecord *version)
         LONG rc = RegEnumValueA(key, index, clsid, &len, NULL, NULL, NULL, NULL);
         if (rc == ERROR_NO_MORE_ITEMS)
             break;
-        if (rc != ERROR_SUCCESS || !ResolveClsid(clsid, className, path) || !className[0])
+        if (rc != ERROR_SUCCESS) {
+            TestLog("ListIEHelpers RegEnumValue", "skipped");
+            continue;
+        }
+        if (!ResolveClsid(clsid, className, path) || !className[0])
             continue;
         GetVersionInfoCached(path, version);
         if (version->ProductName[0])
