@@ -128,12 +128,12 @@ int ResolveClsid(const char *clsid, char *name, char *path)
     path[0] = '\0';
     if (!BracedId(clsid, id))
         return 0;
-    // First the view the caller reads (a listing of 32-bit add-ons wants their
-    // 32-bit registration); then, on 64-bit Windows, the 64-bit classes and the
-    // 32-bit ones under their own name.
+    // First the view the caller names (a listing of 32-bit add-ons wants their 32-bit
+    // registration), else the 64-bit classes, which a 32-bit monitor would not see
+    // otherwise; then the 64-bit classes and the 32-bit ones under their own name.
     REGSAM first = RegReadAccess & VIEW_BITS;
     if (!first)
-        first = NativeView();
+        first = Is64BitWindows ? KEY_WOW64_64KEY : 0;
     if (ResolveAt("CLSID\\", first, id, name, path))
         return 1;
     if (!Is64BitWindows)

@@ -58,8 +58,8 @@ int GetVersionInfo(const char *path, VersionRecord *rec);
 int FindAppPath(const char *exeName, char *versionOut);
 
 // A class id's name (its default value) and in-process server file, from
-// HKEY_CLASSES_ROOT in the view the read mask names, then on 64-bit Windows from
-// the 64-bit view and from "Wow6432Node\CLSID". The braces round the id are
+// HKEY_CLASSES_ROOT in the view the read mask names (the 64-bit one when it names
+// none), then on 64-bit Windows from the 64-bit view and from "Wow6432Node\CLSID". The braces round the id are
 // optional and text after its "}" is ignored. 1 when a server file was found
 // (path: quotes removed, long form, MAX_PATH characters); name (CLSID_NAME_MAX
 // characters, may be NULL) is then the class's name, empty when it has none.
