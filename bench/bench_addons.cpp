@@ -16,13 +16,13 @@
 //    with 100 of the class ids left (to keep the run short).
 // Everything made is removed at the end.
 #include <windows.h>
-#include <psapi.h>
 #include <shlwapi.h>
 #include <stdio.h>
 
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "common/appstate.h"
 #include "common/file_facts.h"
 #include "common/files.h"
@@ -41,22 +41,6 @@
 
 static std::string gFolder;
 static std::vector<std::string> gIds;      // every class id the bench made
-
-static double Now(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-static double Time(void (*work)(void), int rounds)
-{
-    double start = Now();
-    for (int i = 0; i < rounds; i++)
-        work();
-    return (Now() - start) / rounds;
-}
 
 static std::string NewId(void)
 {
@@ -257,14 +241,6 @@ static void HelperCheck(void)
 static void ControlCheck(void)
 {
     VerifyActiveX(NULL);
-}
-
-static SIZE_T PrivateBytes(void)
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
 }
 
 int main(void)
