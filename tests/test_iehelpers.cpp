@@ -29,11 +29,6 @@ std::string Id(int n)
 }
 const int kIds = 20;
 
-void Register(const std::string &id, REGSAM view, const char *name, const std::string &server)
-{
-    RegisterClass(id, view, name, server);
-}
-
 struct Record {
     std::string name, path, source, details;
     int code, extra;
@@ -58,7 +53,7 @@ std::vector<Record> Ours(const RunList *list)
 {
     std::vector<Record> out;
     for (const Record &r : Records(list))
-        if (r.path.find("C0FFEE") != std::string::npos || r.source.find("C0FFEE") != std::string::npos)
+        if ((r.path + r.source).find("C0FFEE") != std::string::npos)
             out.push_back(r);
     return out;
 }
@@ -88,13 +83,13 @@ protected:
 
 TEST_F(AddonTest, ClassIdsResolveInTheirViewAndAreReadOncePerChange)
 {
-    Register(Id(1), k64, "Sixty Four", "C:\\x\\64.dll");
-    Register(Id(2), k32, "Thirty Two", "C:\\x\\32.dll");
-    Register(Id(3), k64, "No Server", "");
-    Register(Id(4), k64, "Quoted", "\"C:\\Program Files\\x\\q.dll\"");
-    Register(Id(5), k64, "Both 64", "C:\\x\\both64.dll");
-    Register(Id(5), k32, "Both 32", "C:\\x\\both32.dll");
-    Register(Id(6), k64, NULL, "C:\\x\\nameless.dll");
+    RegisterClass(Id(1), k64, "Sixty Four", "C:\\x\\64.dll");
+    RegisterClass(Id(2), k32, "Thirty Two", "C:\\x\\32.dll");
+    RegisterClass(Id(3), k64, "No Server", "");
+    RegisterClass(Id(4), k64, "Quoted", "\"C:\\Program Files\\x\\q.dll\"");
+    RegisterClass(Id(5), k64, "Both 64", "C:\\x\\both64.dll");
+    RegisterClass(Id(5), k32, "Both 32", "C:\\x\\both32.dll");
+    RegisterClass(Id(6), k64, NULL, "C:\\x\\nameless.dll");
     const struct { std::string clsid; int result; const char *name, *path; } rows[] = {
         {Id(1), 1, "Sixty Four", "C:\\x\\64.dll"},
         {Id(1).substr(1, 36), 1, "Sixty Four", "C:\\x\\64.dll"},          // without braces
@@ -125,10 +120,10 @@ TEST_F(AddonTest, ClassIdsResolveInTheirViewAndAreReadOncePerChange)
     for (int round = 0; round < 3; round++)
         ResolveClsid(Id(1).c_str(), name, path);
     EXPECT_EQ(reads, giClsidReads);
-    Register(Id(1), k64, NULL, "C:\\x\\moved.dll");
+    RegisterClass(Id(1), k64, NULL, "C:\\x\\moved.dll");
     ResolveClsid(Id(1).c_str(), name, path);
     EXPECT_STREQ("C:\\x\\moved.dll", path);
-    Register(Id(1), k64, "Renamed", "");
+    RegisterClass(Id(1), k64, "Renamed", "");
     ResolveClsid(Id(1).c_str(), name, path);
     EXPECT_STREQ("Renamed", name);
     EXPECT_EQ(reads + 2, giClsidReads);
@@ -137,16 +132,16 @@ TEST_F(AddonTest, ClassIdsResolveInTheirViewAndAreReadOncePerChange)
 TEST_F(AddonTest, ListingsNameSkipAndKeepTheirViews)
 {
     const std::string bho = std::string(BHO_KEY) + "\\", ext = std::string(EXTENSIONS_KEY) + "\\";
-    Register(Id(1), k32, "Bm Helper", "C:\\x\\helper32.dll");
-    Register(Id(1), k64, "Bm Helper", "C:\\x\\helper64.dll");
-    Register(Id(2), k32, "BM HELPER", "C:\\x\\same name.dll");
-    Register(Id(3), k64, NULL, "C:\\x\\nameless.dll");
+    RegisterClass(Id(1), k32, "Bm Helper", "C:\\x\\helper32.dll");
+    RegisterClass(Id(1), k64, "Bm Helper", "C:\\x\\helper64.dll");
+    RegisterClass(Id(2), k32, "BM HELPER", "C:\\x\\same name.dll");
+    RegisterClass(Id(3), k64, NULL, "C:\\x\\nameless.dll");
     for (int n : {1, 2})
         RegPut(HKLM, (bho + Id(n)).c_str(), "NoExplorer", "1", k32);
     for (int n : {1, 3})
         RegPut(HKLM, (bho + Id(n)).c_str(), "NoExplorer", "1", k64);
-    Register(Id(4), k64, "Toolbar", addon_);
-    Register(Id(5), k64, "Toolbar", "C:\\x\\tb.dll");
+    RegisterClass(Id(4), k64, "Toolbar", addon_);
+    RegisterClass(Id(5), k64, "Toolbar", "C:\\x\\tb.dll");
     for (int n : {4, 5})
         RegPut(HKLM, TOOLBAR_KEY, Id(n).c_str(), "", k64);
     RegPut(HKLM, (ext + Id(6)).c_str(), "ButtonText", "Bm Button", k64);
@@ -182,15 +177,15 @@ TEST_F(AddonTest, HostileEntriesAreBoundedSkippedAndTraced)
 {
     TraceToTempFile();
     const std::string bho = std::string(BHO_KEY) + "\\";
-    Register(Id(1), k64, std::string(3000, 'N').c_str(), "C:\\x\\long name.dll");   // named by its id
-    Register(Id(2), k64, "Long Server", "C:\\" + std::string(600, 'p') + ".dll");   // skipped
+    RegisterClass(Id(1), k64, std::string(3000, 'N').c_str(), "C:\\x\\long name.dll");   // named by its id
+    RegisterClass(Id(2), k64, "Long Server", "C:\\" + std::string(600, 'p') + ".dll");   // skipped
     for (int n : {1, 2})
         RegPut(HKLM, (bho + Id(n)).c_str(), "NoExplorer", "1", k64);
     RegPut(HKLM, TOOLBAR_KEY, ("{" + std::string(400, 'T') + "}").c_str(), "", k64);
     const std::string ext = std::string(EXTENSIONS_KEY) + "\\" + Id(3);
     const char button[] = {'B', 'i', 'n', (char)0xE9, 'r', 'y'};   // no NUL, a high byte
     RegPutBinary(HKLM, ext.c_str(), "ButtonText", button, sizeof(button), REG_BINARY, k64);
-    Register(Id(4), k64, "Dword Server", "");
+    RegisterClass(Id(4), k64, "Dword Server", "");
     RegPutDword(HKLM, (ClassKey(Id(4), k64) + "\\InprocServer32").c_str(), "", 7, k64);
     RegPut(HKEY_CURRENT_USER, (std::string(EXT_STATS_KEY) + "\\" + Id(4)).c_str(), "Count", "1");
 
@@ -227,7 +222,7 @@ TEST_F(AddonTest, ControlsListedOncePerProgramAndOnlyWhenTheBrowserLoadedThem)
         {7, "System", systemDll, -1, true},
     };
     for (const auto &row : rows) {
-        Register(Id(row.n), k64, row.name, row.program);
+        RegisterClass(Id(row.n), k64, row.name, row.program);
         RegPut(HKEY_CURRENT_USER, (stats + Id(row.n)).c_str(), "Count", "1");
         if (row.type == -2)
             RegPut(HKEY_CURRENT_USER, (stats + Id(row.n) + "\\iexplore").c_str(), "Blocked", "0");
@@ -287,14 +282,14 @@ TEST_F(AddonTest, KillBitKeepsTheOtherFlagsInEachView)
 
 TEST_F(AddonTest, RemovalTakesExactlyItsKeyOrValueAndLogsOnlyWhatWentAway)
 {
-    Register(Id(1), k32, "Bm Helper", "C:\\x\\helper32.dll");
-    Register(Id(1), k64, "Bm Helper", "C:\\x\\helper64.dll");
+    RegisterClass(Id(1), k32, "Bm Helper", "C:\\x\\helper32.dll");
+    RegisterClass(Id(1), k64, "Bm Helper", "C:\\x\\helper64.dll");
     for (REGSAM view : {k32, k64}) {
         RegPut(HKLM, (std::string(BHO_KEY) + "\\" + Id(1)).c_str(), "NoExplorer", "1", view);
         RegPut(HKLM, TOOLBAR_KEY, Id(2).c_str(), "", view);
         RegPut(HKLM, TOOLBAR_KEY, Id(9).c_str(), "", view);     // another toolbar stays
     }
-    Register(Id(2), k64, "Toolbar", "C:\\x\\tb.dll");
+    RegisterClass(Id(2), k64, "Toolbar", "C:\\x\\tb.dll");
     RegPut(HKLM, (std::string(EXTENSIONS_KEY) + "\\" + Id(3)).c_str(), "ButtonText", "Bm Button", k64);
     RegPut(HKLM, (std::string(EXTENSIONS_KEY) + "\\" + Id(3)).c_str(), "Exec", "C:\\x\\button.exe", k64);
     RegPut(HKLM, (std::string(EXTENSIONS_KEY) + "\\" + Id(4)).c_str(), "ButtonText", "Other", k64);
@@ -313,6 +308,7 @@ TEST_F(AddonTest, RemovalTakesExactlyItsKeyOrValueAndLogsOnlyWhatWentAway)
         int lines = HistoryLinesWith({"IEHELPER_Remove", "TYPE_BHO"});
         EXPECT_EQ(1, RemoveIEHelper(list, Records(list)[i].path.c_str(), i));
         EXPECT_EQ(expected, AddonAreas());
+        EXPECT_EQ(0, RemoveIEHelper(list, Records(list)[i].path.c_str(), i)) << "gone already: not removed again";
         EXPECT_EQ(lines + 1, HistoryLinesWith({"IEHELPER_Remove", "TYPE_BHO"}));
     };
     remove("Bm Helper", std::string(BHO_KEY) + "\\" + Id(1), k32);   // the x64 twin is another helper
@@ -337,8 +333,8 @@ TEST_F(AddonTest, DecisionsWithoutTheDialogAreCarriedOutAndLogged)
     InitActiveX();
     giShowAlerts = giSuppressExtraAlerts = 0;
     const std::string bho = std::string(BHO_KEY) + "\\" + Id(1);
-    Register(Id(1), k64, "Silent Helper", "C:\\x\\silent.dll");
-    Register(Id(2), k64, "Silent Control", addon_);
+    RegisterClass(Id(1), k64, "Silent Helper", "C:\\x\\silent.dll");
+    RegisterClass(Id(2), k64, "Silent Control", addon_);
     RegPut(HKEY_CURRENT_USER, (std::string(EXT_STATS_KEY) + "\\" + Id(2)).c_str(), "Count", "1");
     for (int hide : {2, 1}) {
         SCOPED_TRACE(hide);

@@ -221,7 +221,8 @@ static int KeyGone(const char *path, REGSAM view)
 }
 
 // Deletes a helper's key in the view it was found in. The other view may hold a
-// helper of the same class id, which is another add-on with its own alert.
+// helper of the same class id, which is another add-on with its own alert. 1 when
+// this call took the key away (a key already gone was not removed by us).
 static int DeleteHelperKey(const char *path, REGSAM view)
 {
     LONG rc = view && Is64BitWindows ? RegDeleteKeyExAtRunTime(HKEY_LOCAL_MACHINE, path, view)
@@ -230,14 +231,16 @@ static int DeleteHelperKey(const char *path, REGSAM view)
         SetLastError((DWORD)rc);
         TraceLastError("MyError:  RemoveIEHelper RegDeleteKey");
     }
-    return KeyGone(path, view);
+    // Where RegDeleteKeyExA is missing the call answers success without deleting.
+    return rc == ERROR_SUCCESS && KeyGone(path, view);
 }
 
 // A toolbar is one name in the baseline whichever views list it, so it goes from all.
+// 1 when it was deleted somewhere and is left nowhere.
 static int DeleteToolbarValue(const char *clsid)
 {
     REGSAM views[2];
-    int viewCount = ListingViews(views), gone = 1;
+    int viewCount = ListingViews(views), gone = 1, deleted = 0;
     for (int v = 0; v < viewCount; v++) {
         HKEY key;
         LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, 0, KEY_READ | KEY_WRITE | views[v], &key);
@@ -245,6 +248,7 @@ static int DeleteToolbarValue(const char *clsid)
             continue;
         if (rc == ERROR_SUCCESS) {
             rc = RegDeleteValueA(key, clsid);
+            deleted += rc == ERROR_SUCCESS;
             if (rc == ERROR_FILE_NOT_FOUND)
                 rc = ERROR_SUCCESS;
             RegCloseKey(key);
@@ -255,7 +259,7 @@ static int DeleteToolbarValue(const char *clsid)
             gone = 0;
         }
     }
-    return gone;
+    return gone && deleted;
 }
 
 // An extension's key is its class id; a class registered under that id has already
