@@ -312,7 +312,7 @@ TEST_F(AddonTest, RemovalTakesExactlyItsKeyOrValueAndLogsOnlyWhatWentAway)
         EXPECT_EQ(lines + 1, HistoryLinesWith({"IEHELPER_Remove", "TYPE_BHO"}));
     };
     remove("Bm Helper", std::string(BHO_KEY) + "\\" + Id(1), k32);   // the x64 twin is another helper
-    remove("tb.dll", Id(2) + "=1:00\n", k32 | k64);
+    remove("tb.dll", Id(2) + "=1:" + std::string(1, '\0') + "\n", k32 | k64);
     remove("Bm Button", std::string(EXTENSIONS_KEY) + "\\" + Id(3), k64);
 
     // A key that cannot go (it has a subkey) stays, and no removal line is written.

@@ -173,7 +173,7 @@ TEST_F(AddonEndToEnd, AlertsRemoveOrBlockExactlyTheirItemAndAReturningHelperIsTa
     HWND alert = QuickScanAlert(694);
     ASSERT_NE(nullptr, alert);
     EXPECT_EQ("Bm Toolbar Suite", ControlText(alert, IDC_PRODUCTNAME));
-    RejectRemoves(alert, std::string(kToolbar) + "=1:00\n", k64);
+    RejectRemoves(alert, std::string(kToolbar) + "=1:" + std::string(1, '\0') + "\n", k64);
     RegPut(HKLM, Sub(EXTENSIONS_KEY, kExtension).c_str(), "ButtonText", "Bm Button", k64);
     RegPut(HKLM, Sub(EXTENSIONS_KEY, kExtension).c_str(), "Exec", dll_["toolbar"].c_str(), k64);
     ASSERT_NE(nullptr, alert = QuickScanAlert(694));
@@ -194,17 +194,19 @@ TEST_F(AddonEndToEnd, AlertsRemoveOrBlockExactlyTheirItemAndAReturningHelperIsTa
     ASSERT_NE(nullptr, alert = QuickScanAlert(1155));
     EXPECT_EQ("Bm Rejected Control", ControlText(alert, IDC_PRODUCTNAME));
     EXPECT_EQ(LangText(1066), ControlText(alert, IDC_MESSAGE));
-    std::string before = WithoutText(AddonAreas(), RegTreeText(HKLM, rejected, k64));
+    std::string before = WithoutText(AddonAreas(), KeyTreeText(HKLM, rejected, k64));
     PressButton(alert, IDNO);
     for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
         Sleep(100);
     ASSERT_NE(nullptr, alert = WaitForDialog((LangText(718) + " - " + LangText(1155)).c_str(), kPassWait));
     EXPECT_EQ("Bm Accepted Control", ControlText(alert, IDC_PRODUCTNAME));
     ASSERT_TRUE(Answer(alert, IDYES));
-    const std::string heading = "[" + rejected + "]\n";
-    std::string blocked64 = RegTreeText(HKLM, rejected, k64), blocked32 = RegTreeText(HKLM, rejected, k32);
-    EXPECT_EQ(heading + "Compatibility Flags=4:21040000\n", blocked64);
-    EXPECT_EQ(heading + "Compatibility Flags=4:00040000\n", blocked32);
+    auto flagsKey = [&](DWORD flags) {
+        return "[" + rejected + "]\nCompatibility Flags=4:" + std::string((const char *)&flags, 4) + "\n";
+    };
+    std::string blocked64 = KeyTreeText(HKLM, rejected, k64), blocked32 = KeyTreeText(HKLM, rejected, k32);
+    EXPECT_EQ(flagsKey(0x421), blocked64);
+    EXPECT_EQ(flagsKey(0x400), blocked32);
     EXPECT_EQ(before, WithoutText(WithoutText(AddonAreas(), blocked64), blocked32)) << "nothing else changed, the accepted one neither";
     EXPECT_EQ("1200", RegText(HKEY_CURRENT_USER, ACTIVEX_KEY, kRejected));
     EXPECT_EQ("1200", RegText(HKEY_CURRENT_USER, ACTIVEX_KEY, kAccepted));

@@ -27,7 +27,7 @@ std::string AddonAreas()
     std::string text;
     for (REGSAM view : Views)
         for (const char *area : Areas)
-            text += RegTreeText(HKEY_LOCAL_MACHINE, area, view);
+            text += KeyTreeText(HKEY_LOCAL_MACHINE, area, view);
     return text;
 }
 
@@ -36,10 +36,10 @@ std::string AddonAreasWithout(const std::string &item, REGSAM views)
     std::string text;
     for (REGSAM view : Views)
         for (const char *area : Areas) {
-            std::string part = RegTreeText(HKEY_LOCAL_MACHINE, area, view);
+            std::string part = KeyTreeText(HKEY_LOCAL_MACHINE, area, view);
             if (view & views)
                 part = WithoutText(part, item.find('=') != std::string::npos
-                                             ? item : RegTreeText(HKEY_LOCAL_MACHINE, item, view));
+                                             ? item : KeyTreeText(HKEY_LOCAL_MACHINE, item, view));
             text += part;
         }
     return text;

@@ -14,7 +14,7 @@ void RegisterClass(const std::string &id, REGSAM view, const char *name, const s
 // The helper-object, toolbar, extension and compatibility keys of both views.
 std::string AddonAreas();
 // The same without one item, in the views given: a key (its whole tree), or one value
-// line as RegTreeText writes it ("name=type:hex\n") when item holds a "=".
+// line as KeyTreeText writes it ("name=type:data\n") when item holds a "=".
 std::string AddonAreasWithout(const std::string &item, REGSAM views);
 // Removes every trace of the class ids: registrations, add-on keys and values of
 // both views, and the user's extension statistics.

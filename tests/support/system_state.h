@@ -64,9 +64,16 @@ struct SavedValue {
     }
 };
 
-// Every key and value below path in one registry view, as text (a missing key gives
-// ""): comparing it before and after an action shows everything the action changed.
-std::string RegTreeText(HKEY root, const std::string &path, REGSAM view);
+// A key and everything below it as text (names, types and data, in the order the
+// registry enumerates them), for comparing a part of the registry before and after;
+// "" when the key does not exist.
+std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view = 0);
+// A folder's entries (names, attributes, sizes) as text, one level.
+std::string FolderListing(const std::string &folder);
+
+// The handle a new object gets: the lowest free slot (Wine reuses the lowest), so it
+// moves only when a handle was left open.
+uintptr_t NextHandleSlot();
 // The text without the first copy of part (unchanged when part is empty or absent).
 std::string WithoutText(std::string text, const std::string &part);
 
