@@ -16,6 +16,9 @@
 #include "startup/missing_notices.h"
 #include "startup/run_changes.h"
 #include "startup/startup_scan.h"
+#include "watchers/pages.h"
+#include "watchers/regoptions.h"
+#include "watchers/sysfiles.h"
 
 #define TIP_STARTUP 821
 #define TIP_AFTER_STARTUP 824
@@ -42,8 +45,8 @@ const WatcherDef WatcherTable[] = {
      CollectStartupEntries, DETECTED_STARTUP_KEY, STARTUP_BASELINE_KEY, STARTUP_BASELINE_KEY, TIP_STARTUP,
      TIP_AFTER_STARTUP, INIT_WITH_STARTUP},
     // Watched registry values have no off value: the countdown always runs.
-    {"PART 5  START DONE", &giRegOptions, &giRegOptionsCount, &giRealtimeRegOptions, NULL, NULL, NULL, NULL, NULL,
-     NULL, 0, 0, WATCH_NO_OFF},
+    {"PART 5  START DONE", &giRegOptions, &giRegOptionsCount, &giRealtimeRegOptions, VerifyRegOptions, NULL, NULL,
+     NULL, NULL, NULL, 0, 0, WATCH_NO_OFF},
     {"PART 6", &giIEHelpers, &giIEHelpersCount, &giRealtimeIEHelper, NULL, NULL, NULL, DETECTED_IEHELPER_KEY,
      IEHELPERS_BASELINE_KEY, NULL, 0, 0, INIT_WITH_STARTUP},
     {"PART 7 HIDDEN", &giHidden, &giHiddenCount, &giRealtimeHidden, NULL, NULL, NULL, DETECTED_HIDDEN_KEY,
@@ -53,11 +56,11 @@ const WatcherDef WatcherTable[] = {
      BRACKMOOR_KEY "\\ActiveX", NULL, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT | WATCH_COLLECT_LATE},
     // HOSTS and the other system files, then the Windows Update setting, under one countdown.
-    {"PART 9 AUTOUPDATES", &giHostFile, &giHostFileCount, &giRealtimeSysFiles, NULL, NULL, NULL, NULL,
-     BRACKMOOR_KEY "\\HostFile", NULL, 0, 0, WATCH_BEFORE_VISTA | WATCH_INIT_AT_START},
-    {NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
-    {"PART 10  START PAGE", &giStartPage, &giStartPageCount, &giRealtimeStartPage, NULL, NULL, NULL, NULL, NULL,
-     NULL, 0, 0, 0},
+    {"PART 9 AUTOUPDATES", &giHostFile, &giHostFileCount, &giRealtimeSysFiles, CheckSysfiles, InitSysfiles, NULL,
+     NULL, BRACKMOOR_KEY "\\HostFile", NULL, 0, 0, WATCH_BEFORE_VISTA | WATCH_INIT_AT_START},
+    {NULL, NULL, NULL, NULL, VerifyAutomaticUpdates, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
+    {"PART 10  START PAGE", &giStartPage, &giStartPageCount, &giRealtimeStartPage, VerifyStartPages,
+     RecordOriginalPages, NULL, NULL, NULL, NULL, 0, 0, WATCH_INIT_NEW_INSTALL | WATCH_INIT_UPDATE},
     {"PART 11  FILETYPES", &giFileType, &giFileTypeCount, &giRealtimeFileType, NULL, NULL, NULL,
      DETECTED_FILETYPES_KEY, NULL, NULL, 0, 0, WATCH_INIT_AT_START},
     {"PART 12 SCHEDULED TASKS", &giTasks, &giTasksCount, NULL, NULL, NULL, NULL, DETECTED_TASKS_KEY,
