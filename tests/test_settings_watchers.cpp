@@ -6,7 +6,6 @@
 #include "support/system_state.h"
 #include "support/test_env.h"
 
-#include <map>
 #include <vector>
 
 #include "common/appstate.h"
@@ -27,20 +26,6 @@ const REGSAM k64 = KEY_WOW64_64KEY;
 const char kWatchKey[] = "Software\\BmTest\\Watch";
 const char kIEMain[] = "Software\\Microsoft\\Internet Explorer\\Main";
 const char kDesktop[] = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\0";
-
-std::string Lang(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}
-
-std::string Fill(UINT id, const std::string &a, const std::string &b)
-{
-    std::string text = Lang(id);
-    text.replace(text.find("%s"), 2, a);
-    return text.replace(text.find("%s"), 2, b);
-}
 
 // The dialogs this thread opens, answered in turn; what each showed is kept.
 struct Seen {
@@ -213,7 +198,7 @@ TEST_F(SettingsTest, FileChangeAlertRejectPutsThePreviousFileBackAcceptMakesTheN
     edit();
     auto seen = Answering({{IDC_SYSFILE_REJECT, false, NULL}}, [] { EXPECT_EQ(1, CheckSysfiles(nullptr)); });
     ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(Lang(1000), seen[0].caption);
+    EXPECT_EQ(LangText(1000), seen[0].caption);
     EXPECT_NE(std::string::npos, seen[0].texts.find("HOSTS\n"));
     EXPECT_EQ(hosts, seen[0].path);
     EXPECT_EQ(kHosts, ReadWholeFile(hosts)) << "the previous file is back";
@@ -263,44 +248,13 @@ TEST_F(SettingsTest, RestartCommandsAreFoundOnlyBesideWininitAndTheWindowDeletes
 
     auto seen = Answering({{IDC_RESTART_DELETE, false, NULL}}, [] { EXPECT_EQ(1, RestartFile(0)); });
     ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(Lang(30), seen[0].caption);
+    EXPECT_EQ(LangText(30), seen[0].caption);
     EXPECT_EQ(commands, seen[0].path);
     EXPECT_FALSE(PathExists(ini));
     EXPECT_EQ(1, HistoryLinesWith({"*WININIT_Delete\tRESTART_DELETE\twininit.ini\t" + ini}));
     seen = Answering({{IDOK, false, NULL}}, [] { EXPECT_EQ(0, RestartFile(0)); });
     ASSERT_EQ(1u, seen.size());
-    EXPECT_NE(std::string::npos, seen[0].texts.find(Lang(59)));
-}
-
-typedef std::map<std::string, std::string> Values;
-
-// Every value of a key as "type:data", for comparing a whole key before and after.
-Values KeyValues(HKEY root, const char *path)
-{
-    Values values;
-    HKEY key;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ | k64, &key) != ERROR_SUCCESS)
-        return values;
-    char name[256];
-    BYTE data[1024];
-    for (DWORD i = 0;; i++) {
-        DWORD n = sizeof(name), size = sizeof(data), type;
-        if (RegEnumValueA(key, i, name, &n, NULL, &type, data, &size) != ERROR_SUCCESS)
-            break;
-        values[name] = std::to_string(type) + ":" + std::string((char *)data, size);
-    }
-    RegCloseKey(key);
-    return values;
-}
-
-std::string Dword(DWORD v)
-{
-    return std::to_string(REG_DWORD) + ":" + std::string((char *)&v, sizeof(v));
-}
-
-std::string Sz(const std::string &s)
-{
-    return std::to_string(REG_SZ) + ":" + s + '\0';
+    EXPECT_NE(std::string::npos, seen[0].texts.find(LangText(59)));
 }
 
 TEST_F(SettingsTest, WatchedValuesAreAskedAboutLockedOnesPutBackVanishedOnesLeftAlone)
@@ -340,7 +294,7 @@ TEST_F(SettingsTest, WatchedValuesAreAskedAboutLockedOnesPutBackVanishedOnesLeft
             RegPut(root, kWatchKey, name.c_str(), row.current, k64);
     }
     RegPut(HKEY_CURRENT_USER, kWatchKey, "Bystander", "same", k64);
-    Values user = KeyValues(HKEY_CURRENT_USER, kWatchKey), machine = KeyValues(HKEY_LOCAL_MACHINE, kWatchKey);
+    KeyValueMap user = RegKeyValues(HKEY_CURRENT_USER, kWatchKey), machine = RegKeyValues(HKEY_LOCAL_MACHINE, kWatchKey);
 
     // The watch list's order is the registry's: each question is answered by its text.
     const std::string level = std::string(kWatchKey) + "  Level: 16 ";
@@ -348,14 +302,14 @@ TEST_F(SettingsTest, WatchedValuesAreAskedAboutLockedOnesPutBackVanishedOnesLeft
                           [] { EXPECT_EQ(5, VerifyRegOptions(nullptr)); });
     ASSERT_EQ(2u, seen.size());
     EXPECT_EQ(gszTitle, seen[0].caption);
-    EXPECT_NE(std::string::npos, seen[0].texts.find(Lang(1401)));
+    EXPECT_NE(std::string::npos, seen[0].texts.find(LangText(1401)));
     // Nothing but the answered and locked values changed.
-    user["Level"] = Dword(1);
-    user["Locked"] = Sz("keep");
-    user["Root"] = Sz("x");
-    machine["Machine"] = Dword(7);
-    EXPECT_EQ(user, KeyValues(HKEY_CURRENT_USER, kWatchKey));
-    EXPECT_EQ(machine, KeyValues(HKEY_LOCAL_MACHINE, kWatchKey));
+    user["Level"] = DwordData(1);
+    user["Locked"] = SzData("keep");
+    user["Root"] = SzData("x");
+    machine["Machine"] = DwordData(7);
+    EXPECT_EQ(user, RegKeyValues(HKEY_CURRENT_USER, kWatchKey));
+    EXPECT_EQ(machine, RegKeyValues(HKEY_LOCAL_MACHINE, kWatchKey));
     EXPECT_FALSE(RegHasKey(HKEY_CURRENT_USER, "Software\\BmTest\\Vanished"));
     EXPECT_EQ("b", RegText(HKEY_CURRENT_USER, REGOPTIONS_KEY, (w + "Accepted").c_str()));
     EXPECT_EQ(1, HistoryLinesWith({"*SETTING_Restore\tTYPE_REGVALUE\tLevel\tHKEY_CURRENT_USER\\Software\\BmTest\\Watch\t1"}));
@@ -399,8 +353,8 @@ TEST_F(SettingsTest, PageRulesAdoptTrailingSlashHideHomePageAndHelp)
     RegPut(HKEY_CURRENT_USER, kIEMain, "Start Page", "http://bad.example/");
     auto seen = Answering({{IDC_SETTING_HELP, false, NULL}}, [] { EXPECT_EQ(1, VerifyStartPages(nullptr)); });
     ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(Lang(624), seen[0].caption);
-    EXPECT_EQ(Fill(625, "http://bad.example/", "http://home.example/") + "\n", seen[0].texts);
+    EXPECT_EQ(LangText(624), seen[0].caption);
+    EXPECT_EQ(LangFilled(625, "http://bad.example/", "http://home.example/") + "\n", seen[0].texts);
     EXPECT_TRUE(seen[0].topRight);
     EXPECT_EQ(6062, gHelpOpened);
     EXPECT_EQ("http://bad.example/", page("Start Page"));
@@ -431,28 +385,28 @@ TEST_F(SettingsTest, WindowsUpdateModeAskedAcceptedOrReplacedWhenNoApprovedMode)
     setBoth(4, 1);
     auto seen = Answering({{IDYES, false, NULL}}, [] { EXPECT_EQ(1, VerifyAutomaticUpdates(nullptr)); });
     ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(std::string(gszTitle) + " - " + Lang(1050), seen[0].caption);
-    EXPECT_EQ(Fill(1055, Lang(1054), Lang(1051)) + "\n", seen[0].texts);
-    EXPECT_EQ(Dword(1), KeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]);
+    EXPECT_EQ(std::string(gszTitle) + " - " + LangText(1050), seen[0].caption);
+    EXPECT_EQ(LangFilled(1055, LangText(1054), LangText(1051)) + "\n", seen[0].texts);
+    EXPECT_EQ(DwordData(1), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]);
     EXPECT_EQ(1, HistoryLinesWith({"SETTING_Accept\tTYPE_AUTOUPDATE\tAUOptions\t"}));
 
     // No approved mode (0, or the policy-only 5): the system's mode is taken silently.
     for (DWORD mine : {0u, 5u}) {
         setBoth(mine, 3);
         EXPECT_EQ(0u, Answering({}, [] { EXPECT_EQ(0, VerifyAutomaticUpdates(nullptr)); }).size()) << mine;
-        EXPECT_EQ(Dword(3), KeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]) << mine;
+        EXPECT_EQ(DwordData(3), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]) << mine;
     }
     RegRemoveValue(HKEY_LOCAL_MACHINE, AUTO_UPDATE_KEY, "AUOptions", k64);
     RegPutDword(HKEY_CURRENT_USER, BRACKMOOR_KEY, "AUOptions", 5);
     VerifyAutomaticUpdates(nullptr);
-    EXPECT_EQ(Dword(5), KeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]) << "no system mode to take";
+    EXPECT_EQ(DwordData(5), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]) << "no system mode to take";
 
     // Alerts off: "HideSystemFiles" 1 accepts without a dialog.
     giShowAlerts = 0;
     giHideSystemFiles = 1;
     setBoth(2, 3);
     EXPECT_EQ(0u, Answering({}, [] { EXPECT_EQ(1, VerifyAutomaticUpdates(nullptr)); }).size());
-    EXPECT_EQ(Dword(3), KeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]);
+    EXPECT_EQ(DwordData(3), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,14 @@ struct SavedValue {
             RegRemoveValue(root, path.c_str(), name.c_str(), view);
     }
 };
+
+// Every value of a key as name -> "type:data", for comparing a whole key before
+// and after an action.
+typedef std::map<std::string, std::string> KeyValueMap;
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view = KEY_WOW64_64KEY);
+// The "type:data" text RegKeyValues gives a REG_DWORD and a REG_SZ value.
+std::string DwordData(DWORD value);
+std::string SzData(const std::string &text);
 
 // The history file's text, and the number of its lines that hold every part.
 std::string HistoryText();
