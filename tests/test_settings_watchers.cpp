@@ -172,6 +172,12 @@ TEST_F(SettingsTest, HostsChangeIsASizeChangeOrNewContentsOrANewDateWithANonZero
     }
     EXPECT_EQ(hosts, RegText(HKEY_LOCAL_MACHINE, kRecord.c_str(), "Location"));
     EXPECT_EQ(kHosts, ReadWholeFile(DataFolder() + "\\HOSTS"));
+    // An unchanged file is not even opened: held open with no sharing, it still compares.
+    WriteWholeFile(hosts, kHosts);
+    ASSERT_TRUE(RecordHostsFile(hosts.c_str()));
+    HANDLE held = CreateFileA(hosts.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(0, CompareSysfiles(hosts.c_str(), HOSTS_RECORD));
+    CloseHandle(held);
     EXPECT_EQ(0, CompareSysfiles((hosts + ".gone").c_str(), HOSTS_RECORD)) << "a missing file is skipped";
 
     // The first start writes the marker with a record of the real HOSTS file only.
@@ -401,10 +407,16 @@ TEST_F(SettingsTest, WindowsUpdateModeAskedAcceptedOrReplacedWhenNoApprovedMode)
     VerifyAutomaticUpdates(nullptr);
     EXPECT_EQ(DwordData(5), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]) << "no system mode to take";
 
+    // A busy user (full screen, presenting) is not asked: the check waits for its next run.
+    setBoth(2, 3);
+    UserBusyStateOverride = [] { return 2; };
+    EXPECT_EQ(0u, Answering({}, [] { EXPECT_EQ(0, VerifyAutomaticUpdates(nullptr)); }).size());
+    UserBusyStateOverride = nullptr;
+    EXPECT_EQ(DwordData(2), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]);
+
     // Alerts off: "HideSystemFiles" 1 accepts without a dialog.
     giShowAlerts = 0;
     giHideSystemFiles = 1;
-    setBoth(2, 3);
     EXPECT_EQ(0u, Answering({}, [] { EXPECT_EQ(1, VerifyAutomaticUpdates(nullptr)); }).size());
     EXPECT_EQ(DwordData(3), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["AUOptions"]);
 }
