@@ -219,6 +219,11 @@ TEST_F(SettingsTest, FileChangeAlertRejectPutsThePreviousFileBackAcceptMakesTheN
     EXPECT_EQ(std::to_string(edited.size()), RegText(HKEY_LOCAL_MACHINE, kRecord.c_str(), "Size"));
     EXPECT_EQ(0u, Answering({}, [] { CheckSysfiles(nullptr); }).size()) << "the same contents are not asked again";
 
+    // Notepad on a file that is not there: the system's reason in a message box.
+    seen = Answering({{IDOK, false, NULL}}, [&] { EXPECT_EQ(0, ViewsysFile((hosts + ".gone").c_str())); });
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(0u, seen[0].texts.find("2  ")) << seen[0].texts;
+
     // Accepting with the box ticked ends the monitoring: the record keeps a date and
     // a size, but no location to compare.
     SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_NORMAL);
