@@ -6,12 +6,12 @@
 //    price of the run list, the path handling and the shortcut resolution.
 // 2. A whole scan pass (VerifyData with this build's watchers, alerts decided
 //    silently) against StartupScan(0) alone.
-// 3. The settings steps, each against the bare reads it has to make: the system
-//    files check with a HOSTS file of 1 MiB (as blocking lists make it) that is
-//    unchanged, so only its directory entry may be read; 20 watched registry
-//    values; the three browser pages; the Windows Update mode.
-// 4. Memory and GDI/USER objects before and after many passes (the system files
-//    check, which a pass makes only before Vista, joins every pass here).
+// 3. The file type and hidden file steps against their own bare reads
+//    (bench_types_hidden.cpp).
+// 4. The settings steps against their own bare reads (bench_settings.cpp).
+// 5. Memory and GDI/USER objects before and after many passes, with both of
+//    those watchers on in every pass, and the settings steps (the system files
+//    check, made only before Vista, beside every pass).
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
@@ -19,7 +19,7 @@
 
 #include <initializer_list>
 
-#include "common/files.h"
+#include "bench/bench_clock.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -30,21 +30,11 @@
 #include "common/runlist.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
-#include "ui/tray.h"
-#include "watchers/pages.h"
-#include "watchers/regoptions.h"
-#include "watchers/sysfiles.h"
+#include "bench/bench_settings.h"
+#include "bench/bench_types_hidden.h"
 
 // The list the full scan fills.
 static RunList *gList;
-
-static double Now(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
 
 static void EnumerateKey(HKEY root, const char *path, REGSAM view)
 {
@@ -96,14 +86,6 @@ static void BareStartupReads(void)
     EnumerateKey(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, 0);
 }
 
-static double Time(void (*work)(void), int rounds)
-{
-    double start = Now();
-    for (int i = 0; i < rounds; i++)
-        work();
-    return (Now() - start) / rounds;
-}
-
 static void FullScan(void)
 {
     StartupScan(gList, 0);
@@ -114,132 +96,6 @@ static void Pass(void)
 {
     gdwVerifyBaseTick = GetTickCount() - 5000;
     VerifyData();
-}
-
-#define BENCH_WATCH_KEY "Software\\BmBench\\Watch"
-#define WATCHED_VALUES 20
-#define HOSTS_BYTES (1 << 20)
-static char gHosts[MAX_PATH];
-
-static void ReadValue(HKEY root, const char *path, const char *name)
-{
-    HKEY key;
-    char data[1024];
-    DWORD size = sizeof(data);
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
-    RegCloseKey(key);
-}
-
-// The record's values and the file's directory entry.
-static void BareSysfilesReads(void)
-{
-    HKEY key;
-    char name[256];
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SYSFILES_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof(name)) == ERROR_SUCCESS; i++) {
-        char record[MAX_PATH];
-        FormatText(record, CAP(record), "%s\\%s", SYSFILES_KEY, name);
-        for (const char *value : {"Location", "Type", "Size", "Date"})
-            ReadValue(HKEY_LOCAL_MACHINE, record, value);
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        GetFileAttributesExA(gHosts, GetFileExInfoStandard, &data);
-    }
-    RegCloseKey(key);
-}
-
-static void WholeHostsRead(void)
-{
-    DWORD size = 0;
-    HGLOBAL text = ReadtheFile(gHosts, &size);
-    if (text)
-        GlobalFree(text);
-}
-
-// The watch list, the lock flags and the watched values.
-static void BareRegOptionsReads(void)
-{
-    EnumerateKey(HKEY_CURRENT_USER, REGOPTIONS_KEY, 0);
-    char name[32];
-    for (int i = 0; i < WATCHED_VALUES; i++) {
-        FormatText(name, CAP(name), "V%d", i);
-        char entry[128];
-        FormatText(entry, CAP(entry), "HKEY_CURRENT_USER\\%s\\%s", BENCH_WATCH_KEY, name);
-        ReadValue(HKEY_CURRENT_USER, REGLOCK_KEY, entry);
-        ReadValue(HKEY_CURRENT_USER, BENCH_WATCH_KEY, name);
-    }
-}
-
-static void BarePageReads(void)
-{
-    for (const char *value : {"Start Page", "Search Page"})
-        ReadValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Main", value);
-    ReadValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\0", "Source");
-    for (const char *value : {"StartPage", "SearchPage", "SourcePage"})
-        ReadValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, value);
-}
-
-static void BareUpdateReads(void)
-{
-    GetUserBusyState();
-    ReadValue(HKEY_LOCAL_MACHINE, AUTO_UPDATE_KEY, "AUOptions");
-    ReadValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "AUOptions");
-}
-
-static void SysfilesStep(void) { CheckSysfiles(NULL); }
-static void RegOptionsStep(void) { VerifyRegOptions(NULL); }
-static void PagesStep(void) { VerifyStartPages(NULL); }
-static void UpdateStep(void) { VerifyAutomaticUpdates(NULL); }
-
-// A 1 MiB HOSTS file recorded in place of the system's, 20 watched values, pages
-// and an update mode already approved: every step runs to its end and asks nothing.
-static void PrepareSettings(void)
-{
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    FormatText(gHosts, CAP(gHosts), "%sbm-bench-hosts", folder);
-    HANDLE file = CreateFileA(gHosts, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    static char line[] = "0.0.0.0 ads-and-trackers-0000.example\r\n";
-    for (DWORD written = 0, put; written < HOSTS_BYTES; written += put)
-        if (!WriteFile(file, line, sizeof(line) - 1, &put, NULL) || put == 0)
-            break;
-    CloseHandle(file);
-    RecordHostsFile(gHosts);
-    for (int i = 0; i < WATCHED_VALUES; i++) {
-        char name[32], entry[128];
-        FormatText(name, CAP(name), "V%d", i);
-        FormatText(entry, CAP(entry), "HKEY_CURRENT_USER\\%s\\%s", BENCH_WATCH_KEY, name);
-        SetRegDWORDValue(HKEY_CURRENT_USER, BENCH_WATCH_KEY, name, (DWORD)i);
-        SetRegDWORDValue(HKEY_CURRENT_USER, REGOPTIONS_KEY, entry, (DWORD)i);
-    }
-    SetRegDWORDValue(HKEY_LOCAL_MACHINE, AUTO_UPDATE_KEY, "AUOptions", 4);
-    SetRegDWORDValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "AUOptions", 4);
-    VerifyStartPages(NULL);     // approves the pages there are
-}
-
-static void RemoveSettings(void)
-{
-    char path[MAX_PATH];
-    CopyText(path, CAP(path), "Software\\BmBench");
-    DeleteRegKeyTree(HKEY_CURRENT_USER, path);
-    CopyText(path, CAP(path), REGOPTIONS_KEY);
-    DeleteRegKeyTree(HKEY_CURRENT_USER, path);
-    DeleteRegValue(HKEY_LOCAL_MACHINE, AUTO_UPDATE_KEY, "AUOptions");
-    DeleteRegValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "AUOptions");
-    DeleteFileA(gHosts);
-    char hosts[MAX_PATH];
-    if (GetHostsPath(hosts))
-        RecordHostsFile(hosts);
-}
-
-static void Ratio(const char *label, void (*step)(void), void (*bare)(void), int rounds)
-{
-    step();
-    bare();
-    double b = Time(bare, rounds), s = Time(step, rounds);
-    printf("%-22s %8.3f ms   bare reads %8.3f ms   ratio %.2f\n", label, s * 1000, b * 1000, s / b);
 }
 
 static SIZE_T PrivateBytes(void)
@@ -259,13 +115,13 @@ int main(void)
     ReadOptions();
     UILanguage = 9;     // English, as start-up chooses from the shipped table: texts come from it
     TestLogCounter = TESTLOG_OFF;
+    RemoveSettings();   // what a run stopped before its end left behind would bring alerts
     // Everything found now is accepted, so no alert opens; alerts stay on so that
     // the checks which only run while they are on (missing startup) are measured.
     InitRegStartups();
     InitMissingRunPrograms();
     InitUninstallPrograms();
     gList = NewRunList();
-    PrepareSettings();
 
     const int rounds = 200;
     BareStartupReads();
@@ -277,11 +133,16 @@ int main(void)
     printf("StartupScan(0)         %8.3f ms   ratio to bare reads %.2f\n", scan * 1000, scan / bare);
     printf("scan pass (VerifyData) %8.3f ms   ratio to StartupScan %.2f\n", pass * 1000, pass / scan);
 
-    Ratio("system files (1 MiB)", SysfilesStep, BareSysfilesReads, rounds);
-    printf("  (reading the 1 MiB HOSTS file whole: %.3f ms)\n", Time(WholeHostsRead, 20) * 1000);
-    Ratio("20 watched values", RegOptionsStep, BareRegOptionsReads, rounds);
-    Ratio("browser pages", PagesStep, BarePageReads, rounds);
-    Ratio("Windows Update mode", UpdateStep, BareUpdateReads, rounds);
+    PrepareTypesAndHidden();
+    BenchTypesAndHidden(rounds);
+    RemoveTypesAndHidden();
+    // Every pass from here on runs both watchers as well.
+    giRealtimeFileType = giRealtimeHidden = 1;
+    giFileType = giHidden = 1;
+    pass = Time(Pass, rounds / 10);
+    printf("scan pass with file types and hidden files %8.3f ms\n", pass * 1000);
+    PrepareSettings();
+    BenchSettings(rounds);
 
     SIZE_T memBefore = PrivateBytes();
     DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);

@@ -27,6 +27,8 @@
 #define IDD_RESTARTCOMMANDS     130   /* the restart commands of wininit.ini */
 #define IDD_SETTINGALERT        184   /* browser page or Windows Update setting changed */
 #define IDD_SYSFILES            189   /* a monitored system file (HOSTS) changed */
+#define IDD_FILETYPE            143   /* file type change */
+#define IDD_HIDDEN              191   /* new hidden file */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -73,5 +75,24 @@
 /* Setting alert (184): IDYES accept, IDNO reject */
 #define IDC_SETTING_HELP        9
 #define IDC_SETTING_MESSAGE     1025
+/* File type change (143): the recorded program on the left, the new one on the right */
+#define IDC_FT_INTRO            1025
+#define IDC_FT_OLDTEXT          1026
+#define IDC_FT_NEWTEXT          1027
+#define IDC_FT_QUESTION         1028
+#define IDC_FT_OLDNAME          1111
+#define IDC_FT_OLDICON          1112
+#define IDC_FT_OLDPATH          1113  /* read-only edit */
+#define IDC_FT_OLDCOMPANY       1114
+#define IDC_FT_OLDINFO          1115
+#define IDC_FT_NEWICON          1116
+#define IDC_FT_NEWPATH          1117  /* read-only edit */
+#define IDC_FT_NEWNAME          1118
+#define IDC_FT_NEWCOMPANY       1119
+#define IDC_FT_NEWINFO          1120
+#define IDC_FT_EXTENSION        1121
+
+/* New hidden file (191): 1 allows, 2 deletes */
+#define IDC_LEGAL               1032
 
 #endif
