@@ -165,10 +165,3 @@ bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption)
     }
     return false;
 }
-
-std::string LangText(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}

@@ -34,5 +34,3 @@ int QuickScansDone();
 // Waits until more than `before` Quick Scan passes are done; false when a dialog with
 // the caption shows first (the pass is held up by it), or after ms.
 bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption);
-// A string of the program's table, as the test program's own resources hold it.
-std::string LangText(UINT id);

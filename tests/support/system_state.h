@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +65,13 @@ struct SavedValue {
     }
 };
 
+// Every value of a key as name -> "type:data", for comparing a whole key before
+// and after an action.
+typedef std::map<std::string, std::string> KeyValueMap;
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view = KEY_WOW64_64KEY);
+// The "type:data" text RegKeyValues gives a REG_DWORD and a REG_SZ value.
+std::string DwordData(DWORD value);
+std::string SzData(const std::string &text);
 // A key and everything below it as text (names, types and data, in the order the
 // registry enumerates them), for comparing a part of the registry before and after;
 // "" when the key does not exist.
