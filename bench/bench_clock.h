@@ -1,7 +1,9 @@
 // The clock every benchmark reads: seconds from the performance counter, and the
-// mean time of one call of work over rounds calls.
+// mean time of one call of work over rounds calls; and the private bytes that the
+// leak checks compare.
 #pragma once
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -55,4 +57,12 @@ static inline void TimeInTurns(std::initializer_list<void (*)(void)> works, int 
         std::sort(times[k].begin(), times[k].end());
         out[k] = times[k][times[k].size() / 2];
     }
+}
+
+static inline SIZE_T PrivateBytes(void)
+{
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    pmc.cb = sizeof(pmc);
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
+    return pmc.PrivateUsage;
 }

@@ -11,9 +11,11 @@
 //    status that every pass makes around its stages.
 // 3. The file type and hidden file steps against their own bare reads
 //    (bench_types_hidden.cpp).
-// 4. Memory and GDI/USER objects before and after many passes, with both of
-//    those watchers on in every pass.
-// 5. The pass of 2 once the monitor's window shows its tray icon, as in the
+// 4. The settings steps against their own bare reads (bench_settings.cpp).
+// 5. Memory and GDI/USER objects before and after many passes, with both of
+//    those watchers on in every pass, and the settings steps (the system files
+//    check, made only before Vista, beside every pass).
+// 6. The pass of 2 once the monitor's window shows its tray icon, as in the
 //    running monitor.
 //
 // The figures compared are taken in turns (bench_clock.h).
@@ -39,6 +41,7 @@
 #include "common/runlist.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
+#include "bench/bench_settings.h"
 #include "bench/bench_types_hidden.h"
 
 // The list the full scan fills.
@@ -106,9 +109,9 @@ static void Pass(void)
     VerifyData();
 }
 
-// The watcher table with only the startup watchers' steps: the uninstall and
-// missing-startup checks and the startup check. Every stage is still traced and
-// every countdown stepped.
+// The watcher table with only the startup watchers' steps (the uninstall and
+// missing-startup checks and the startup check) and the stages written out in the
+// pass. Every stage is still traced and every countdown stepped.
 static std::vector<WatcherDef> gStartupRows;
 
 static void UseStartupWatchersOnly(void)
@@ -116,7 +119,7 @@ static void UseStartupWatchersOnly(void)
     gStartupRows.assign(WatcherTable, WatcherTable + WatcherTableCount);
     for (WatcherDef &row : gStartupRows)
         if (row.realtime != &giRealtimeUninstall && row.realtime != &giRealtimeMissingRun &&
-            row.realtime != &giRealtimeStartup)
+            row.realtime != &giRealtimeStartup && !(row.flags & WATCH_OWN_GATING))
             row.check = NULL;
     WatcherRows = gStartupRows.data();
     WatcherRowCount = (int)gStartupRows.size();
@@ -136,14 +139,6 @@ static void PassWithoutTray(void)
     giHideTobble = saved;
 }
 
-static SIZE_T PrivateBytes(void)
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
-}
-
 int main(void)
 {
     hInstance = GetModuleHandleA(NULL);
@@ -152,7 +147,9 @@ int main(void)
     DetectIs64BitWindows();
     CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     ReadOptions();
+    UILanguage = 9;     // English, as start-up chooses from the shipped table: texts come from it
     TestLogCounter = TESTLOG_OFF;
+    RemoveSettings();   // what a run stopped before its end left behind would bring alerts
     // Everything found now is accepted, so no alert opens; alerts stay on so that
     // the checks which only run while they are on (missing startup) are measured.
     InitRegStartups();
@@ -182,17 +179,22 @@ int main(void)
     giFileType = giHidden = 1;
     pass = Time(Pass, rounds / 10);
     printf("scan pass with file types and hidden files %8.3f ms\n", pass * 1000);
+    PrepareSettings();
+    BenchSettings(rounds);
 
     SIZE_T memBefore = PrivateBytes();
     DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    for (int i = 0; i < 2000; i++)
+    for (int i = 0; i < 2000; i++) {
         Pass();
+        SysfilesStep();
+    }
     SIZE_T memAfter = PrivateBytes();
     printf("2000 more passes: private bytes %+lld KiB, GDI objects %+ld, USER objects %+ld\n",
            ((long long)memAfter - (long long)memBefore) / 1024,
            (long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) - (long)gdiBefore,
            (long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS) - (long)userBefore);
+    RemoveSettings();
 
     // The running monitor: its window, and the tray icon that the first pass adds;
     // the pass of 2 again.

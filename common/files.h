@@ -29,6 +29,9 @@ int GetMyFileTime(const char *path, char *created, char *modified, char *accesse
 int FormatFileTime(const char *path, char *out);
 // The same text of a last-write time the caller already holds (a find record's).
 int FormatWriteTime(const FILETIME *utc, char *out);
+// A file's last-write time (FormatDateLocal) and size in decimal, each in
+// FILE_TIME_TEXT_MAX characters; 0 (both empty) when it is no file.
+int GetFileDateSize(const char *path, char *dateText, char *sizeText);
 int FormatDateLocal(const SYSTEMTIME *t, char *out);   // out: FILE_TIME_TEXT_MAX
 // The user's date and time patterns read once, for a step that formats many dates
 // (FormatDateLocal reads them for each one): rows of the known patterns.

@@ -187,6 +187,14 @@ int GetMyFileTime(const char *path, char *created, char *modified, char *accesse
     return result;
 }
 
+// The last-write time's text, "yyyy/mm/dd hh:mm".
+static int FormatShortTime(const SYSTEMTIME *st, char *out)
+{
+    FormatText(out, FILE_TIME_TEXT_MAX, "%04d/%02d/%02d %02d:%02d", st->wYear, st->wMonth, st->wDay, st->wHour,
+               st->wMinute);
+    return (int)strlen(out);
+}
+
 int FormatWriteTime(const FILETIME *utc, char *out)
 {
     if (!out)
@@ -195,9 +203,33 @@ int FormatWriteTime(const FILETIME *utc, char *out)
     SYSTEMTIME st;
     if (!utc || !LocalSystemTime(utc, &st))
         return 0;
-    FormatText(out, FILE_TIME_TEXT_MAX, "%04d/%02d/%02d %02d:%02d", st.wYear, st.wMonth, st.wDay,
-               st.wHour, st.wMinute);
-    return (int)strlen(out);
+    return FormatShortTime(&st, out);
+}
+
+// A file's directory entry and its last-write time in local time: enough for the
+// date and size, without opening the file, let alone reading it.
+static int ReadDirectoryEntry(const char *path, WIN32_FILE_ATTRIBUTE_DATA *data, SYSTEMTIME *lastWrite)
+{
+    PVOID redirection;
+    DisableFsRedirection(&redirection);
+    BOOL ok = GetFileAttributesExA(path, GetFileExInfoStandard, data);
+    RevertFsRedirection(redirection);
+    return ok && LocalSystemTime(&data->ftLastWriteTime, lastWrite);
+}
+
+int GetFileDateSize(const char *path, char *dateText, char *sizeText)
+{
+    dateText[0] = sizeText[0] = '\0';
+    if (!path || !path[0])
+        return 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    SYSTEMTIME st;
+    if (!ReadDirectoryEntry(path, &data, &st) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    FormatDateLocal(&st, dateText);
+    unsigned long long size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    FormatText(sizeText, FILE_TIME_TEXT_MAX, "%llu", size);
+    return 1;
 }
 
 int FormatFileTime(const char *path, char *out)
@@ -208,9 +240,8 @@ int FormatFileTime(const char *path, char *out)
     if (!path || !path[0])
         return 0;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    PVOID redirection;
-    DisableFsRedirection(&redirection);
-    BOOL ok = GetFileAttributesExA(path, GetFileExInfoStandard, &data);
-    RevertFsRedirection(redirection);
-    return ok ? FormatWriteTime(&data.ftLastWriteTime, out) : 0;
+    SYSTEMTIME st;
+    if (!ReadDirectoryEntry(path, &data, &st))
+        return 0;
+    return FormatShortTime(&st, out);
 }

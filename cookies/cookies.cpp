@@ -149,7 +149,7 @@ int HasUnseenCookie(const RunList *list)
         int code = GetRunCode(list, i);
         if ((code != CODE_COOKIE && code != CODE_MOZILLA_COOKIE) || !GetRunName(list, i, key))
             continue;
-        unseen = GetKeyString(known, key, seen, CAP(seen)) <= 0;
+        unseen = !known || ReadKeyText(known, key, seen, CAP(seen)) <= 0;
     }
     if (known)
         RegCloseKey(known);

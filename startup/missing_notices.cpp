@@ -254,7 +254,7 @@ static int ReadUninstallList(const UninstallBaseline *where, UninstallList *list
         HKEY entry = NULL;
         int len = 0;
         if (RegOpenKeyExA(key, item->entry, 0, KEY_READ | where->view, &entry) == ERROR_SUCCESS) {
-            len = GetKeyString(entry, "DisplayName", name, CAP(name));
+            len = ReadKeyText(entry, "DisplayName", name, CAP(name));
             RegCloseKey(entry);
         }
         if (len <= 0)

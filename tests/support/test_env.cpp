@@ -35,6 +35,24 @@ void RegDeleteTreeView(HKEY root, const char *path, REGSAM view)
     RegCloseKey(key);
 }
 
+std::string LangText(UINT id)
+{
+    char text[1024] = "";
+    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return text;
+}
+
+std::string LangFilled(UINT id, const std::string &a, const std::string &b)
+{
+    std::string text = LangText(id);
+    for (const std::string *part : {&a, &b}) {
+        size_t at = text.find("%s");
+        if (at != std::string::npos)
+            text.replace(at, 2, *part);
+    }
+    return text;
+}
+
 std::string DataFolder()
 {
     char buf[MAX_PATH] = "";
