@@ -52,13 +52,6 @@ bool SameText(const std::string &a, const std::string &b)
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
-std::string LangText(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}
-
 std::string ThisProgram()
 {
     char path[MAX_PATH];

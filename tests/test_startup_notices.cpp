@@ -39,12 +39,6 @@ const char *const kRunValues[][3] = {
     {"NoticeToolThree", "C:\\Tools\\noticethree.exe /s", "C:\\TOOLS\\NOTICETHREE.EXE"},
 };
 
-std::string LangText(UINT id)
-{
-    char text[1024];
-    return std::string(text, LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text)));
-}
-
 // One check run on this thread while a helper answers any notice 194: the check's
 // result, how many notices opened; of the last, its caption, texts, check box
 // text, name and path, whether the box started ticked, and where it stood.

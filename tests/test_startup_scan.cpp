@@ -271,13 +271,13 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
         {ini, "run", "", 101, 0, true},
         {load, "load", "", 100, 0, false},
         {"C:\\bm\\missing.exe", "", "", 0, 0, false},
-        {"C:\\bm\\new.exe", "BmBack", "", 11, 0, true},
-        {"C:\\bm\\BmStoredWow", "BmStoredWow", "", 21, 0, false},
-        {"C:\\bm\\BmStoredSetup", "BmStoredSetup", "", 16, 0, false},
-        {"C:\\bm\\BmStoredRun", "BmStoredRun", "", 101, 0, false},
+        {"C:\\bm\\new.exe", "BmBack", "", 11, STORED_COPY_EXTRA, true},
+        {"C:\\bm\\BmStoredWow", "BmStoredWow", "", 21, STORED_COPY_EXTRA, false},
+        {"C:\\bm\\BmStoredSetup", "BmStoredSetup", "", 16, STORED_COPY_EXTRA, false},
+        {"C:\\bm\\BmStoredRun", "BmStoredRun", "", 101, STORED_COPY_EXTRA, false},
         {"C:\\bm\\BmNoMarker", "", "", 0, 0, false},
         {"C:\\bm\\BmStoredNotify", "", "", 0, 0, false},
-        {parked + "\\parked.bat", "parked", "", 200, 0, true},
+        {parked + "\\parked.bat", "parked", "", 200, STORED_COPY_EXTRA, true},
         {"C:\\bm\\evil.exe", "Winlogon Userinit", "", 250, 0, true},
         {"C:\\bm\\shell.exe", "Winlogon Shell", "", 251, 0, true},
         {"C:\\bm\\notify-scan.dll", "BmNotifyScan", "", 256, 0, true},
@@ -367,7 +367,7 @@ TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
         const char *byPath, *byName;
         int expected;
     } rows[] = {
-        {"11", nullptr, 11}, {nullptr, "11", 11}, {"1103", nullptr, 1103}, {"0", "14", 14}, {"junk", nullptr, 0},
+        {"11", nullptr, 11}, {nullptr, "11", 11}, {"1103", nullptr, 1103}, {"0", "14", 14}, {"0", nullptr, 0}, {"junk", nullptr, 0},
         {"123456789012345678901234567890123", nullptr, 0},   // 33 characters
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {

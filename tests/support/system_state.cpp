@@ -20,6 +20,23 @@ static int gSleeperRole = [] {
     return 0;
 }();
 
+HANDLE StartSleeper(const std::string &path)
+{
+    std::string line = "\"" + path + "\"";
+    std::vector<char> command(line.begin(), line.end());
+    command.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    SetEnvironmentVariableA(kSleeperVariable, "1");
+    BOOL started = CreateProcessA(path.c_str(), command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    SetEnvironmentVariableA(kSleeperVariable, NULL);
+    if (!started)
+        return NULL;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
 std::string HistoryText()
 {
     return ReadWholeFile(DataFolder() + "\\history.txt");
@@ -45,10 +62,38 @@ int HistoryLinesWith(std::initializer_list<std::string> parts)
     return count;
 }
 
+static const char kAbsentList[] = "\x01" "absent";
+
+static std::string WinIniLine(const char *key)
+{
+    char buf[8192];
+    return std::string(buf, GetProfileStringA("windows", key, kAbsentList, buf, sizeof(buf)));
+}
+
+SavedWinIniLists::SavedWinIniLists() : load(WinIniLine("load")), run(WinIniLine("run")) {}
+
+void SavedWinIniLists::Restore() const
+{
+    WriteProfileStringA("windows", "load", load == kAbsentList ? NULL : load.c_str());
+    WriteProfileStringA("windows", "run", run == kAbsentList ? NULL : run.c_str());
+}
+
+bool HistoryHas(const std::string &part)
+{
+    return HistoryText().find(part) != std::string::npos;
+}
+
+std::string StartupAlertText(UINT sentence)
+{
+    std::string text = LangText(7);
+    size_t slot = text.find("%s");
+    return slot == std::string::npos ? text : text.replace(slot, 2, LangText(sentence));
+}
+
 // The non-empty items of a win.ini list, in order.
 std::vector<std::string> WinIniItems(const char *key)
 {
-    char buf[2048];
+    char buf[8192];
     GetProfileStringA("windows", key, "", buf, sizeof(buf));
     std::vector<std::string> items;
     std::string line = buf;

@@ -64,9 +64,21 @@ struct SavedValue {
     }
 };
 
-// The history file's text, and the number of its lines that hold every part.
+// The win.ini lists "load" and "run" as a test found them; Restore() puts them back
+// (absent ones removed again).
+struct SavedWinIniLists {
+    std::string load, run;
+    SavedWinIniLists();
+    void Restore() const;
+};
+
+// The history file's text, the number of its lines that hold every part, and
+// whether some line holds the part.
 std::string HistoryText();
 int HistoryLinesWith(std::initializer_list<std::string> parts);
+bool HistoryHas(const std::string &part);
+// The startup alert's message: string 7 with the location sentence put in.
+std::string StartupAlertText(UINT sentence);
 // The non-empty items of a win.ini "windows" list ("load", "run"), in order.
 std::vector<std::string> WinIniItems(const char *key);
 
@@ -80,6 +92,8 @@ bool GuardIntact(const char *buf, size_t cap);
 // A copy of a test program started with this variable set does nothing but wait
 // (a minute at most) to be ended: a harmless running image for the process tests.
 extern const char kSleeperVariable[];
+// Starts the program at path (a copy of a test program) as such a sleeper.
+HANDLE StartSleeper(const std::string &path);
 
 // A shell link at link pointing at target; true when it was saved.
 bool MakeShortcut(const std::string &link, const std::string &target);

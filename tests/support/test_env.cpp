@@ -220,6 +220,13 @@ void PutOption(const char *name, const char *text)
     RegPut(HKEY_CURRENT_USER, OPTIONS_KEY, name, text);
 }
 
+std::string LangText(UINT id)
+{
+    char text[2048];
+    int n = LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return std::string(text, n > 0 ? n : 0);
+}
+
 std::string ReadWholeFile(const std::string &path)
 {
     std::string out;
@@ -274,12 +281,17 @@ std::vector<std::string> TraceEntries()
     return lines;
 }
 
+int TraceCount(const std::string &part)
+{
+    int n = 0;
+    for (const std::string &line : TraceEntries())
+        n += line.find(part) != std::string::npos;
+    return n;
+}
+
 bool TraceHas(const std::string &part)
 {
-    for (const std::string &line : TraceEntries())
-        if (line.find(part) != std::string::npos)
-            return true;
-    return false;
+    return TraceCount(part) > 0;
 }
 
 HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid)

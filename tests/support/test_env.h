@@ -42,6 +42,8 @@ void RegPutBinary(HKEY root, const char *path, const char *name, const void *dat
 void RegDeleteTreeView(HKEY root, const char *path, REGSAM view = 0);
 void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
 void PutOption(const char *name, const char *text);   // under the options key
+// The string-table text of id as the program loads it ("" when there is none).
+std::string LangText(UINT id);
 
 // Folders and files.
 std::string DataFolder();          // the application-data folder + "\Brackmoor"
@@ -56,6 +58,8 @@ void TraceToTempFile();
 // The trace log's entries ("key=value" lines of section TestLog), in file order.
 std::vector<std::string> TraceEntries();
 bool TraceHas(const std::string &part);
+// The number of trace entries that hold the part.
+int TraceCount(const std::string &part);
 
 // Processes: start a program of BinFolder() with arguments; wait for it to end.
 HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid = nullptr);
