@@ -14,6 +14,8 @@ enum { TRAY_ADD = 0, TRAY_MODIFY = 1, TRAY_DELETE = 2 };
 extern int bIconShown;          // the NIM_ADD worked
 extern int giHelpPageId;        // help page of the moment: 0 general, alerts set their own
 
+// The icon of the option "TrayIcon"; the normal icon when it names none.
+int TrayIconOption(void);
 int TrayIconUpdate(int iconId, int tipId, int operation);
 void SetTrayStatus(int iconId, int tipId);
 // The page for a command or alert id ("features.html" for all others); returns its length.
