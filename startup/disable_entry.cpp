@@ -290,6 +290,34 @@ static const char *OrEmpty(const char *text)
     return text ? text : "";
 }
 
+// Two win.ini items, or two startup-folder files, may go by one name (the list's
+// name, a product name): the marker stands for the one item that was put aside.
+static int IsSameItem(const StartupLocation *location, const char *name, const char *data, const char *path)
+{
+    char stored[REG_TEXT_MAX], a[MAX_PATH], b[MAX_PATH];
+    if (location->kind == LOCATION_WIN_INI) {
+        if (!data[0] || ReadValueInView(HKEY_LOCAL_MACHINE, location->storeKey, name, stored, CAP(stored), 0) <= 0)
+            return 1;
+        RecordedPathOf(stored, a);
+        RecordedPathOf(data, b);
+        return StrEqualNoCase(a, b) == 0;
+    }
+    if (location->kind == LOCATION_FOLDER) {
+        char fileName[MAX_PATH], disabled[MAX_PATH];
+        FolderFileOf(data, path, fileName);
+        return GetDisabledFolder(disabled, 0) > 0 && FormatText(a, CAP(a), "%s\\%s", disabled, fileName) &&
+               GetFileAttributesA(a) != INVALID_FILE_ATTRIBUTES;
+    }
+    return 1;
+}
+
+int IsDisabledItem(const char *name, const char *data, const char *path, int code)
+{
+    const StartupLocation *location = FindStartupLocation(code);
+    name = name ? name : "";
+    return location && IsDisabledEntry(name, code) && IsSameItem(location, name, data ? data : "", path ? path : "");
+}
+
 int DisableRunProgram(const char *name, const char *data, const char *path, int code)
 {
     name = OrEmpty(name);
@@ -303,8 +331,8 @@ int DisableRunProgram(const char *name, const char *data, const char *path, int 
     // The store has one place per name: the same name disabled from another
     // location (or the other registry view) is a different program, and it is not
     // the one to restore or to overwrite.
-    if (marked != 0 && marked != code) {
-        TestLog("MyError:  DisableRunProgram name disabled from another place", name);
+    if ((marked != 0 && marked != code) || (marked == code && !IsSameItem(location, name, data, path))) {
+        TestLog("MyError:  DisableRunProgram name disabled for another entry", name);
         return 0;
     }
     int restore = marked == code, done = 0;
@@ -335,7 +363,7 @@ int TakeOutDisabledEntry(const char *name, const char *data, const char *path, i
     data = OrEmpty(data);
     path = OrEmpty(path);
     const StartupLocation *location = ActionLocation(name, code);
-    if (!location || !IsDisabledEntry(name, code))
+    if (!location || !IsDisabledEntry(name, code) || !IsSameItem(location, name, data, path))
         return 0;
     TestLog("DISABLED RUN came back", name);
     int done = 0;

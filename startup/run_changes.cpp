@@ -244,7 +244,7 @@ static void DelayedProgramCameBack(const RunList *list, int i)
         WriteLog(LOG_START_ENABLE, entry.code, entry.name, entry.path, "");
     } else if (answer == ANSWER_REJECT && CanActOn(&entry)) {
         // Stored as it stood, like the Disable answer of the new-startup alert.
-        if (IsDisabledEntry(entry.valueName, entry.code))
+        if (IsDisabledItem(entry.valueName, entry.command, entry.sourcePath, entry.code))
             TakeOutAgain(&entry);
         else
             DisableRunProgram(entry.valueName, entry.command, entry.sourcePath, entry.code);
@@ -357,7 +357,7 @@ static int NewStartupEntry(const RunList *list, int i)
     CopyText(gStartupAlert.sourcePath, CAP(gStartupAlert.sourcePath), entry.sourcePath);
     RecordDetection(entry.path, DETECTED_STARTUP_KEY);
 
-    if (IsDisabledEntry(entry.valueName, entry.code)) {
+    if (IsDisabledItem(entry.valueName, entry.command, entry.sourcePath, entry.code)) {
         // Disabled before, and back in a place the scan does not take it out of.
         KillStartupTask(entry.name, entry.path);
         TakeOutAgain(&entry);

@@ -13,6 +13,10 @@ int DeleteRunProgram(int code, const char *name, const char *data, const char *p
 // marked one goes back to its location; history "START_Disable" / "START_Restore".
 // 1 when it did so; 0 (traced) leaves the entry where it was.
 int DisableRunProgram(const char *name, const char *data, const char *path, int code);
+// 1 when the entry is the one disabled under its name from this place: marked for
+// the code, and for a win.ini item or a startup-folder file the very item put aside
+// (several of them may share one name).
+int IsDisabledItem(const char *name, const char *data, const char *path, int code);
 // A disabled entry (marked for this code) that its program has put back into its
 // location: taken out again, its copy replaced by what it holds now; history
 // "START_Disable". 1 when it is out.
