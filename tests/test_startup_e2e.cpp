@@ -93,14 +93,20 @@ protected:
         return PressToClose(alert, button) && WaitPassDone(passes_, "Brackmoor");
     }
     // The alert of a Quick Scan shows path and sentence; the answer ends the pass.
-    void AlertAndAnswer(const std::string &path, UINT sentence, int button)
+    // A failure is reported at the caller's line.
+    ::testing::AssertionResult AlertAndAnswer(const std::string &path, UINT sentence, int button)
     {
         HWND alert = QuickScanAlert();
-        ASSERT_NE(nullptr, alert) << path;
-        EXPECT_EQ(path, ControlText(alert, IDC_PATH));
-        EXPECT_EQ(StartupAlertText(sentence), ControlText(alert, IDC_MESSAGE));
-        ASSERT_TRUE(Answer(alert, button)) << path;
+        if (!alert)
+            return ::testing::AssertionFailure() << "no alert for " << path;
+        std::string shown = ControlText(alert, IDC_PATH), message = ControlText(alert, IDC_MESSAGE);
+        if (!Answer(alert, button))
+            return ::testing::AssertionFailure() << "the pass did not end after the answer about " << path;
+        if (shown != path || message != StartupAlertText(sentence))
+            return ::testing::AssertionFailure() << "the alert showed " << shown << ": " << message;
+        return ::testing::AssertionSuccess();
     }
+
 public:
     void DelayedProgramStartsAtItsStep();
     void RejectStopsAndRemovesAcceptKeeps();
@@ -140,7 +146,7 @@ void StartupEndToEnd::RejectStopsAndRemovesAcceptKeeps()
     HANDLE sleeper = StartSleeper(updater);
     ASSERT_NE(nullptr, sleeper);
     PutRun(HKCU, "Updater", "\"" + updater + "\" -quiet");
-    AlertAndAnswer(updater + " -quiet", 765, IDNO);
+    ASSERT_TRUE(AlertAndAnswer(updater + " -quiet", 765, IDNO));
     EXPECT_FALSE(RegHasValue(HKCU, kRun, "Updater", k64));
     EXPECT_TRUE(WaitExit(sleeper, 10000)) << "the running program is ended";
     CloseHandle(sleeper);
@@ -151,7 +157,7 @@ void StartupEndToEnd::RejectStopsAndRemovesAcceptKeeps()
         EXPECT_TRUE(QuickScan()) << "pass " << pass << " brings no notice";
 
     PutRun(HKCU, "BmKept", "\"C:\\bm\\kept.exe\" -tray");
-    AlertAndAnswer("C:\\bm\\kept.exe -tray", 765, IDYES);
+    ASSERT_TRUE(AlertAndAnswer("C:\\bm\\kept.exe -tray", 765, IDYES));
     EXPECT_TRUE(QuickScan()) << "no second alert";
 }
 
@@ -161,14 +167,14 @@ void StartupEndToEnd::AShortcutIsRejectedAndADisabledOneStaysOut()
     std::string target = TempFolder() + "\\bmlinked.exe", link = folder_ + "\\BmLinked.lnk";
     WriteWholeFile(target, "MZ");
     ASSERT_TRUE(MakeShortcut(link, target));
-    AlertAndAnswer(target, 768, IDNO);
+    ASSERT_TRUE(AlertAndAnswer(target, 768, IDNO));
     EXPECT_FALSE(PathExists(link));
     EXPECT_TRUE(PathExists(target)) << "the program itself is not the entry";
 
     // Disabled, the shortcut waits aside; put back by its program, it goes aside again.
     std::string parked = folder_ + "\\BmParked.lnk", aside = DataFolder() + "\\Disabled\\BmParked.lnk";
     ASSERT_TRUE(MakeShortcut(parked, target));
-    AlertAndAnswer(target, 768, IDC_DISABLE);
+    ASSERT_TRUE(AlertAndAnswer(target, 768, IDC_DISABLE));
     EXPECT_TRUE(!PathExists(parked) && PathExists(aside));
     ASSERT_TRUE(MakeShortcut(parked, target));
     EXPECT_TRUE(QuickScan()) << "no alert for a disabled shortcut";
@@ -182,7 +188,7 @@ void StartupEndToEnd::DisableKeepsOutAValueAndLeavesItsTwinAlone()
     PutRun(HKLM, "BmTwin", cmd32, kRun32);
     Known(cmd32, "21");
     PutRun(HKLM, "BmTwin", cmd64);
-    AlertAndAnswer("C:\\bm\\twin64.exe -native", 765, IDC_DISABLE);
+    ASSERT_TRUE(AlertAndAnswer("C:\\bm\\twin64.exe -native", 765, IDC_DISABLE));
     for (int pass = 0; pass < 2; pass++)
         EXPECT_TRUE(QuickScan()) << "no alert for the twin, pass " << pass;
     EXPECT_EQ(cmd32, RegText(HKLM, kRun32, "BmTwin", k64));
@@ -199,14 +205,14 @@ void StartupEndToEnd::WinIniItemAndUserinitProgram()
 {
     Known("C:\\Tools\\keep.exe", "100");
     WriteProfileStringA("windows", "load", "C:\\Tools\\a=b\\x.exe;C:\\Tools\\keep.exe");
-    AlertAndAnswer("C:\\Tools\\a=b\\x.exe", 767, IDNO);
+    ASSERT_TRUE(AlertAndAnswer("C:\\Tools\\a=b\\x.exe", 767, IDNO));
     EXPECT_EQ(std::vector<std::string>{"C:\\Tools\\keep.exe"}, WinIniItems("load"));
 
     // A program added after Userinit's comma is asked about before its file exists.
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     RegPut(HKLM, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,C:\\bm\\notyet.exe").c_str(), k64);
-    AlertAndAnswer("C:\\bm\\notyet.exe", 765, IDYES);
+    ASSERT_TRUE(AlertAndAnswer("C:\\bm\\notyet.exe", 765, IDYES));
 }
 
 void StartupEndToEnd::AFailedRemovalIsNotLoggedAndAskedAgain()
@@ -215,11 +221,11 @@ void StartupEndToEnd::AFailedRemovalIsNotLoggedAndAskedAgain()
     WriteWholeFile(bat, "@echo off");
     HANDLE held = CreateFileA(bat.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    AlertAndAnswer(bat, 768, IDNO);
+    ASSERT_TRUE(AlertAndAnswer(bat, 768, IDNO));
     EXPECT_TRUE(PathExists(bat));
     EXPECT_EQ(0, HistoryLinesWith({"*START_Remove", "bmheld"}));
     CloseHandle(held);
-    AlertAndAnswer(bat, 768, IDNO);
+    ASSERT_TRUE(AlertAndAnswer(bat, 768, IDNO));
     EXPECT_FALSE(PathExists(bat));
     EXPECT_EQ(1, HistoryLinesWith({"*START_Remove", "bmheld"}));
 }
@@ -227,7 +233,7 @@ void StartupEndToEnd::AFailedRemovalIsNotLoggedAndAskedAgain()
 void StartupEndToEnd::VanishedEntriesAreToldOnce()
 {
     PutRun(HKCU, "BmVanishing", "C:\\bm\\vanishing.exe");
-    AlertAndAnswer("C:\\bm\\vanishing.exe", 765, IDYES);
+    ASSERT_TRUE(AlertAndAnswer("C:\\bm\\vanishing.exe", 765, IDYES));
     EXPECT_TRUE(QuickScan());
     RegRemoveValue(HKCU, kRun, "BmVanishing", k64);
     SendMonitorCommand(run_, 6074);
