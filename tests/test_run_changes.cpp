@@ -37,7 +37,6 @@ const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kStoreRun[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\Run";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kDelay[] = "Software\\Dunmere Works\\Brackmoor\\Delay";
 const REGSAM k64 = KEY_WOW64_64KEY;
@@ -46,35 +45,29 @@ std::string Marker(const char *name) { return RegText(HKEY_LOCAL_MACHINE, DISABL
 
 std::vector<int> gHelpPages;
 
-class RunChangesTest : public BrackmoorTest {
+class RunChangesTest : public StartupPlacesTest {
 protected:
     void SetUp() override
     {
-        BrackmoorTest::SetUp();
+        StartupPlacesTest::SetUp();
         giSuppressExtraAlerts = giSound = giRepeatAlertCount = RemovalQuietScans = 0;
         giShowAlerts = 0;   // its default (1) shows every alert whatever a test sets
         gszLastAlertPath[0] = '\0';
         gHelpPages.clear();
         StartupAlertHelpOpener = [](int id) { gHelpPages.push_back(id); };
-        savedStartup_ = RegText(HKEY_CURRENT_USER, kShellFolders, "Startup");
         notifyExisted_ = RegHasKey(HKEY_LOCAL_MACHINE, kNotify, k64);
         AcceptStartupEntriesPresent();
     }
     void TearDown() override
     {
-        for (const auto &value : puts_)
-            RegRemoveValue(HKEY_CURRENT_USER, value.first, value.second.c_str(), k64);
-        RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", savedStartup_.c_str());
-        winIni_.Restore();
         std::string notify = notifyExisted_ ? std::string(kNotify) + "\\BmNotify" : kNotify;
         RegDeleteTreeView(HKEY_LOCAL_MACHINE, notify.c_str(), k64);
         StartupAlertHelpOpener = OpenHelpPage;
-        BrackmoorTest::TearDown();
+        StartupPlacesTest::TearDown();
     }
     void PutRun(const char *key, const std::string &name, const std::string &data)
     {
-        RegPut(HKEY_CURRENT_USER, key, name.c_str(), data.c_str(), k64);
-        puts_.emplace_back(key, name);
+        Put(HKEY_CURRENT_USER, key, name, data);
     }
     bool HasRun(const char *key, const char *name) { return RegHasValue(HKEY_CURRENT_USER, key, name, k64); }
     std::string Baseline(const std::string &k) { return RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, k.c_str()); }
@@ -88,16 +81,6 @@ protected:
         EndScanPass(&pass);
         return driver.Stop();
     }
-    std::string StartupFolder()
-    {
-        std::string folder = TempFolder() + "\\Startup";
-        CreateDirectoryA(folder.c_str(), NULL);
-        RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", folder.c_str());
-        return folder;
-    }
-    std::vector<std::pair<const char *, std::string>> puts_;
-    std::string savedStartup_;
-    SavedWinIniLists winIni_;
     bool notifyExisted_ = false;
 };
 
@@ -147,7 +130,7 @@ TEST_F(RunChangesTest, ProductNamesAreSkippedAndHideRunOnceEndsThePass)
 
 TEST_F(RunChangesTest, AMarkedNameIsTakenOutWithoutADialogAndTheRestWaits)
 {
-    std::string marked = StartupFolder() + "\\bmmarked.bat", later = TempFolder() + "\\bmlater.exe";
+    std::string marked = UseStartupFolder() + "\\bmmarked.bat", later = TempFolder() + "\\bmlater.exe";
     WriteWholeFile(marked, "@echo off\r\n");
     WriteWholeFile(later, "MZ");
     WriteProfileStringA("windows", "load", later.c_str());
@@ -210,7 +193,7 @@ TEST_F(RunChangesTest, TheAlertShowsTheProgramAndWhereItStartsFrom)
 {
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof(windows));
-    std::string batch = StartupFolder() + "\\bmshown.bat", regedit = std::string(windows) + "\\regedit.exe";
+    std::string batch = UseStartupFolder() + "\\bmshown.bat", regedit = std::string(windows) + "\\regedit.exe";
     static VersionRecord version;
     ASSERT_TRUE(GetVersionInfo(regedit.c_str(), &version) && version.ProductName[0]) << "a program with a name";
     WriteWholeFile(batch, "@echo off\r\n");
@@ -293,7 +276,7 @@ TEST_F(RunChangesTest, ADisabledEntryComesBackInVainAndIsRestoredAsItWas)
         EXPECT_TRUE(Check().empty()) << "restored, it is known";
     }
     // A startup-folder file waits aside in the data folder, is no new entry there, and goes back.
-    std::string file = StartupFolder() + "\\bmfolder.bat", aside = DataFolder() + "\\Disabled\\bmfolder.bat";
+    std::string file = UseStartupFolder() + "\\bmfolder.bat", aside = DataFolder() + "\\Disabled\\bmfolder.bat";
     WriteWholeFile(file, "@echo off\r\n");
     ASSERT_EQ(1u, Check({{IDC_DISABLE}}).size());
     EXPECT_FALSE(PathExists(file));
@@ -421,13 +404,11 @@ TEST_F(RunChangesTest, TheInfoButtonAsksWithTheStartupDetectionDate)
 TEST_F(RunChangesTest, AUserinitProgramIsAskedAboutBeforeItsFileExists)
 {
     const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-    SavedValue userinit(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", k64);
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     RegPut(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,C:\\bm\\notyet.exe").c_str(), k64);
     giShowAlerts = 1;
     std::vector<SeenDialog> seen = Check({{IDYES}});
-    userinit.Restore();
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ("C:\\bm\\notyet.exe|WinLogon:UserInit", seen[0].path + "|" + seen[0].name);
 }

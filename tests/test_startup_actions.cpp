@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "common/appstate.h"
@@ -28,7 +27,6 @@ const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const REGSAM k64 = KEY_WOW64_64KEY;
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kMarker[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
@@ -41,52 +39,25 @@ const char *const kHookKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 const char *const kHookClsids[] = {"{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F31}", "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F32}",
                                    "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F33}", "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F34}"};
 
-// What a test writes into the system's startup places is removed, and what it
-// changes there is put back, whatever the outcome.
-class StartupActionsTest : public BrackmoorTest {
+// The Notify entry and the hook classes a test makes go with the test.
+class StartupActionsTest : public StartupPlacesTest {
 protected:
-    NewKeys newKeys;
-    std::vector<SavedValue> saved;
-    std::vector<std::tuple<HKEY, std::string, std::string>> written;   // root, key, value name
-    SavedWinIniLists winIni;
     const std::string notify = std::string(kNotify) + "\\BmToggle";
 
     void SetUp() override
     {
-        BrackmoorTest::SetUp();
-        saved.emplace_back(HKCU, kShellFolders, "Startup", 0);
-        saved.emplace_back(HKLM, kWinlogon, "Userinit", k64);
-        saved.emplace_back(HKLM, kWinlogon, "Shell", k64);
-        for (const char *key : {kRun, kRun32, kNotify, kHookKeys[0], kHookKeys[1], kHookKeys[2]})
-            newKeys.Watch(HKLM, key);
-        newKeys.Watch(HKCU, kRun);
+        StartupPlacesTest::SetUp();
+        for (const char *key : {kNotify, kHookKeys[0], kHookKeys[1], kHookKeys[2]})
+            Watch(HKLM, key);
         giHideStartup = 1;
     }
     void TearDown() override
     {
-        for (const auto &[root, key, name] : written)
-            RegRemoveValue(root, key.c_str(), name.c_str(), k64);
         RegDeleteTreeView(HKLM, notify.c_str(), k64);
         for (const char *id : kHookClsids)
             RegDeleteTreeView(HKLM, (std::string("Software\\Classes\\CLSID\\") + id).c_str(), k64);
-        for (SavedValue &s : saved)
-            s.Restore();
-        winIni.Restore();
-        newKeys.Remove();
         giHideStartup = 0;
-        BrackmoorTest::TearDown();
-    }
-    void Put(HKEY root, const char *key, const char *name, const std::string &data)
-    {
-        RegPut(root, key, name, data.c_str(), k64);
-        written.emplace_back(root, key, name);
-    }
-    std::string UseStartupFolder()
-    {
-        std::string folder = TempFolder() + "\\Startup";
-        CreateDirectoryA(folder.c_str(), NULL);
-        RegPut(HKCU, kShellFolders, "Startup", folder.c_str());
-        return folder;
+        StartupPlacesTest::TearDown();
     }
 };
 

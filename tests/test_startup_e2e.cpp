@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "common/options.h"
@@ -19,7 +18,6 @@ namespace {
 const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BmVanishing";
 const char kStoreRun[] = DISABLED_MARKER_KEY "\\Run";
@@ -28,11 +26,11 @@ const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a bu
 
 std::string AlertCaption() { return LangText(718) + " - " + LangText(606); }
 
-class StartupEndToEnd : public BrackmoorTest {
+class StartupEndToEnd : public StartupPlacesTest {
 protected:
     void SetUp() override
     {
-        BrackmoorTest::SetUp();
+        StartupPlacesTest::SetUp();
         // Not a first start, which would open the companion program.
         RegPut(HKCU, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
         // The startup check on every pass, one alert at a time, every alert shown.
@@ -40,9 +38,7 @@ protected:
             PutOption(off, "0");
         for (const char *on : {"ShowAlerts", "RealtimeStartup", "Start"})
             PutOption(on, "1");
-        folder_ = TempFolder() + "\\Startup";
-        CreateDirectoryA(folder_.c_str(), NULL);
-        RegPut(HKCU, kShellFolders, "Startup", folder_.c_str());
+        folder_ = UseStartupFolder();
         CreateDirectoryA("C:\\Tools", NULL);
         CreateDirectoryA("C:\\Tools\\a=b", NULL);
         // Copies of this program: started with the sleeper variable they only wait.
@@ -52,28 +48,19 @@ protected:
             ASSERT_TRUE(CopyFileA(self, (TempFolder() + "\\" + name).c_str(), FALSE));
         for (const char *file : {"C:\\Tools\\a=b\\x.exe", "C:\\Tools\\keep.exe"})
             WriteWholeFile(file, "MZ");
-        newKeys_.Watch(HKLM, kRun);
-        newKeys_.Watch(HKLM, kRun32);
     }
     void TearDown() override
     {
         StopMonitor(run_);
         KillProgramsNamed("bmupdater.exe");
         KillProgramsNamed("bmdelayed.exe");
-        for (const auto &value : values_)
-            RegRemoveValue(std::get<0>(value), std::get<1>(value), std::get<2>(value).c_str(), k64);
         RegDeleteTreeView(HKCU, kUninstall);
-        startup_.Restore();
-        userinit_.Restore();
-        winIni_.Restore();
-        newKeys_.Remove();
         RemoveTree("C:\\Tools");
-        BrackmoorTest::TearDown();
+        StartupPlacesTest::TearDown();
     }
     void PutRun(HKEY root, const std::string &name, const std::string &data, const char *key = kRun)
     {
-        RegPut(root, key, name.c_str(), data.c_str(), k64);
-        values_.emplace_back(root, key, name);
+        Put(root, key, name, data);
     }
     void Known(const std::string &path, const char *code)
     {
@@ -121,11 +108,6 @@ protected:
 
     MonitorRun run_;
     std::string folder_;
-    std::vector<std::tuple<HKEY, const char *, std::string>> values_;
-    SavedValue startup_{HKCU, kShellFolders, "Startup", 0};
-    SavedValue userinit_{HKLM, kWinlogon, "Userinit", k64};
-    SavedWinIniLists winIni_;
-    NewKeys newKeys_;
     int passes_ = 0;
 };
 

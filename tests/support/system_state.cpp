@@ -78,6 +78,46 @@ void SavedWinIniLists::Restore() const
     WriteProfileStringA("windows", "run", run == kAbsentList ? NULL : run.c_str());
 }
 
+static const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+static const char kWinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+
+void StartupPlacesTest::SetUp()
+{
+    BrackmoorTest::SetUp();
+    saved_.emplace_back(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", 0);
+    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogonKey, "Userinit", KEY_WOW64_64KEY);
+    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogonKey, "Shell", KEY_WOW64_64KEY);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        Watch(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    Watch(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+}
+
+void StartupPlacesTest::TearDown()
+{
+    for (const auto &[root, key, name] : written_)
+        RegRemoveValue(root, key.c_str(), name.c_str(), KEY_WOW64_64KEY);
+    for (SavedValue &value : saved_)
+        value.Restore();
+    winIni_.Restore();
+    newKeys_.Remove();
+    BrackmoorTest::TearDown();
+}
+
+void StartupPlacesTest::Put(HKEY root, const char *key, const std::string &name, const std::string &data, DWORD size,
+                            DWORD type)
+{
+    RegPutBinary(root, key, name.c_str(), data.c_str(), size ? size : (DWORD)data.size() + 1, type, KEY_WOW64_64KEY);
+    written_.emplace_back(root, key, name);
+}
+
+std::string StartupPlacesTest::UseStartupFolder()
+{
+    std::string folder = TempFolder() + "\\Startup";
+    CreateDirectoryA(folder.c_str(), NULL);
+    RegPut(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", folder.c_str());
+    return folder;
+}
+
 bool HistoryHas(const std::string &part)
 {
     return HistoryText().find(part) != std::string::npos;

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <initializer_list>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +71,28 @@ struct SavedWinIniLists {
     std::string load, run;
     SavedWinIniLists();
     void Restore() const;
+};
+
+// A test that writes into the system's startup places: the values it puts there
+// are removed again and what it changes (the user's startup folder, the Winlogon
+// values, the win.ini lists, keys that were missing) is put back, whatever the outcome.
+class StartupPlacesTest : public BrackmoorTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // A value (64-bit view); size: binary data of that length instead of the text.
+    void Put(HKEY root, const char *key, const std::string &name, const std::string &data, DWORD size = 0,
+             DWORD type = REG_SZ);
+    // Keys a test may create below the usual Run keys, removed with all they hold.
+    void Watch(HKEY root, const char *key) { newKeys_.Watch(root, key); }
+    // The test's own folder as the user's startup folder.
+    std::string UseStartupFolder();
+
+private:
+    NewKeys newKeys_;
+    std::vector<SavedValue> saved_;
+    std::vector<std::tuple<HKEY, std::string, std::string>> written_;
+    SavedWinIniLists winIni_;
 };
 
 // The history file's text, the number of its lines that hold every part, and
