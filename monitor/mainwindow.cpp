@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "common/file_facts.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
@@ -201,6 +202,7 @@ void AppExit(void)
     }
     TestLog("Application Exit", gszClassName);
     FreeSharedUi();
+    FreeFileFacts();
     CoUninitialize();
 }
 

@@ -37,6 +37,61 @@ HANDLE StartSleeper(const std::string &path)
     return pi.hProcess;
 }
 
+static void AppendKeyTree(HKEY root, const std::string &path, REGSAM view, std::string &out)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return;
+    out += "[" + path + "]\n";
+    char name[16384];
+    BYTE data[8192];
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name), size = sizeof(data), type = 0;
+        if (RegEnumValueA(key, i, name, &n, NULL, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        out += std::string(name) + "=" + std::to_string(type) + ":" + std::string((const char *)data, size) + "\n";
+    }
+    std::vector<std::string> children;
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &n, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        children.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string &child : children)
+        AppendKeyTree(root, path + "\\" + child, view, out);
+}
+
+std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view)
+{
+    std::string out;
+    AppendKeyTree(root, path, view, out);
+    return out;
+}
+
+std::string FolderListing(const std::string &folder)
+{
+    std::string out;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        out += std::string(found.cFileName) + " " + std::to_string(found.dwFileAttributes) + " " +
+               std::to_string(found.nFileSizeLow) + "\n";
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return out;
+}
+
+uintptr_t NextHandleSlot()
+{
+    HANDLE h = CreateEventA(NULL, FALSE, FALSE, NULL);
+    CloseHandle(h);
+    return (uintptr_t)h;
+}
+
 std::string HistoryText()
 {
     return ReadWholeFile(DataFolder() + "\\history.txt");

@@ -95,6 +95,17 @@ private:
     SavedWinIniLists winIni_;
 };
 
+// A key and everything below it as text (names, types and data, in the order the
+// registry enumerates them), for comparing a part of the registry before and after;
+// "" when the key does not exist.
+std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view = 0);
+// A folder's entries (names, attributes, sizes) as text, one level.
+std::string FolderListing(const std::string &folder);
+
+// The handle a new object gets: the lowest free slot (Wine reuses the lowest), so it
+// moves only when a handle was left open.
+uintptr_t NextHandleSlot();
+
 // The history file's text, the number of its lines that hold every part, and
 // whether some line holds the part.
 std::string HistoryText();
