@@ -33,7 +33,6 @@ static OwnedRunList gList;
 
 namespace {
 
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kStoreRun[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\Run";
@@ -403,8 +402,7 @@ TEST_F(RunChangesTest, TheInfoButtonAsksWithTheStartupDetectionDate)
 // An added Userinit program is asked about at once, whether its file is there yet or not.
 TEST_F(RunChangesTest, AUserinitProgramIsAskedAboutBeforeItsFileExists)
 {
-    const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-    char system[MAX_PATH];
+        char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     RegPut(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,C:\\bm\\notyet.exe").c_str(), k64);
     giShowAlerts = 1;

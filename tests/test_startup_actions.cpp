@@ -25,9 +25,6 @@ namespace {
 
 const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const REGSAM k64 = KEY_WOW64_64KEY;
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kMarker[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
 const std::string kStore = std::string(kMarker) + "\\";   // + the store of the location

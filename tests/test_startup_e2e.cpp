@@ -16,9 +16,6 @@
 namespace {
 
 const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BmVanishing";
 const char kStoreRun[] = DISABLED_MARKER_KEY "\\Run";
 const REGSAM k64 = KEY_WOW64_64KEY;

@@ -25,14 +25,11 @@ namespace {
 
 const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const REGSAM k64 = KEY_WOW64_64KEY;
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kRunServicesOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kRunSetup[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup";
 const char kRunServicesOnce32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kRunSetup32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup";
-const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kNotifyKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\BmNotifyScan";
 const char kStore[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
 const char kBaseline[] = "Software\\Dunmere Works\\Brackmoor\\Run";

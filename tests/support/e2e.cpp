@@ -124,7 +124,7 @@ std::string DialogTexts(HWND dialog)
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         char cls[16], text[4096] = "";
         GetClassNameA(c, cls, sizeof(cls));
-        if (lstrcmpiA(cls, "Static") != 0)
+        if (lstrcmpiA(cls, "Static") != 0 && lstrcmpiA(cls, "Button") != 0)
             continue;
         SendMessageTimeoutA(c, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
         if (text[0])
@@ -214,9 +214,12 @@ void DialogDriver::Run()
         if (!d)
             return;
         char caption[512] = "";
+        RECT rect = {};
         GetWindowTextA(d, caption, sizeof(caption));
+        GetWindowRect(d, &rect);
         seen_.push_back({caption, ControlText(d, IDC_PRODUCTNAME), ControlText(d, IDC_PATH),
-                         ControlText(d, IDC_MESSAGE), DialogTexts(d), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE});
+                         ControlText(d, IDC_MESSAGE), DialogTexts(d), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE,
+                         {rect.left, rect.top}});
         for (int id : next < script_.size() ? script_[next] : std::vector<int>{IDYES})
             PressButton(d, id);
         for (int wait = 0; wait < 500 && IsWindow(d) && IsWindowVisible(d); wait++)

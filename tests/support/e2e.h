@@ -28,7 +28,7 @@ int CountProcessesNamed(const char *exeName);
 // whose caption begins with it).
 HWND WaitForDialog(const char *caption, DWORD ms, bool prefix = false);
 std::string ControlText(HWND dialog, int id);
-// All static texts of a message box, joined by "\n" (its message is one of them).
+// All static and button texts of a dialog or message box, joined by "\n".
 std::string DialogTexts(HWND dialog);
 void PressButton(HWND dialog, int id);
 // Presses the button and waits for the dialog to go; false when it stays.
@@ -45,10 +45,11 @@ bool WaitForTrace(const std::string &part, DWORD ms);
 HWND FindThreadDialog(DWORD threadId);
 
 // What a dialog showed: caption, product name, path and message controls, all its
-// static texts, and whether its check box was visible.
+// texts, whether its check box was visible, and where it stood.
 struct SeenDialog {
     std::string caption, name, path, message, texts;
     bool checkVisible;
+    POINT at;
 };
 
 // Answers the dialogs that the thread which made it opens (the test thread runs

@@ -134,17 +134,16 @@ void SavedWinIniLists::Restore() const
 }
 
 static const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-static const char kWinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 
 void StartupPlacesTest::SetUp()
 {
     BrackmoorTest::SetUp();
     saved_.emplace_back(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", 0);
-    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogonKey, "Userinit", KEY_WOW64_64KEY);
-    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogonKey, "Shell", KEY_WOW64_64KEY);
+    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", KEY_WOW64_64KEY);
+    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Shell", KEY_WOW64_64KEY);
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        Watch(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-    Watch(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+        Watch(root, kRun);
+    Watch(HKEY_LOCAL_MACHINE, kRun32);
 }
 
 void StartupPlacesTest::TearDown()

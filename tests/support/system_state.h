@@ -10,6 +10,11 @@
 
 #include "support/test_env.h"
 
+// The keys of the startup places the tests write into (the 32-bit view's through its own path).
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+
 // The first key along a path that does not exist yet: what a test creates below
 // it is removed with it, so that the system's tree is left as it was found.
 struct NewKeys {
