@@ -26,6 +26,7 @@
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
 #define IDD_FILETYPE            143   /* file type change */
 #define IDD_HIDDEN              191   /* new hidden file */
+#define IDD_NEWVERSION          195   /* new-version notice */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -48,6 +49,11 @@
 #define IDC_NOTICE_PATH         1180
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
 #define IDC_PROPERTIES          1202  /* owner-drawn */
+
+/* New-version notice (195); its check box is IDC_CHECK, Close is IDOK */
+#define IDC_NEWVERSION_TEXT     1181
+#define IDC_UPGRADE_NOW         1182
+#define IDC_WHATS_NEW           1183
 
 /* File type change (143): the recorded program on the left, the new one on the right */
 #define IDC_FT_INTRO            1025

@@ -15,6 +15,7 @@
 #include "startup/locations.h"
 #include "common/runlist.h"
 #include "startup/startup_scan.h"
+#include "online/server_reports.h"
 
 #define STRING_KEY_LOCATION_WARNING 1013
 #define HOOK_VALUE_MAX 512
@@ -161,7 +162,7 @@ int DeleteRunProgram(int code, const char *name, const char *data, const char *p
     } else if (code < CODE_WINLOGON_USERINIT || code > CODE_REG_APPINITDLLS) {
         if (!StrContains(data, "Brackmoor")) {
             WriteLog(LOG_START_REMOVE, code, name, data, path);
-            // DECISION REPORT CALL SITE: ReportDecision with action 7 for this entry.
+            ReportDecision(name, data, DECISION_REMOVED);
         }
         DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, data);
         DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, name);

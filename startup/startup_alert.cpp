@@ -21,6 +21,7 @@
 #include "resources/resource.h"
 #include "startup/locations.h"
 #include "startup/startup_actions.h"
+#include "online/server_reports.h"
 
 int giRepeatAlertCount;
 char gszLastAlertPath[MAX_PATH];
@@ -226,7 +227,7 @@ static void TraceShortPath(const char *tag, const char *path)
 static void AnswerAccept(HWND dialog, StartupAlertEntry *entry)
 {
     char codeText[CODE_TEXT_MAX];
-    // DECISION REPORT CALL SITE: ReportDecision with action 6 for this entry.
+    ReportDecision(entry->name, entry->path, DECISION_KEPT);
     TestLog("IDYES RUN Path", entry->path);
     FormatText(codeText, CAP(codeText), "%d", entry->code);
     TestLog("IDYES RUN Type", codeText);
@@ -253,7 +254,7 @@ static void AnswerReject(HWND dialog, StartupAlertEntry *entry)
         // Rejected three times in a row: it puts itself back each time, so from
         // now on the monitor takes it out without asking. The pass disables it
         // with the entry as it stands in its place, which only it has.
-        // DECISION REPORT CALL SITE: ReportDecision with action 6051 for this entry.
+        ReportDecision(entry->name, entry->path, DECISION_REPEAT);
         TraceShortPath("ERROR IDNO Invalid Filename", entry->path);
         ClearAlertEntry(entry);
         gszLastAlertPath[0] = '\0';

@@ -91,18 +91,18 @@ TEST_F(CookiesEndToEnd, FiltersEatInternetExplorerAndFirefoxCookiesNewOnesAreTol
     EXPECT_EQ(5u, FirefoxCookieKeys(db).size()) << "not the default browser: its store is not touched";
 
     RegPut(HKEY_LOCAL_MACHINE, kHttpCommand, "", "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -osint -url \"%1\"", k64);
-    int before = TraceCount("QUICKSCAN DONE");
+    int before = QuickScansDone();
     SendMonitorCommand(run_, 6074);
     HWND notice = WaitForDialog("Brackmoor", 90000);
     ASSERT_NE(nullptr, notice) << "two unseen cookies";
-    EXPECT_NE(std::string::npos, DialogTexts(notice).find(LangText(16).substr(0, 40)));
+    EXPECT_NE(std::string::npos, DialogTexts(notice).find(ResourceText(16).substr(0, 40)));
     std::string integrity;
     EXPECT_EQ((std::vector<std::string>{".known.com|a", ".new1.com|n1", ".new2.com|n2"}), FirefoxCookieKeys(db, &integrity));
     EXPECT_EQ("ok", integrity);
     PressButton(notice, IDYES);
     EXPECT_NE(nullptr, WaitForWindow("BrackmoorExplorer", NULL, 20000)) << "the cookie list opens";
     EXPECT_TRUE(WaitForTrace("-COOKIES", 5000));
-    EXPECT_TRUE(WaitPassDone(before, "Brackmoor")) << "one notice in the step";
+    EXPECT_TRUE(WaitQuickScanDone(before, 90000, "Brackmoor")) << "one notice in the step";
 }
 
 }  // namespace

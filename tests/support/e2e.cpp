@@ -146,22 +146,11 @@ bool PressToClose(HWND dialog, int id, DWORD ms)
     return !IsWindow(dialog);
 }
 
-bool WaitPassDone(int before, const std::string &stopAt, DWORD ms)
-{
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
-        if (TraceCount("QUICKSCAN DONE") > before)
-            return true;
-        if (WaitForDialog(stopAt.c_str(), 0, true))
-            return false;
-    }
-    return false;
-}
-
 bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms)
 {
-    int before = TraceCount("QUICKSCAN DONE");
+    int before = QuickScansDone();
     SendMonitorCommand(run, 6074);
-    return WaitPassDone(before, stopAt, ms);
+    return WaitQuickScanDone(before, ms, stopAt.c_str(), true);
 }
 
 bool WaitForTrace(const std::string &part, DWORD ms)
@@ -225,4 +214,20 @@ void DialogDriver::Run()
         for (int wait = 0; wait < 500 && IsWindow(d) && IsWindowVisible(d); wait++)
             Sleep(20);
     }
+}
+
+int QuickScansDone()
+{
+    return TraceCount("QUICKSCAN DONE");
+}
+
+bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefix)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
+        if (QuickScansDone() > before)
+            return true;
+        if (WaitForDialog(stopCaption, 0, prefix))
+            return false;
+    }
+    return false;
 }

@@ -33,13 +33,17 @@ std::string DialogTexts(HWND dialog);
 void PressButton(HWND dialog, int id);
 // Presses the button and waits for the dialog to go; false when it stays.
 bool PressToClose(HWND dialog, int id, DWORD ms = 90000);
-// Waits for the monitor's Quick Scan passes (trace "QUICKSCAN DONE") to exceed
-// before: true; false when a dialog whose caption begins with stopAt shows first,
-// or when it takes longer than ms. QuickScanPass sends Quick Scan and waits so.
-bool WaitPassDone(int before, const std::string &stopAt, DWORD ms = 90000);
+// Sends Quick Scan and waits for its pass to end: true; false when a dialog whose
+// caption begins with stopAt shows first, or when it takes longer than ms.
 bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms = 90000);
 // Waits until the trace log holds the text; the trace file is the monitor's own.
 bool WaitForTrace(const std::string &part, DWORD ms);
+// Quick Scan passes the monitor has finished so far (its "QUICKSCAN DONE" entries).
+int QuickScansDone();
+// Waits until more than `before` Quick Scan passes are done; false when a dialog with
+// the caption (with prefix: whose caption begins with it) shows first (the pass is
+// held up by it), or after ms.
+bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefix = false);
 
 // The first visible dialog ("#32770", message boxes too) of a thread; NULL when none.
 HWND FindThreadDialog(DWORD threadId);

@@ -179,9 +179,9 @@ bool HistoryHas(const std::string &part)
 
 std::string StartupAlertText(UINT sentence)
 {
-    std::string text = LangText(7);
+    std::string text = ResourceText(7);
     size_t slot = text.find("%s");
-    return slot == std::string::npos ? text : text.replace(slot, 2, LangText(sentence));
+    return slot == std::string::npos ? text : text.replace(slot, 2, ResourceText(sentence));
 }
 
 // The non-empty items of a win.ini list, in order.

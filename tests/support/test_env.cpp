@@ -220,7 +220,7 @@ void PutOption(const char *name, const char *text)
     RegPut(HKEY_CURRENT_USER, OPTIONS_KEY, name, text);
 }
 
-std::string LangText(UINT id)
+std::string ResourceText(UINT id)
 {
     char text[2048];
     int n = LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
@@ -365,3 +365,24 @@ void KillProgramsNamed(const char *exeName)
     }
     CloseHandle(snap);
 }
+
+std::vector<std::string> SplitText(const std::string &text, const std::string &separator)
+{
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + separator.size())
+        parts.push_back(text.substr(from, at - from));
+    parts.push_back(text.substr(from));
+    return parts;
+}
+
+std::vector<std::vector<std::string>> HistoryLines()
+{
+    std::vector<std::string> lines = SplitText(ReadWholeFile(DataFolder() + "\\history.txt"), "\r\n");
+    lines.pop_back();   // after the last line end
+    std::vector<std::vector<std::string>> out;
+    for (const std::string &line : lines)
+        out.push_back(SplitText(line, "\t"));
+    return out;
+}
+

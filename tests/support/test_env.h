@@ -43,7 +43,7 @@ void RegDeleteTreeView(HKEY root, const char *path, REGSAM view = 0);
 void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
 void PutOption(const char *name, const char *text);   // under the options key
 // The string-table text of id as the program loads it ("" when there is none).
-std::string LangText(UINT id);
+std::string ResourceText(UINT id);
 
 // Folders and files.
 std::string DataFolder();          // the application-data folder + "\Brackmoor"
@@ -60,6 +60,10 @@ std::vector<std::string> TraceEntries();
 bool TraceHas(const std::string &part);
 // The number of trace entries that hold the part.
 int TraceCount(const std::string &part);
+// The parts of a text between the separators (one more than there are separators).
+std::vector<std::string> SplitText(const std::string &text, const std::string &separator);
+// The history log's lines, each split at its tabs into its fields.
+std::vector<std::vector<std::string>> HistoryLines();
 
 // Processes: start a program of BinFolder() with arguments; wait for it to end.
 HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid = nullptr);
