@@ -27,6 +27,8 @@
 #define IDD_FILETYPE            143   /* file type change */
 #define IDD_HIDDEN              191   /* new hidden file */
 #define IDD_NEWVERSION          195   /* new-version notice */
+#define IDD_NEWBHO              140   /* new Internet Explorer add-on */
+#define IDD_NEWACTIVEX          193   /* new ActiveX control */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -72,7 +74,8 @@
 #define IDC_FT_NEWINFO          1120
 #define IDC_FT_EXTENSION        1121
 
-/* New hidden file (191): 1 allows, 2 deletes */
+/* New hidden file (191): 1 allows, 2 deletes. The add-on and ActiveX alerts (140,
+   193) show the program's legal notice in the same control. */
 #define IDC_LEGAL               1032
 
 #endif

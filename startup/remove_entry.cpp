@@ -199,7 +199,7 @@ static int FindHookValue(const StartupLocation *location, const char *name, cons
         const char *clsid = location->code == CODE_REG_DELAYLOAD ? text : value;
         const char *shown = location->code == CODE_REG_DELAYLOAD ? value : text;
         char file[MAX_PATH];
-        if (!ResolveClsid(clsid, file) || !SameCommand(file, data))
+        if (!ResolveClsid(clsid, NULL, file) || !SameCommand(file, data))
             continue;
         if (name[0] && StrEqualNoCase(shown, name) == 0) {
             CopyText(valueName, HOOK_VALUE_MAX, value);
