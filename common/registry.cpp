@@ -298,6 +298,48 @@ long QueryOpenKeyDWORDOr(HKEY key, const char *name)
     return (long)value;
 }
 
+int GetRegDWORD(HKEY root, const char *path, const char *name, DWORD *value)
+{
+    HKEY key = NULL;
+    if (!value || RegOpenKeyExA(root, path, 0, RegReadAccess, &key) != ERROR_SUCCESS)
+        return 0;
+    return ReadOpenKeyDWORD(key, name, value);
+}
+
+int GetRegValueText(HKEY root, const char *path, const char *name, char *out, int cap, DWORD *type)
+{
+    HKEY key = NULL;
+    if (!out || cap < 2)
+        return 0;
+    out[0] = '\0';
+    *type = REG_NONE;
+    // The default view of the merged classes root: naming a view there costs a
+    // handle per open under Wine, and the classes root is one tree on Windows.
+    REGSAM access = root == HKEY_CLASSES_ROOT ? RegReadAccess & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY) : RegReadAccess;
+    if (RegOpenKeyExA(root, path, 0, access, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD size = (DWORD)cap - 1;
+    LONG rc = RegQueryValueExA(key, name, NULL, type, (BYTE *)out, &size);
+    RegCloseKey(key);
+    if (rc == ERROR_MORE_DATA) {
+        out[0] = '\0';
+        return -1;
+    }
+    if (rc != ERROR_SUCCESS) {
+        out[0] = '\0';
+        return 0;
+    }
+    if (*type == REG_DWORD && size == sizeof(DWORD)) {
+        DWORD value;
+        memcpy(&value, out, sizeof(value));
+        FormatText(out, (size_t)cap, "%d", (int)value);
+    } else {
+        // Binary data in a string value is text up to its first NUL.
+        out[size < (DWORD)cap ? size : (DWORD)cap - 1] = '\0';
+    }
+    return 1;
+}
+
 // A read-only win.ini makes the profile write fail without a word.
 static void ClearWinIniReadOnly(void)
 {

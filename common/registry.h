@@ -28,6 +28,12 @@ int DeleteRegKeyTree(HKEY root, char *path);
 DWORD QueryOpenKeyType(HKEY key, const char *name);
 DWORD QueryOpenKeyDWORD(HKEY key, const char *name);
 long QueryOpenKeyDWORDOr(HKEY key, const char *name);   // -1 when unreadable
+// A value as text: a REG_DWORD in signed decimal, any other type up to its first NUL,
+// with its type. 1 when read (the text may be empty), 0 when the key or value is
+// absent, -1 when the data does not fit in cap - 1 bytes (out is then empty).
+int GetRegValueText(HKEY root, const char *path, const char *name, char *out, int cap, DWORD *type);
+// A REG_DWORD through the read mask; 1 when it was read (value untouched otherwise).
+int GetRegDWORD(HKEY root, const char *path, const char *name, DWORD *value);
 
 // Both masks pointed at one registry view (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY)
 // for a run of calls; the saved masks go back with PutRegistryAccessBack.

@@ -16,8 +16,8 @@
 #include "monitor/own_run_entry.h"
 #include "startup/delayed_start.h"
 #include "startup/startup_scan.h"
+#include "watchers/pages.h"
 
-#define AUTO_UPDATE_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update"
 #define POLICIES_SYSTEM_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"
 #define EXPLORER_MENU_KEY "exefile\\shell\\Brackmoor KEEL"
 #define EXPLORER_MENU_COMMAND_KEY EXPLORER_MENU_KEY "\\command"
@@ -67,18 +67,6 @@ static DWORD ReadSavedDWORD(const char *name, int *present)
                type == REG_DWORD;
     RegCloseKey(key);
     return *present ? value : 0;
-}
-
-// The Windows Update setting as the user had it, kept so that a change can be undone.
-static void CopyAutoUpdateSetting(int always)
-{
-    int present;
-    DWORD saved = ReadSavedDWORD("AUOptions", &present);
-    if (!always && present && saved != 0)
-        return;
-    DWORD current = ReadMachineDWORD(AUTO_UPDATE_KEY, "AUOptions", &present);
-    if (present && current != 0)
-        SetRegDWORDValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "AUOptions", current);
 }
 
 static void CopyUacSettings(void)

@@ -95,7 +95,7 @@ TEST_F(CookiesEndToEnd, FiltersEatInternetExplorerAndFirefoxCookiesNewOnesAreTol
     SendMonitorCommand(run_, 6074);
     HWND notice = WaitForDialog("Brackmoor", 90000);
     ASSERT_NE(nullptr, notice) << "two unseen cookies";
-    EXPECT_NE(std::string::npos, DialogTexts(notice).find(ResourceText(16).substr(0, 40)));
+    EXPECT_NE(std::string::npos, DialogTexts(notice).find(LangText(16).substr(0, 40)));
     std::string integrity;
     EXPECT_EQ((std::vector<std::string>{".known.com|a", ".new1.com|n1", ".new2.com|n2"}), FirefoxCookieKeys(db, &integrity));
     EXPECT_EQ("ok", integrity);

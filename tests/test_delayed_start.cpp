@@ -346,11 +346,11 @@ TEST_F(DelayedStartTest, DelayAlertShowsTheProgramAndAnswersYesNoOrCloseAsAccept
         EXPECT_EQ(rows[r][1], result) << "row " << r;
         ASSERT_EQ(1u, seen.size()) << "row " << r;
         // Where the last alert was left (not the notices' place), and its texts.
-        EXPECT_EQ(ResourceText(1023) + "|" + ResourceText(1022) + "|" + path + "|53,59",
+        EXPECT_EQ(LangText(1023) + "|" + LangText(1022) + "|" + path + "|53,59",
                   seen[0].caption + "|" + seen[0].message + "|" + seen[0].path + "|" + std::to_string(seen[0].at.x) +
                       "," + std::to_string(seen[0].at.y)) << "row " << r;
         for (UINT id : {719u, 720u, 641u})
-            EXPECT_NE(std::string::npos, seen[0].texts.find(ResourceText(id))) << "row " << r << " string " << id;
+            EXPECT_NE(std::string::npos, seen[0].texts.find(LangText(id))) << "row " << r << " string " << id;
         // Saved into the alert family on the way out; the notices' stays as it was.
         EXPECT_TRUE(RegHasValue(HKCU, BRACKMOOR_KEY, "dxAlert")) << "row " << r;
         EXPECT_EQ("300", RegText(HKCU, BRACKMOOR_KEY, "xDefaultWarning")) << "row " << r;

@@ -91,7 +91,7 @@ protected:
         for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
             if (QuickScansDone() > passes_)
                 return true;
-            if (WaitForDialog(ResourceText(718).c_str(), 0, true))
+            if (WaitForDialog(LangText(718).c_str(), 0, true))
                 return false;
         }
         return false;
@@ -100,7 +100,7 @@ protected:
     {
         passes_ = QuickScansDone();
         SendMonitorCommand(run_, 6074);
-        return WaitForDialog((ResourceText(718) + " - " + ResourceText(part)).c_str(), kPassWait);
+        return WaitForDialog((LangText(718) + " - " + LangText(part)).c_str(), kPassWait);
     }
     bool Answer(HWND alert, int button)
     {
@@ -144,7 +144,7 @@ TEST_F(AddonEndToEnd, AlertsRemoveOrBlockExactlyTheirItemAndAReturningHelperIsTa
         EXPECT_EQ("Bm Browser Helper", ControlText(alert, IDC_PRODUCTNAME));
         EXPECT_EQ(dll_["helper"], ControlText(alert, IDC_PATH));
         EXPECT_EQ("(c) Addon Makers", ControlText(alert, IDC_LEGAL));
-        EXPECT_EQ(ResourceText(701), ControlText(alert, IDC_MESSAGE));
+        EXPECT_EQ(LangText(701), ControlText(alert, IDC_MESSAGE));
         if (alertNo < 3) {
             RejectRemoves(alert, Sub(BHO_KEY, kHelper), k32);
             EXPECT_TRUE(RegHasKey(HKLM, Sub(BHO_KEY, kHelper).c_str(), k64)) << "the twin is another helper";
@@ -193,12 +193,12 @@ TEST_F(AddonEndToEnd, AlertsRemoveOrBlockExactlyTheirItemAndAReturningHelperIsTa
     }
     ASSERT_NE(nullptr, alert = QuickScanAlert(1155));
     EXPECT_EQ("Bm Rejected Control", ControlText(alert, IDC_PRODUCTNAME));
-    EXPECT_EQ(ResourceText(1066), ControlText(alert, IDC_MESSAGE));
+    EXPECT_EQ(LangText(1066), ControlText(alert, IDC_MESSAGE));
     std::string before = WithoutText(AddonAreas(), KeyTreeText(HKLM, rejected, k64));
     PressButton(alert, IDNO);
     for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
         Sleep(100);
-    ASSERT_NE(nullptr, alert = WaitForDialog((ResourceText(718) + " - " + ResourceText(1155)).c_str(), kPassWait));
+    ASSERT_NE(nullptr, alert = WaitForDialog((LangText(718) + " - " + LangText(1155)).c_str(), kPassWait));
     EXPECT_EQ("Bm Accepted Control", ControlText(alert, IDC_PRODUCTNAME));
     ASSERT_TRUE(Answer(alert, IDYES));
     auto flagsKey = [&](DWORD flags) {

@@ -49,11 +49,11 @@ TEST(Resources, EveryStringLoadsWholeAndFormatsOnlyWhereTheCodeFillsIt) {
         EXPECT_EQ(wanted, found) << "string " << id << ": " << text;
     }
     // The Explorer menu label stays empty: LoadStringA finds nothing.
-    EXPECT_EQ("", ResourceText(1183));
+    EXPECT_EQ("", LangText(1183));
     // Limits of the buffers the texts are read into (characters without the NUL):
     // class and title 31, language code 7, tray tips 127.
     for (UINT id : {1u, 2u, 634u, 820u, 821u, 822u, 823u, 824u, 826u, 827u, 828u, 829u, 842u, 843u, 1421u})
-        EXPECT_LE(ResourceText(id).size(), id < 3 ? 31u : id == 634 ? 7u : 127u) << "string " << id;
+        EXPECT_LE(LangText(id).size(), id < 3 ? 31u : id == 634 ? 7u : 127u) << "string " << id;
 }
 
 // Icons come as a 16x16 image (tray, caption) and a 32x32 one (dialogs).
@@ -91,7 +91,7 @@ TEST(Resources, IconsBitmapsSoundAndVersion) {
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", (void **)&translation, &len));
     ASSERT_EQ(4u, len);
     const std::pair<const char *, std::string> rows[] = {{"ProductVersion", BRACKMOOR_VERSION},
-                                                         {"ProductName", ResourceText(2)}};
+                                                         {"ProductName", LangText(2)}};
     for (const auto &row : rows) {
         char *value = nullptr, query[128];
         wsprintfA(query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], row.first);

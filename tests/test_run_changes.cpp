@@ -172,7 +172,7 @@ TEST_F(RunChangesTest, ADelayedProgramBackInItsPlaceIsRestoredOrKeptDelayed)
         giHideStartup = rows[r].hideStartup;
         std::vector<SeenDialog> seen = Check({{rows[r].button}});
         ASSERT_EQ(rows[r].dialog ? 1u : 0u, seen.size());
-        EXPECT_TRUE(!rows[r].dialog || seen[0].caption == ResourceText(1023)) << seen[0].caption;
+        EXPECT_TRUE(!rows[r].dialog || seen[0].caption == LangText(1023)) << seen[0].caption;
         // Yes makes it known; No keeps the delay mark, so that it is asked about
         // again under any name; both answers are in the history.
         EXPECT_EQ(rows[r].backToNormal ? "11" : "1103", Baseline(path));
@@ -206,7 +206,7 @@ TEST_F(RunChangesTest, TheAlertShowsTheProgramAndWhereItStartsFrom)
     ASSERT_EQ(3u, seen.size());
     for (size_t r = 0; r < 3; r++) {
         SCOPED_TRACE("row " + std::to_string(r));
-        EXPECT_EQ(ResourceText(718) + " - " + ResourceText(606), seen[r].caption);
+        EXPECT_EQ(LangText(718) + " - " + LangText(606), seen[r].caption);
         EXPECT_EQ(rows[r].path + "|" + rows[r].name, seen[r].path + "|" + seen[r].name);
         EXPECT_EQ(StartupAlertText(rows[r].sentence), seen[r].message);
         EXPECT_FALSE(seen[r].checkVisible);

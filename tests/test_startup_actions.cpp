@@ -355,7 +355,7 @@ TEST_F(StartupActionsTest, HookRemovalAsksFirstUnlessStartupAlertsAreHidden)
             DialogDriver driver(std::vector<std::vector<int>>{{IDNO}});
             EXPECT_EQ(hide, DeleteRunProgram(row.code, row.entryName, files[i], "")) << "row " << i;
             std::vector<SeenDialog> asked = driver.Stop();
-            EXPECT_EQ(!hide, asked.size() == 1 && asked[0].texts.find(ResourceText(1013).substr(0, 40)) != std::string::npos)
+            EXPECT_EQ(!hide, asked.size() == 1 && asked[0].texts.find(LangText(1013).substr(0, 40)) != std::string::npos)
                 << "row " << i;
             EXPECT_EQ(!hide, RegHasValue(HKLM, key, row.valueName, k64)) << "row " << i << " hide " << hide;
             EXPECT_EQ(!hide, RegHasValue(HKCU, kBaseline, files[i])) << "row " << i << " hide " << hide;

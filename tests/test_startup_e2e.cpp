@@ -20,7 +20,7 @@ const char kStoreRun[] = DISABLED_MARKER_KEY "\\Run";
 const REGSAM k64 = KEY_WOW64_64KEY;
 const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a busy Wine
 
-std::string AlertCaption() { return ResourceText(718) + " - " + ResourceText(606); }
+std::string AlertCaption() { return LangText(718) + " - " + LangText(606); }
 
 class StartupEndToEnd : public StartupPlacesTest {
 protected:
@@ -214,7 +214,7 @@ void StartupEndToEnd::AVanishedStartupValueIsToldOnce()
     EXPECT_TRUE(QuickScan());
     RegRemoveValue(HKCU, kRun, "BmVanishing", k64);
     SendMonitorCommand(run_, 6074);
-    HWND notice = WaitForDialog(ResourceText(1408).c_str(), kPassWait);
+    HWND notice = WaitForDialog(LangText(1408).c_str(), kPassWait);
     ASSERT_NE(nullptr, notice) << "missing-startup notice";
     EXPECT_EQ("C:\\BM\\VANISHING.EXE", ControlText(notice, IDC_NOTICE_PATH));
     ASSERT_TRUE(PressToClose(notice, IDOK));
@@ -231,7 +231,7 @@ void StartupEndToEnd::ADelayedProgramsComebackIsAsked()
         Known(key, "1103");   // the companion's mark; the program writes itself back
         PutRun(HKCU, "BmDelayed", delayed);
         SendMonitorCommand(run_, 6074);
-        HWND ask = WaitForDialog(ResourceText(1023).c_str(), kPassWait);
+        HWND ask = WaitForDialog(LangText(1023).c_str(), kPassWait);
         ASSERT_NE(nullptr, ask) << "button " << button;
         ASSERT_TRUE(PressToClose(ask, button));
         EXPECT_TRUE(QuickScan()) << "button " << button;

@@ -162,7 +162,7 @@ TEST_F(StartupNoticeTest, AVanishedUninstallEntryGetsOneNoticeOnceAndItsAnswer)
             continue;
         EXPECT_EQ(row.option[0] - '0', giRealtimeUninstall) << "row " << r;
         EXPECT_EQ("1", RegText(HKCU, OPTIONS_KEY, "Update")) << "row " << r;
-        EXPECT_EQ((std::vector<std::string>{ResourceText(1404), ResourceText(1405), ResourceText(1406), ResourceText(1407),
+        EXPECT_EQ((std::vector<std::string>{LangText(1404), LangText(1405), LangText(1406), LangText(1407),
                                             row.display, "", "not ticked", "37,41"}), seen.texts) << "row " << r;
         EXPECT_EQ("300", RegText(HKCU, BRACKMOOR_KEY, "xPosAlert")) << "row " << r;
     }
@@ -219,7 +219,7 @@ TEST_F(StartupNoticeTest, AStartupValueDeletedByAnotherToolGetsOneNoticeOnce)
         EXPECT_EQ(row.option, RegText(HKCU, OPTIONS_KEY, "RealtimeMissingRun")) << "row " << r;
         EXPECT_EQ(row.option[0] != '0', giRealtimeMissingRun == 1) << "row " << r;
         if (row.count) {   // of two, the first of the baseline
-            EXPECT_EQ((std::vector<std::string>{ResourceText(1408), ResourceText(1409), ResourceText(1410), ResourceText(1411),
+            EXPECT_EQ((std::vector<std::string>{LangText(1408), LangText(1409), LangText(1410), LangText(1411),
                                                 kRunValues[0][0], kRunValues[0][2], "not ticked", "37,41"}),
                       seen.texts) << "row " << r;
         }

@@ -12,6 +12,7 @@
 
 int bIconShown;
 int giHelpPageId;
+int (*UserBusyStateOverride)(void);
 
 // Where the help pages live when they are not installed beside the program.
 // Deployments point "HelpSite" (under the program's key) at their own server.
@@ -58,6 +59,23 @@ int TrayIconUpdate(int iconId, int tipId, int operation)
     if (!ok)
         TestLog("Shell_NotifyIcon", "Failure when calling this function");
     return ok;
+}
+
+typedef int (*ShQueryStateProc)(int *);
+
+int GetUserBusyState(void)
+{
+    if (UserBusyStateOverride)
+        return UserBusyStateOverride();
+    int state = 5;   // QUNS_ACCEPTS_NOTIFICATIONS where Windows cannot tell
+    HMODULE shell = LoadLibraryA("Shell32.dll");
+    if (!shell)
+        return state;
+    ShQueryStateProc query = (ShQueryStateProc)(void *)GetProcAddress(shell, "SHQueryUserNotificationState");
+    if (query && query(&state) != 0)
+        state = 5;
+    FreeLibrary(shell);
+    return state;
 }
 
 void SetTrayStatus(int iconId, int tipId)

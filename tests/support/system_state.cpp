@@ -187,9 +187,7 @@ bool HistoryHas(const std::string &part)
 
 std::string StartupAlertText(UINT sentence)
 {
-    std::string text = ResourceText(7);
-    size_t slot = text.find("%s");
-    return slot == std::string::npos ? text : text.replace(slot, 2, ResourceText(sentence));
+    return LangFilled(7, LangText(sentence), "");
 }
 
 // The non-empty items of a win.ini list, in order.
@@ -254,4 +252,32 @@ void AcceptStartupEntriesPresent()
         BaselineValueName(path, key);
         RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(scan, i)).c_str());
     }
+}
+
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view)
+{
+    KeyValueMap values;
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return values;
+    char name[256];
+    BYTE data[4096];
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name), size = sizeof(data), type;
+        if (RegEnumValueA(key, i, name, &n, NULL, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        values[name] = std::to_string(type) + ":" + std::string((char *)data, size);
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+std::string DwordData(DWORD value)
+{
+    return std::to_string(REG_DWORD) + ":" + std::string((char *)&value, sizeof(value));
+}
+
+std::string SzData(const std::string &text)
+{
+    return std::to_string(REG_SZ) + ":" + text + '\0';
 }

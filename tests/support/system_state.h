@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <initializer_list>
 #include <tuple>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -100,6 +101,13 @@ private:
     SavedWinIniLists winIni_;
 };
 
+// Every value of a key as name -> "type:data", for comparing a whole key before
+// and after an action.
+typedef std::map<std::string, std::string> KeyValueMap;
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view = KEY_WOW64_64KEY);
+// The "type:data" text RegKeyValues gives a REG_DWORD and a REG_SZ value.
+std::string DwordData(DWORD value);
+std::string SzData(const std::string &text);
 // A key and everything below it as text (names, types and data, in the order the
 // registry enumerates them), for comparing a part of the registry before and after;
 // "" when the key does not exist.

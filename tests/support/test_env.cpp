@@ -35,6 +35,24 @@ void RegDeleteTreeView(HKEY root, const char *path, REGSAM view)
     RegCloseKey(key);
 }
 
+std::string LangText(UINT id)
+{
+    char text[2048];
+    int n = LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return std::string(text, n > 0 ? n : 0);
+}
+
+std::string LangFilled(UINT id, const std::string &a, const std::string &b)
+{
+    std::string text = LangText(id);
+    for (const std::string *part : {&a, &b}) {
+        size_t at = text.find("%s");
+        if (at != std::string::npos)
+            text.replace(at, 2, *part);
+    }
+    return text;
+}
+
 std::string DataFolder()
 {
     char buf[MAX_PATH] = "";
@@ -218,13 +236,6 @@ void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view)
 void PutOption(const char *name, const char *text)
 {
     RegPut(HKEY_CURRENT_USER, OPTIONS_KEY, name, text);
-}
-
-std::string ResourceText(UINT id)
-{
-    char text[2048];
-    int n = LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return std::string(text, n > 0 ? n : 0);
 }
 
 std::string ReadWholeFile(const std::string &path)

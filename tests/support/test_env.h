@@ -42,8 +42,11 @@ void RegPutBinary(HKEY root, const char *path, const char *name, const void *dat
 void RegDeleteTreeView(HKEY root, const char *path, REGSAM view = 0);
 void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
 void PutOption(const char *name, const char *text);   // under the options key
-// The string-table text of id as the program loads it ("" when there is none).
-std::string ResourceText(UINT id);
+
+// A string of the program's table, as LoadStringA gives it (no translation).
+std::string LangText(UINT id);
+// The string's first two "%s" replaced by a and b.
+std::string LangFilled(UINT id, const std::string &a, const std::string &b);
 
 // Folders and files.
 std::string DataFolder();          // the application-data folder + "\Brackmoor"
