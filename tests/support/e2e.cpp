@@ -118,13 +118,13 @@ std::string ControlText(HWND dialog, int id)
     return text;
 }
 
-std::string DialogTexts(HWND dialog)
+std::string DialogTexts(HWND dialog, bool buttons)
 {
     std::string all;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         char cls[16], text[4096] = "";
         GetClassNameA(c, cls, sizeof(cls));
-        if (lstrcmpiA(cls, "Static") != 0 && lstrcmpiA(cls, "Button") != 0)
+        if (lstrcmpiA(cls, "Static") != 0 && !(buttons && lstrcmpiA(cls, "Button") == 0))
             continue;
         SendMessageTimeoutA(c, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
         if (text[0])
@@ -207,7 +207,7 @@ void DialogDriver::Run()
         GetWindowTextA(d, caption, sizeof(caption));
         GetWindowRect(d, &rect);
         seen_.push_back({caption, ControlText(d, IDC_PRODUCTNAME), ControlText(d, IDC_PATH),
-                         ControlText(d, IDC_MESSAGE), DialogTexts(d), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE,
+                         ControlText(d, IDC_MESSAGE), DialogTexts(d, true), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE,
                          {rect.left, rect.top}});
         for (int id : next < script_.size() ? script_[next] : std::vector<int>{IDYES})
             PressButton(d, id);

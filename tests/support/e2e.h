@@ -28,8 +28,9 @@ int CountProcessesNamed(const char *exeName);
 // whose caption begins with it).
 HWND WaitForDialog(const char *caption, DWORD ms, bool prefix = false);
 std::string ControlText(HWND dialog, int id);
-// All static and button texts of a dialog or message box, joined by "\n".
-std::string DialogTexts(HWND dialog);
+// All static texts of a dialog or message box (its message is one of them), and
+// with buttons its button texts too, joined by "\n".
+std::string DialogTexts(HWND dialog, bool buttons = false);
 void PressButton(HWND dialog, int id);
 // Presses the button and waits for the dialog to go; false when it stays.
 bool PressToClose(HWND dialog, int id, DWORD ms = 90000);
@@ -49,7 +50,7 @@ bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefi
 HWND FindThreadDialog(DWORD threadId);
 
 // What a dialog showed: caption, product name, path and message controls, all its
-// texts, whether its check box was visible, and where it stood.
+// static and button texts, whether its check box was visible, and where it stood.
 struct SeenDialog {
     std::string caption, name, path, message, texts;
     bool checkVisible;
