@@ -1,0 +1,66 @@
+#include "startup/entry_command.h"
+
+#include <string.h>
+
+#include "common/registry.h"
+#include "common/text.h"
+#include "startup/locations.h"
+#include "startup/startup_scan.h"
+
+#define WININI_LIST_MAX 1024
+
+static int RecordsPath(const char *command, const char *path)
+{
+    char recorded[MAX_PATH];
+    RecordedPathOf(command, recorded);
+    return StrEqualNoCase(recorded, path) == 0;
+}
+
+// The value of that name, when it records the path (a name may also belong to
+// some other program in the other place).
+static int ReadMatchingValue(HKEY root, const char *key, const char *name, REGSAM view, const char *path,
+                             char *out, int cap)
+{
+    char data[REG_TEXT_MAX];
+    if (!key || ReadValueInView(root, key, name, data, CAP(data), view) <= 0 || !RecordsPath(data, path))
+        return 0;
+    return CopyText(out, (size_t)cap, data);
+}
+
+static int FindWinIniItem(const StartupLocation *location, const char *path, char *out, int cap)
+{
+    char list[WININI_LIST_MAX];
+    GetProfileStringA(location->keyPath, location->valueName, "", list, sizeof(list));
+    for (char *piece = list; *piece;) {
+        char *end = strchr(piece, ';');
+        if (end)
+            *end = '\0';
+        if (piece[0] && RecordsPath(piece, path))
+            return CopyText(out, (size_t)cap, piece);
+        if (!end)
+            break;
+        piece = end + 1;
+    }
+    return 0;
+}
+
+int ReadRunEntryCommand(const RunList *list, int i, char *out, int cap)
+{
+    char path[MAX_PATH], name[RUN_NAME_MAX];
+    if (!out || cap <= 0)
+        return 0;
+    GetRunPath(list, i, path);
+    GetRunName(list, i, name);
+    const StartupLocation *location = FindStartupLocation(GetRunCode(list, i));
+    int found = 0;
+    if (location && location->kind == LOCATION_RUN_KEY)
+        found = ReadMatchingValue(location->root, location->keyPath, name, MachineView(), path, out, cap);
+    else if (location && location->kind == LOCATION_WIN_INI)
+        found = FindWinIniItem(location, path, out, cap);
+    // A disabled entry's text waits in its store key, under its name.
+    if (!found && location && name[0])
+        found = ReadMatchingValue(HKEY_LOCAL_MACHINE, location->storeKey, name, 0, path, out, cap);
+    if (!found)
+        CopyText(out, (size_t)cap, path);
+    return (int)strlen(out);
+}
