@@ -125,17 +125,8 @@ TEST_F(StartupEndToEnd, RejectRemovesAndStopsTheProgramAcceptKeepsItKnownAcrossR
 {
     Start();
     // A copy of this program started with the sleeper variable only waits to be ended.
-    std::string line = "\"" + updater_ + "\"";
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    SetEnvironmentVariableA(kSleeperVariable, "1");
-    ASSERT_TRUE(CreateProcessA(updater_.c_str(), command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
-    SetEnvironmentVariableA(kSleeperVariable, NULL);
-    CloseHandle(pi.hThread);
-    sleeper_ = pi.hProcess;
+    sleeper_ = StartSleeper(updater_);
+    ASSERT_NE(nullptr, sleeper_);
     EXPECT_EQ(1, CountProcessesNamed("bmupdater.exe"));
 
     PutRun("Updater", data_);
