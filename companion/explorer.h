@@ -73,6 +73,8 @@ DWORD CheckKeyWritable(HKEY root, const char *path, REGSAM view);
 // The file part of a path into a buffer of cap characters (the whole path when it
 // has no folder); its length.
 int FileTitleOf(const char *path, char *out, size_t cap);
+// A short name of a startup location code, as the lists show it.
+void StartupLocationName(int code, char *out, size_t cap);
 // The actions that every program list offers; each tells the user when it fails.
 void OpenProgramFolder(HWND owner, const char *program);
 void ShowProgramProperties(HWND owner, const char *program);

@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "online/keel_info.h"
+#include "startup/locations.h"
 
 #define MESSAGE_TEXT_MAX 1024
 #define ERROR_TEXT_MAX 512
@@ -54,6 +55,46 @@ int FileTitleOf(const char *path, char *out, size_t cap)
     char file[MAX_PATH];
     CopyText(out, cap, FileNameOf(path, file) > 0 ? file : path);
     return (int)strlen(out);
+}
+
+// A short name of where an entry lives: "HKCU Run", "HKLM 32-bit RunOnce",
+// "win.ini load", "Startup folder", "Winlogon Shell"...
+void StartupLocationName(int code, char *out, size_t cap)
+{
+    const StartupLocation *location = FindStartupLocation(code < 0 ? -code : code);
+    if (!location) {
+        CopyText(out, cap, "Delayed start list");
+        return;
+    }
+    const char *lastPart = strrchr(location->keyPath, '\\');
+    lastPart = lastPart ? lastPart + 1 : location->keyPath;
+    switch (location->kind) {
+    case LOCATION_RUN_KEY: {
+        const char *tail = strstr(location->keyPath, "CurrentVersion\\");
+        FormatText(out, cap, "%s%s %s", location->root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU",
+                   RunFamilyDigit(code) && code >= CODE_WOW64_RUN ? " 32-bit" : "",
+                   tail ? tail + strlen("CurrentVersion\\") : location->keyPath);
+        break;
+    }
+    case LOCATION_WIN_INI:
+        FormatText(out, cap, "win.ini %s", location->valueName);
+        break;
+    case LOCATION_FOLDER:
+        CopyText(out, cap, "Startup folder");
+        break;
+    case LOCATION_VALUE:
+        FormatText(out, cap, "Winlogon %s", location->valueName);
+        break;
+    case LOCATION_SUBKEYS:
+        CopyText(out, cap, "Winlogon Notify");
+        break;
+    case LOCATION_DLL_LIST:
+        CopyText(out, cap, location->valueName);
+        break;
+    default:
+        CopyText(out, cap, lastPart);
+        break;
+    }
 }
 
 static void ShowProgramFailure(HWND owner, const char *format, const char *program, DWORD error)

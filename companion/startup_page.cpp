@@ -70,46 +70,6 @@ static int PageData(HWND page, StartupPageData *data)
 // ---------------------------------------------------------------------------
 // The rows
 
-// A short name of where an entry lives: "HKCU Run", "HKLM 32-bit RunOnce",
-// "win.ini load", "Startup folder", "Winlogon Shell"...
-static void LocationName(int code, char *out, size_t cap)
-{
-    const StartupLocation *location = FindStartupLocation(code < 0 ? -code : code);
-    if (!location) {
-        CopyText(out, cap, "Delayed start list");
-        return;
-    }
-    const char *lastPart = strrchr(location->keyPath, '\\');
-    lastPart = lastPart ? lastPart + 1 : location->keyPath;
-    switch (location->kind) {
-    case LOCATION_RUN_KEY: {
-        const char *tail = strstr(location->keyPath, "CurrentVersion\\");
-        FormatText(out, cap, "%s%s %s", location->root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU",
-                   RunFamilyDigit(code) && code >= CODE_WOW64_RUN ? " 32-bit" : "",
-                   tail ? tail + strlen("CurrentVersion\\") : location->keyPath);
-        break;
-    }
-    case LOCATION_WIN_INI:
-        FormatText(out, cap, "win.ini %s", location->valueName);
-        break;
-    case LOCATION_FOLDER:
-        CopyText(out, cap, "Startup folder");
-        break;
-    case LOCATION_VALUE:
-        FormatText(out, cap, "Winlogon %s", location->valueName);
-        break;
-    case LOCATION_SUBKEYS:
-        CopyText(out, cap, "Winlogon Notify");
-        break;
-    case LOCATION_DLL_LIST:
-        CopyText(out, cap, location->valueName);
-        break;
-    default:
-        CopyText(out, cap, lastPart);
-        break;
-    }
-}
-
 // A scan entry is disabled when the Disabled store's own reading lists it.
 static int IsStoredCopy(const StartupPageData *data, int i)
 {
@@ -129,7 +89,7 @@ static void AddEntryRow(HWND page, const RunList *list, int i, int state, Versio
     char name[RUN_NAME_MAX], path[MAX_PATH], program[MAX_PATH], location[LOCATION_TEXT_MAX];
     GetRunName(list, i, name);
     GetRunPath(list, i, path);
-    LocationName(GetRunCode(list, i), location, CAP(location));
+    StartupLocationName(GetRunCode(list, i), location, CAP(location));
     if (ExtractProgramPath(path, program) <= 0)
         CopyText(program, CAP(program), path);
     memset(version, 0, sizeof(*version));
@@ -161,7 +121,9 @@ static void FillStartupPage(HWND page)
     TableEndFill(page);
 }
 
-static int LoadEntry(const StartupPageData *data, LPARAM rowData, Entry *entry)
+// withCommand: the entry's text as it stands is read too (the actions need it,
+// the buttons' state does not).
+static int LoadEntry(const StartupPageData *data, LPARAM rowData, Entry *entry, int withCommand)
 {
     memset(entry, 0, sizeof(*entry));
     const RunList *list = (rowData & DELAYED_ROW) ? data->delayed : data->scan;
@@ -177,13 +139,14 @@ static int LoadEntry(const StartupPageData *data, LPARAM rowData, Entry *entry)
         CopyText(entry->command, CAP(entry->command), entry->path);
     } else {
         entry->state = IsStoredCopy(data, entry->row) ? STATE_DISABLED : STATE_ENABLED;
-        ReadRunEntryCommand(data->scan, entry->row, entry->command, CAP(entry->command));
+        if (withCommand)
+            ReadRunEntryCommand(data->scan, entry->row, entry->command, CAP(entry->command));
     }
     return 1;
 }
 
 // The selected entries, at most max; their number.
-static int SelectedEntries(HWND page, Entry *entries, int max)
+static int SelectedEntries(HWND page, Entry *entries, int max, int withCommand = 1)
 {
     StartupPageData lists;
     StartupPageData *data = PageData(page, &lists) ? &lists : NULL;
@@ -191,7 +154,7 @@ static int SelectedEntries(HWND page, Entry *entries, int max)
     int count = TableSelection(page, rows, max < SELECTION_MAX ? max : SELECTION_MAX);
     int loaded = 0;
     for (int k = 0; data && k < count; k++)
-        loaded += LoadEntry(data, rows[k], &entries[loaded]);
+        loaded += LoadEntry(data, rows[k], &entries[loaded], withCommand);
     return loaded;
 }
 
@@ -212,7 +175,7 @@ static int CanBeDelayed(int code)
 static void StartupSelectionChanged(HWND page)
 {
     Entry *entries = (Entry *)HeapAlloc(GetProcessHeap(), 0, SELECTION_MAX * sizeof(Entry));
-    int count = entries ? SelectedEntries(page, entries, SELECTION_MAX) : 0;
+    int count = entries ? SelectedEntries(page, entries, SELECTION_MAX, 0) : 0;
     int enabled = 0, disabled = 0, delayable = 0;
     for (int k = 0; k < count; k++) {
         enabled += entries[k].state == STATE_ENABLED && CanBeDisabled(entries[k].code);

@@ -18,22 +18,24 @@ enum { COLUMN_NAME, COLUMN_PATH, COLUMN_PID, COLUMN_COMPANY, COLUMN_STARTUP, COL
 
 #define NUMBER_TEXT_MAX 16
 #define MESSAGE_MAX 512
-#define STARTUP_TEXT_MAX (RUN_NAME_MAX + 16)
+#define LOCATION_TEXT_MAX 96
+#define STARTUP_TEXT_MAX (RUN_NAME_MAX + LOCATION_TEXT_MAX)
 
 // The page's lists (GetPageLists).
 enum { LIST_TASKS, LIST_STARTUP };
 
-// The name of the first startup entry that starts the program, "" when none does.
+// The first startup entry that starts the program, by its place and name; ""
+// when none does.
 static void StartedBy(const RunList *startup, const char *program, char *out, size_t cap)
 {
     out[0] = '\0';
     for (int i = 0; i < startup->count; i++) {
-        char path[MAX_PATH], started[MAX_PATH];
+        char path[MAX_PATH], started[MAX_PATH], name[RUN_NAME_MAX], place[LOCATION_TEXT_MAX];
         GetRunPath(startup, i, path);
         if (NormaliseProgramPath(path, started) > 0 && StrEqualNoCase(started, program) == 0) {
-            GetRunName(startup, i, out);
-            if (!out[0])
-                CopyText(out, cap, "(unnamed)");
+            GetRunName(startup, i, name);
+            StartupLocationName(GetRunCode(startup, i), place, CAP(place));
+            FormatText(out, cap, "%s: %s", place, name[0] ? name : "(no name)");
             return;
         }
     }
