@@ -265,6 +265,29 @@ static int EntryNowIn(HWND page, const Entry *entry, int want)
     return want == -1;
 }
 
+// The user's own disable or enable is a decision about the entry: the baseline
+// takes it in as the scan now lists it (a stored copy, a file in the Disabled
+// folder, the entry back in its place). Unknown there, the monitor would meet a
+// disabled name as a program that came back and remove it, stored copy and all.
+static void KnowAsListed(HWND page, const Entry *entry)
+{
+    StartupPageData lists;
+    if (!PageData(page, &lists))
+        return;
+    for (int i = 0; i < lists.scan->count; i++) {
+        char name[RUN_NAME_MAX], path[MAX_PATH], key[MAX_PATH], code[CODE_TEXT_MAX];
+        GetRunName(lists.scan, i, name);
+        if (GetRunCode(lists.scan, i) != entry->code || strcmp(name, entry->name) != 0 ||
+            LookupStartupBaseline(lists.scan, i) != 0)
+            continue;
+        GetRunPath(lists.scan, i, path);
+        BaselineValueName(path, key);
+        FormatText(code, CAP(code), "%d", entry->code);
+        if (key[0] && !SetRegString(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, code))
+            TestLog("MyError:  KnowAsListed SetRegString", key);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Disable, enable, delete
 
@@ -319,11 +342,16 @@ static void ToggleSelected(HWND page, int disable)
         }
     }
     TableRefresh(page);
-    for (int k = 0; done && k < count; k++)
-        if (done[k] && !EntryNowIn(page, &entries[k], disable ? STATE_DISABLED : STATE_ENABLED))
+    for (int k = 0; done && k < count; k++) {
+        if (!done[k])
+            continue;
+        if (EntryNowIn(page, &entries[k], disable ? STATE_DISABLED : STATE_ENABLED))
+            KnowAsListed(page, &entries[k]);
+        else
             EntryFailure(page, disable ? "%s could not be disabled: it is still in its place."
                                        : "%s could not be enabled: it is still in the Disabled store.",
                          &entries[k], ERROR_SUCCESS);
+    }
     HeapFree(GetProcessHeap(), 0, done);
     HeapFree(GetProcessHeap(), 0, entries);
 }

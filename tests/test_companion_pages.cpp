@@ -182,6 +182,8 @@ TEST_F(CompanionPages, StartupPageListsEveryKindAndItsActionsChangeOnlyTheEntry)
     ASSERT_TRUE(StateBecomes(list, "bm user.exe", "Disabled"));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "BmUser", k64));
     EXPECT_EQ(userData, RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY "\\Run", "BmUser"));
+    // Known to the monitor as it is now, so that its next pass leaves the stored copy alone.
+    EXPECT_EQ("11", RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, (user + " -x").c_str()));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_START_ENABLE))) << "the disabled row stays chosen";
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_START_DISABLE)));
     PressButton(page, IDC_START_ENABLE);
