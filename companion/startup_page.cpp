@@ -30,17 +30,15 @@ static const char *const StateNames[] = {"Enabled", "Disabled", "Delayed"};
 // Row data: the index into the scan, or into the delayed list with this bit set.
 #define DELAYED_ROW 0x100000
 #define SELECTION_MAX 256
-#define MARKER_DISABLE_MAX 256
 #define FIRST_DELAY_TIME 60
 #define MESSAGE_MAX 512
 #define LOCATION_TEXT_MAX 96
 #define CODE_TEXT_MAX 16
 
 // The page's lists (GetPageLists).
-enum { LIST_SCAN, LIST_STORE, LIST_DELAYED };
+enum { LIST_SCAN, LIST_DELAYED };
 typedef struct StartupPageData {
-    RunList *scan;          // the full startup scan
-    RunList *store;         // what the Disabled store holds, to tell the disabled entries
+    RunList *scan;          // the full startup scan, the Disabled store's copies among it
     RunList *delayed;       // the delayed-start list
 } StartupPageData;
 
@@ -62,27 +60,12 @@ static int PageData(HWND page, StartupPageData *data)
     if (!lists)
         return 0;
     data->scan = lists->list[LIST_SCAN];
-    data->store = lists->list[LIST_STORE];
     data->delayed = lists->list[LIST_DELAYED];
     return 1;
 }
 
 // ---------------------------------------------------------------------------
 // The rows
-
-// A scan entry is disabled when the Disabled store's own reading lists it.
-static int IsStoredCopy(const StartupPageData *data, int i)
-{
-    RunStruct entry, copy;
-    if (!GetRunRecord(data->scan, i, &entry))
-        return 0;
-    for (int k = 0; k < data->store->count; k++)
-        if (GetRunRecord(data->store, k, &copy) && copy.code == entry.code &&
-            strcmp(copy.name, entry.name) == 0 && StrEqualNoCase(copy.path, entry.path) == 0 &&
-            strcmp(copy.sourcePath, entry.sourcePath) == 0)
-            return 1;
-    return 0;
-}
 
 static void AddEntryRow(HWND page, const RunList *list, int i, int state, VersionRecord *version, LPARAM rowData)
 {
@@ -107,11 +90,9 @@ static void FillStartupPage(HWND page)
     TableBeginFill(page);
     if (data && version) {
         StartupScan(data->scan, 0);
-        FreeRunList(data->store);
-        ReadDisabledStore(data->store);
         ReadDelayList(data->delayed);
         for (int i = 0; i < data->scan->count; i++)
-            AddEntryRow(page, data->scan, i, IsStoredCopy(data, i) ? STATE_DISABLED : STATE_ENABLED, version, i);
+            AddEntryRow(page, data->scan, i, IsStoredCopy(data->scan, i) ? STATE_DISABLED : STATE_ENABLED, version, i);
         for (int i = 0; i < data->delayed->count; i++)
             AddEntryRow(page, data->delayed, i, STATE_DELAYED, version, DELAYED_ROW | i);
     } else {
@@ -138,7 +119,7 @@ static int LoadEntry(const StartupPageData *data, LPARAM rowData, Entry *entry, 
         entry->state = STATE_DELAYED;
         CopyText(entry->command, CAP(entry->command), entry->path);
     } else {
-        entry->state = IsStoredCopy(data, entry->row) ? STATE_DISABLED : STATE_ENABLED;
+        entry->state = IsStoredCopy(data->scan, entry->row) ? STATE_DISABLED : STATE_ENABLED;
         if (withCommand)
             ReadRunEntryCommand(data->scan, entry->row, entry->command, CAP(entry->command));
     }
@@ -238,86 +219,31 @@ static void EntryFailure(HWND page, const char *format, const Entry *entry, DWOR
     ShowActionFailure(page, text, error);
 }
 
-// After an action the page is read again; the entry must be found in the state
-// the action was to give it (or gone, for want == -1).
-static int EntryNowIn(HWND page, const Entry *entry, int want)
-{
-    StartupPageData lists;
-    if (!PageData(page, &lists))
-        return 0;
-    const StartupPageData *data = &lists;
-    for (int i = 0; i < data->scan->count; i++) {
-        RunStruct now;
-        if (!GetRunRecord(data->scan, i, &now) || now.code != entry->code || strcmp(now.name, entry->name) != 0)
-            continue;
-        int state = IsStoredCopy(data, i) ? STATE_DISABLED : STATE_ENABLED;
-        if (want == -1 && StrEqualNoCase(now.path, entry->path) == 0)
-            return 0;
-        if (state == want)
-            return 1;
-    }
-    for (int i = 0; want != STATE_ENABLED && i < data->delayed->count; i++) {
-        char path[MAX_PATH];
-        GetRunPath(data->delayed, i, path);
-        if (StrEqualNoCase(path, entry->path) == 0)
-            return want == STATE_DELAYED;
-    }
-    return want == -1;
-}
-
-// The user's own disable or enable is a decision about the entry: the baseline
-// takes it in as the scan now lists it (a stored copy, a file in the Disabled
-// folder, the entry back in its place). Unknown there, the monitor would meet a
-// disabled name as a program that came back and remove it, stored copy and all.
-static void KnowAsListed(HWND page, const Entry *entry)
-{
-    StartupPageData lists;
-    if (!PageData(page, &lists))
-        return;
-    for (int i = 0; i < lists.scan->count; i++) {
-        char name[RUN_NAME_MAX], path[MAX_PATH], key[MAX_PATH], code[CODE_TEXT_MAX];
-        GetRunName(lists.scan, i, name);
-        if (GetRunCode(lists.scan, i) != entry->code || strcmp(name, entry->name) != 0 ||
-            LookupStartupBaseline(lists.scan, i) != 0)
-            continue;
-        GetRunPath(lists.scan, i, path);
-        BaselineValueName(path, key);
-        FormatText(code, CAP(code), "%d", entry->code);
-        if (key[0] && !SetRegString(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, code))
-            TestLog("MyError:  KnowAsListed SetRegString", key);
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Disable, enable, delete
 
-// The monitor's routines know a disabled entry by its name alone: an enabled
-// entry that shares the name of a disabled one would have that one's stored copy
-// changed in its stead. Such an entry is left alone, and the user told why.
-static int NameHeldByDisabledEntry(HWND page, const Entry *entry, const char *what)
+// The Disabled store keeps one copy per name: an entry whose name is disabled
+// from another place cannot be disabled beside it. Told before anything is tried.
+static int NameTakenInStore(HWND page, const Entry *entry)
 {
-    if (!what || entry->state != STATE_ENABLED || !entry->name[0] ||
-        !IsDisabledMarked(entry->name, MARKER_DISABLE_MAX))
+    if (entry->state != STATE_ENABLED || !entry->name[0] || !GetDisabledMarkerCode(entry->name))
         return 0;
-    char format[MESSAGE_MAX];
-    FormatText(format, CAP(format), "%s: another disabled entry has the same name.", what);
-    EntryFailure(page, format, entry, ERROR_SUCCESS);
+    EntryFailure(page, "%s was not disabled: another disabled entry has the same name.", entry, ERROR_SUCCESS);
     return 1;
 }
 
-// The monitor's toggle takes an unmarked entry into the Disabled store and puts
-// a marked one back.
-static int ToggleEntry(HWND page, const Entry *entry, int disable)
+// The monitor's toggle takes an enabled entry into the Disabled store exactly as
+// it stands and puts a disabled one back as it was, the baseline knowing it.
+static void ToggleEntry(HWND page, const Entry *entry, int disable)
 {
-    if (NameHeldByDisabledEntry(page, entry, disable ? "%s was not disabled" : NULL))
-        return 0;
+    if (disable && NameTakenInStore(page, entry))
+        return;
     DWORD error = CheckEntryWritable(entry, 1);
-    if (error != ERROR_SUCCESS) {
-        EntryFailure(page, disable ? "%s could not be disabled." : "%s could not be enabled.", entry, error);
-        return 0;
-    }
-    DisableRunProgram(entry->name, entry->command, entry->sourcePath, entry->code);
-    return 1;
+    if (error == ERROR_SUCCESS && DisableRunProgram(entry->name, entry->command, entry->sourcePath, entry->code))
+        return;
+    EntryFailure(page,
+                 disable ? "%s could not be disabled; it stays as it is." : "%s could not be enabled; it stays disabled.",
+                 entry, error);
 }
 
 static void ToggleSelected(HWND page, int disable)
@@ -326,14 +252,13 @@ static void ToggleSelected(HWND page, int disable)
     if (!entries)
         return;
     int count = SelectedEntries(page, entries, SELECTION_MAX);
-    int *done = (int *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, SELECTION_MAX * sizeof(int));
-    for (int k = 0; done && k < count; k++) {
+    for (int k = 0; k < count; k++) {
         const Entry *entry = &entries[k];
-        if (disable && entry->state == STATE_ENABLED && CanBeDisabled(entry->code))
-            done[k] = ToggleEntry(page, entry, 1);
-        else if (!disable && entry->state == STATE_DISABLED)
-            done[k] = ToggleEntry(page, entry, 0);
-        else if (!disable && entry->state == STATE_DELAYED) {
+        if (disable && entry->state == STATE_ENABLED && CanBeDisabled(entry->code)) {
+            ToggleEntry(page, entry, 1);
+        } else if (!disable && entry->state == STATE_DISABLED) {
+            ToggleEntry(page, entry, 0);
+        } else if (!disable && entry->state == STATE_DELAYED) {
             DelayedProgram program;
             LoadDelayedProgram(GetPageLists(page)->list[LIST_DELAYED], entry->row, &program);
             DWORD error = MoveBackToStartup(&program);
@@ -342,21 +267,10 @@ static void ToggleSelected(HWND page, int disable)
         }
     }
     TableRefresh(page);
-    for (int k = 0; done && k < count; k++) {
-        if (!done[k])
-            continue;
-        if (EntryNowIn(page, &entries[k], disable ? STATE_DISABLED : STATE_ENABLED))
-            KnowAsListed(page, &entries[k]);
-        else
-            EntryFailure(page, disable ? "%s could not be disabled: it is still in its place."
-                                       : "%s could not be enabled: it is still in the Disabled store.",
-                         &entries[k], ERROR_SUCCESS);
-    }
-    HeapFree(GetProcessHeap(), 0, done);
     HeapFree(GetProcessHeap(), 0, entries);
 }
 
-static int RemoveEntry(HWND page, const Entry *entry)
+static void RemoveEntry(HWND page, const Entry *entry)
 {
     if (entry->state == STATE_DELAYED) {
         DelayedProgram program;
@@ -364,30 +278,25 @@ static int RemoveEntry(HWND page, const Entry *entry)
         DWORD error = RemoveFromDelayList(&program);
         if (error != ERROR_SUCCESS)
             EntryFailure(page, "%s could not be taken off the delayed-start list.", entry, error);
-        return error == ERROR_SUCCESS;
+        return;
     }
-    if (NameHeldByDisabledEntry(page, entry, "%s was not deleted"))
-        return 0;
     DWORD error = CheckEntryWritable(entry, 0);
-    if (error != ERROR_SUCCESS) {
-        EntryFailure(page, "%s could not be deleted.", entry, error);
-        return 0;
+    // The entry's own text, so that the removal hits what stands in its place.
+    if (error != ERROR_SUCCESS || !DeleteRunProgram(entry->code, entry->name, entry->command, entry->sourcePath)) {
+        EntryFailure(page, "%s could not be deleted; it stays as it is.", entry, error);
+        return;
     }
-    // The entry's own text, so that the removal hits what stands in the location;
-    // the baseline forgets the path as well, so that a program that puts the
+    // The baseline forgets the path as well, so that a program that puts the
     // entry back is asked about again.
-    DeleteRunProgram(entry->code, entry->name, entry->command, entry->sourcePath);
     char key[MAX_PATH];
     BaselineValueName(entry->path, key);
     DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key);
-    return 1;
 }
 
 static void DeleteSelected(HWND page)
 {
     Entry *entries = (Entry *)HeapAlloc(GetProcessHeap(), 0, SELECTION_MAX * sizeof(Entry));
-    int *done = (int *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, SELECTION_MAX * sizeof(int));
-    int count = entries && done ? SelectedEntries(page, entries, SELECTION_MAX) : 0;
+    int count = entries ? SelectedEntries(page, entries, SELECTION_MAX) : 0;
     char question[MESSAGE_MAX];
     if (count == 1)
         FormatText(question, CAP(question),
@@ -401,13 +310,9 @@ static void DeleteSelected(HWND page)
                    count);
     if (count > 0 && AskUser(page, question)) {
         for (int k = 0; k < count; k++)
-            done[k] = RemoveEntry(page, &entries[k]);
+            RemoveEntry(page, &entries[k]);
         TableRefresh(page);
-        for (int k = 0; k < count; k++)
-            if (done[k] && !EntryNowIn(page, &entries[k], -1))
-                EntryFailure(page, "%s could not be deleted: it is still listed.", &entries[k], ERROR_SUCCESS);
     }
-    HeapFree(GetProcessHeap(), 0, done);
     HeapFree(GetProcessHeap(), 0, entries);
 }
 
@@ -459,8 +364,7 @@ static void SplitCommand(const Entry *entry, int rundll, DelayedProgram *program
 static void DelaySelected(HWND page)
 {
     Entry entry;
-    if (SelectedEntries(page, &entry, 1) != 1 || entry.state != STATE_ENABLED || !CanBeDelayed(entry.code) ||
-        NameHeldByDisabledEntry(page, &entry, "%s was not delayed"))
+    if (SelectedEntries(page, &entry, 1) != 1 || entry.state != STATE_ENABLED || !CanBeDelayed(entry.code))
         return;
     DelayedProgram program;
     memset(&program, 0, sizeof(program));

@@ -7,8 +7,6 @@
 #include "startup/locations.h"
 #include "startup/startup_scan.h"
 
-#define WININI_LIST_MAX 1024
-
 static int RecordsPath(const char *command, const char *path)
 {
     char recorded[MAX_PATH];
@@ -29,19 +27,20 @@ static int ReadMatchingValue(HKEY root, const char *key, const char *name, REGSA
 
 static int FindWinIniItem(const StartupLocation *location, const char *path, char *out, int cap)
 {
-    char list[WININI_LIST_MAX];
-    GetProfileStringA(location->keyPath, location->valueName, "", list, sizeof(list));
-    for (char *piece = list; *piece;) {
-        char *end = strchr(piece, ';');
-        if (end)
-            *end = '\0';
-        if (piece[0] && RecordsPath(piece, path))
-            return CopyText(out, (size_t)cap, piece);
-        if (!end)
-            break;
-        piece = end + 1;
+    char *list = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
+    int found = 0;
+    if (list && ReadWinIniList(location->valueName, list) >= 0) {
+        for (char *piece = list; *piece && !found;) {
+            char *end = strchr(piece, ';');
+            if (end)
+                *end = '\0';
+            if (piece[0] && RecordsPath(piece, path))
+                found = CopyText(out, (size_t)cap, piece);
+            piece = end ? end + 1 : piece + strlen(piece);
+        }
     }
-    return 0;
+    HeapFree(GetProcessHeap(), 0, list);
+    return found;
 }
 
 int ReadRunEntryCommand(const RunList *list, int i, char *out, int cap)

@@ -147,7 +147,9 @@ TEST_F(CompanionPages, StartupPageListsEveryKindAndItsActionsChangeOnlyTheEntry)
     RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", startup.c_str());
     ASSERT_TRUE(MakeShortcut(startup + "\\BmLink.lnk", Program("bmlink.exe")));
     WriteProfileStringA("windows", "load", Program("bmload.exe").c_str());
-    ASSERT_EQ(1, DisableRunProgram("BmDisabled", (folder_ + "\\bmdisabled.exe").c_str(), "", CODE_CURRENT_RUN));
+    std::string disabled = folder_ + "\\bmdisabled.exe";
+    Put(HKEY_CURRENT_USER, kRun, "BmDisabled", disabled);
+    ASSERT_EQ(1, DisableRunProgram("BmDisabled", disabled.c_str(), "", CODE_CURRENT_RUN));
 
     HWND window = Open("-START");
     ASSERT_NE(nullptr, window);
@@ -182,13 +184,14 @@ TEST_F(CompanionPages, StartupPageListsEveryKindAndItsActionsChangeOnlyTheEntry)
     ASSERT_TRUE(StateBecomes(list, "bm user.exe", "Disabled"));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "BmUser", k64));
     EXPECT_EQ(userData, RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY "\\Run", "BmUser"));
-    // Known to the monitor as it is now, so that its next pass leaves the stored copy alone.
-    EXPECT_EQ("11", RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, (user + " -x").c_str()));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_START_ENABLE))) << "the disabled row stays chosen";
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_START_DISABLE)));
     PressButton(page, IDC_START_ENABLE);
     ASSERT_TRUE(StateBecomes(list, "bm user.exe", "Enabled"));
     EXPECT_EQ(before, keys());
+    EXPECT_EQ("11", RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, (user + " -x").c_str())) << "known once back";
+    EXPECT_EQ(1, HistoryLinesWith({"START_Disable", "BmUser"}));
+    EXPECT_EQ(1, HistoryLinesWith({"START_Restore", "BmUser"}));
 
     // Delete, after the question: only that value goes, and the history says so.
     KeyValueMap machine = RegKeyValues(HKEY_LOCAL_MACHINE, kRun);
