@@ -5,6 +5,7 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/options.h"
+#include "common/winver.h"
 #include "monitor/initial_values.h"
 #include "monitor/own_run_entry.h"
 
@@ -53,9 +54,10 @@ TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
     EXPECT_EQ(9, UILanguage);
     EXPECT_EQ((REGSAM)KEY_ALL_ACCESS, RegWriteAccess);
     EXPECT_EQ((REGSAM)KEY_READ, RegReadAccess);
-    // UAC copies: the machine's value, or -1 where the machine has none.
+    // UAC copies: the machine's value, or -1 where the machine has none; Windows
+    // before Vista has no UAC, and nothing is copied there.
     for (const char *name : {"ConsentPromptBehaviorAdmin", "EnableLUA", "PromptOnSecureDesktop"})
-        EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, name)) << name;
+        EXPECT_EQ(IsVistaOrLater() != 0, RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, name)) << name;
 
     // A second start of the same version keeps the marker and does not count as an install.
     std::string marker = RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "");
