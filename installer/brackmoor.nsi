@@ -50,6 +50,7 @@ ManifestSupportedOS all
 !define MONITOR_EXIT_COMMAND 6030
 !define COMPANION_CLASS "BrackmoorExplorer"
 !define STOP_WAIT_MS 30000
+!define FILE_TRIES 10
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -157,6 +158,31 @@ FunctionEnd
 !insertmacro DEFINE_STOP_PROGRAM ""
 !insertmacro DEFINE_STOP_PROGRAM "un."
 
+; A file is written only over a copy that no process holds: the programs were
+; asked to end, but another user's monitor may still run from the folder. Each
+; file is tried for a while; then the user may retry, and silent mode gives up
+; with exit code 4 rather than leave an old file behind.
+!macro INSTALL_FILE NAME
+  StrCpy $R1 0
+  ${Do}
+    ClearErrors
+    File "${BINDIR}\${NAME}"
+    ${IfNot} ${Errors}
+      ${Break}
+    ${EndIf}
+    IntOp $R1 $R1 + 1
+    ${If} $R1 >= ${FILE_TRIES}
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+        "$INSTDIR\${NAME} is in use and cannot be replaced. Exit every ${PRODUCT} program, then choose Retry." \
+        /SD IDCANCEL IDRETRY +3
+      SetErrorLevel 4
+      Quit
+      StrCpy $R1 0
+    ${EndIf}
+    Sleep 500
+  ${Loop}
+!macroend
+
 Function StartMonitor
   SetOutPath "$INSTDIR"
   Exec '"$INSTDIR\${MONITOR_EXE}"'
@@ -166,11 +192,17 @@ Section "${PRODUCT}"
   SetShellVarContext all
   Call StopPrograms
   SetOutPath "$INSTDIR"
-  SetOverwrite on
-  File "${BINDIR}\${MONITOR_EXE}"
-  File "${BINDIR}\${COMPANION_EXE}"
-  File "${BINDIR}\tallowpro.dll"
+  SetOverwrite try
+  !insertmacro INSTALL_FILE "${MONITOR_EXE}"
+  !insertmacro INSTALL_FILE "${COMPANION_EXE}"
+  !insertmacro INSTALL_FILE "tallowpro.dll"
+  ClearErrors
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "$INSTDIR\${UNINSTALLER} cannot be written." /SD IDOK
+    SetErrorLevel 4
+    Quit
+  ${EndIf}
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\${MONITOR_EXE}"
