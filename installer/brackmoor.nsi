@@ -53,6 +53,7 @@ ManifestSupportedOS all
 !define FILE_TRIES 10
 
 Name "${PRODUCT}"
+BrandingText "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 !ifdef X64
   InstallDir "$PROGRAMFILES64\${PRODUCT}"
