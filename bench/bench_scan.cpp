@@ -6,7 +6,10 @@
 //    price of the run list, the path handling and the shortcut resolution.
 // 2. A whole scan pass (VerifyData with this build's watchers, alerts decided
 //    silently) against StartupScan(0) alone.
-// 3. Memory and GDI/USER objects before and after many passes.
+// 3. The file type and hidden file steps against their own bare reads
+//    (bench_types_hidden.cpp).
+// 4. Memory and GDI/USER objects before and after many passes, with both of
+//    those watchers on in every pass.
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
@@ -14,6 +17,7 @@
 
 #include <initializer_list>
 
+#include "bench/bench_clock.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -24,17 +28,10 @@
 #include "common/runlist.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
+#include "bench/bench_types_hidden.h"
 
 // The list the full scan fills.
 static RunList *gList;
-
-static double Now(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
 
 static void EnumerateKey(HKEY root, const char *path, REGSAM view)
 {
@@ -86,14 +83,6 @@ static void BareStartupReads(void)
     EnumerateKey(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, 0);
 }
 
-static double Time(void (*work)(void), int rounds)
-{
-    double start = Now();
-    for (int i = 0; i < rounds; i++)
-        work();
-    return (Now() - start) / rounds;
-}
-
 static void FullScan(void)
 {
     StartupScan(gList, 0);
@@ -138,6 +127,15 @@ int main(void)
     printf("bare startup reads     %8.3f ms\n", bare * 1000);
     printf("StartupScan(0)         %8.3f ms   ratio to bare reads %.2f\n", scan * 1000, scan / bare);
     printf("scan pass (VerifyData) %8.3f ms   ratio to StartupScan %.2f\n", pass * 1000, pass / scan);
+
+    PrepareTypesAndHidden();
+    BenchTypesAndHidden(rounds);
+    RemoveTypesAndHidden();
+    // Every pass from here on runs both watchers as well.
+    giRealtimeFileType = giRealtimeHidden = 1;
+    giFileType = giHidden = 1;
+    pass = Time(Pass, rounds / 10);
+    printf("scan pass with file types and hidden files %8.3f ms\n", pass * 1000);
 
     SIZE_T memBefore = PrivateBytes();
     DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);

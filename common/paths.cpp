@@ -106,8 +106,9 @@ int ExtractProgramPath(const char *commandLine, char *out)
     if (Is64BitWindows && out[0]) {
         char probe[MAX_PATH];
         CopyText(probe, CAP(probe), out);
-        if (!FileExists(probe) && StrContains(out, "Program Files (x86)") &&
-            strlen(out) >= X86_FOLDER_PREFIX_LEN) {
+        // The cheap test first: FileExists tries up to three places on disk.
+        if (StrContains(out, "Program Files (x86)") && strlen(out) >= X86_FOLDER_PREFIX_LEN &&
+            !FileExists(probe)) {
             char other[MAX_PATH];
             if (FormatText(other, CAP(other), "C:\\Program Files\\%s", out + X86_FOLDER_PREFIX_LEN)) {
                 CopyText(probe, CAP(probe), other);

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "common/file_facts.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
@@ -191,6 +192,7 @@ void AppExit(void)
     }
     TestLog("Application Exit", gszClassName);
     FreeSharedUi();
+    FreeFileFacts();
     CoUninitialize();
 }
 

@@ -16,6 +16,8 @@
 #include "startup/missing_notices.h"
 #include "startup/run_changes.h"
 #include "startup/startup_scan.h"
+#include "watchers/filetypes.h"
+#include "watchers/hidden.h"
 
 #define TIP_STARTUP 821
 #define TIP_AFTER_STARTUP 824
@@ -46,8 +48,8 @@ const WatcherDef WatcherTable[] = {
      NULL, 0, 0, WATCH_NO_OFF},
     {"PART 6", &giIEHelpers, &giIEHelpersCount, &giRealtimeIEHelper, NULL, NULL, NULL, DETECTED_IEHELPER_KEY,
      IEHELPERS_BASELINE_KEY, NULL, 0, 0, INIT_WITH_STARTUP},
-    {"PART 7 HIDDEN", &giHidden, &giHiddenCount, &giRealtimeHidden, NULL, NULL, NULL, DETECTED_HIDDEN_KEY,
-     BRACKMOOR_KEY "\\Hidden", BRACKMOOR_KEY "\\Hidden", 0, 0,
+    {"PART 7 HIDDEN", &giHidden, &giHiddenCount, &giRealtimeHidden, VerifyHiddenFiles, InitHiddenFiles,
+     CollectHiddenFiles, DETECTED_HIDDEN_KEY, HIDDEN_BASELINE_KEY, HIDDEN_BASELINE_KEY, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT | WATCH_COLLECT_LATE},
     {"PART 8 ACTIVEX", &giActiveX, &giActiveXCount, &giRealtimeActiveX, NULL, NULL, NULL, DETECTED_ACTIVEX_KEY,
      BRACKMOOR_KEY "\\ActiveX", NULL, 0, 0,
@@ -58,8 +60,8 @@ const WatcherDef WatcherTable[] = {
     {NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
     {"PART 10  START PAGE", &giStartPage, &giStartPageCount, &giRealtimeStartPage, NULL, NULL, NULL, NULL, NULL,
      NULL, 0, 0, 0},
-    {"PART 11  FILETYPES", &giFileType, &giFileTypeCount, &giRealtimeFileType, NULL, NULL, NULL,
-     DETECTED_FILETYPES_KEY, NULL, NULL, 0, 0, WATCH_INIT_AT_START},
+    {"PART 11  FILETYPES", &giFileType, &giFileTypeCount, &giRealtimeFileType, VerifyFileTypes, InitFileTypes,
+     ListFileTypes, DETECTED_FILETYPES_KEY, NULL, NULL, 0, 0, WATCH_INIT_AT_START},
     {"PART 12 SCHEDULED TASKS", &giTasks, &giTasksCount, NULL, NULL, NULL, NULL, DETECTED_TASKS_KEY,
      TASKS_BASELINE_KEY, TASKS_BASELINE_KEY, 0, 0, INIT_WITH_STARTUP},
     {"PART 13  WININIT", NULL, NULL, NULL, RestartCommandsStage, NULL, NULL, NULL, NULL, NULL, 0, 0,

@@ -24,6 +24,8 @@
 #define IDD_NEWPROG             131   /* new-startup alert */
 #define IDD_DELAYALERT          192   /* delayed program put itself back */
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
+#define IDD_FILETYPE            143   /* file type change */
+#define IDD_HIDDEN              191   /* new hidden file */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -46,5 +48,25 @@
 #define IDC_NOTICE_PATH         1180
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
 #define IDC_PROPERTIES          1202  /* owner-drawn */
+
+/* File type change (143): the recorded program on the left, the new one on the right */
+#define IDC_FT_INTRO            1025
+#define IDC_FT_OLDTEXT          1026
+#define IDC_FT_NEWTEXT          1027
+#define IDC_FT_QUESTION         1028
+#define IDC_FT_OLDNAME          1111
+#define IDC_FT_OLDICON          1112
+#define IDC_FT_OLDPATH          1113  /* read-only edit */
+#define IDC_FT_OLDCOMPANY       1114
+#define IDC_FT_OLDINFO          1115
+#define IDC_FT_NEWICON          1116
+#define IDC_FT_NEWPATH          1117  /* read-only edit */
+#define IDC_FT_NEWNAME          1118
+#define IDC_FT_NEWCOMPANY       1119
+#define IDC_FT_NEWINFO          1120
+#define IDC_FT_EXTENSION        1121
+
+/* New hidden file (191): 1 allows, 2 deletes */
+#define IDC_LEGAL               1032
 
 #endif

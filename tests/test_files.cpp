@@ -489,15 +489,6 @@ TEST_F(Files, RemoveOldRegPointerDeletesOnlyValuesWhoseProgramIsGone)
     EXPECT_TRUE(TraceHas("fileRemoveOldRegPointer DeleteRegValue: C:\\no\\such\\Brackmoor Gone.exe"));
 }
 
-// The handle a new object gets: the lowest free slot, so it moves only when a
-// handle was left open.
-uintptr_t NextHandleSlot()
-{
-    HANDLE h = CreateEventA(NULL, FALSE, FALSE, NULL);
-    CloseHandle(h);
-    return (uintptr_t)h;
-}
-
 // The watchers run these on every pass for months: not one handle may stay open.
 TEST_F(Files, RepeatedCallsLeaveNoHandleOpen)
 {

@@ -93,6 +93,36 @@ std::vector<std::string> RegistryChanges(const RegistryTree &before, const Regis
     return changes;
 }
 
+std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view)
+{
+    std::string out;
+    for (const auto &entry : ReadRegistryTree(root, path.c_str(), view))
+        out += entry.first + "=" + entry.second + "\n";
+    return out;
+}
+
+std::string FolderListing(const std::string &folder)
+{
+    std::string out;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        out += std::string(found.cFileName) + " " + std::to_string(found.dwFileAttributes) + " " +
+               std::to_string(found.nFileSizeLow) + "\n";
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return out;
+}
+
+uintptr_t NextHandleSlot()
+{
+    HANDLE h = CreateEventA(NULL, FALSE, FALSE, NULL);
+    CloseHandle(h);
+    return (uintptr_t)h;
+}
+
 std::string HistoryText()
 {
     return ReadWholeFile(DataFolder() + "\\history.txt");

@@ -71,6 +71,15 @@ typedef std::map<std::string, std::string> RegistryTree;
 RegistryTree ReadRegistryTree(HKEY root, const char *path, REGSAM view);
 // What differs between two readings, one line each: "+ entry", "- entry", "~ entry".
 std::vector<std::string> RegistryChanges(const RegistryTree &before, const RegistryTree &after);
+// The same reading as text, one entry a line, for comparing a part of the registry
+// before and after; "" when the key does not exist.
+std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view = 0);
+// A folder's entries (names, attributes, sizes) as text, one level.
+std::string FolderListing(const std::string &folder);
+
+// The handle a new object gets: the lowest free slot (Wine reuses the lowest), so it
+// moves only when a handle was left open.
+uintptr_t NextHandleSlot();
 
 // The history file's text, and the number of its lines that hold every part.
 std::string HistoryText();
