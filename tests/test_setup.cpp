@@ -4,7 +4,6 @@
 // disabled and changes nothing else in the registry than what it removes.
 #include <windows.h>
 
-#include <psapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -13,9 +12,11 @@
 #include <vector>
 
 #include "common/options.h"
+#include "common/registry.h"
 #include "monitor/mainwindow.h"
 #include "resources/resource.h"
 #include "startup/locations.h"
+#include "startup/startup_actions.h"
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
@@ -41,67 +42,50 @@ std::string ShellFolder(int csidl)
     return path;
 }
 
-// Starts a program by its full path, in its own folder.
-HANDLE StartAt(const std::string &exe, const std::string &args)
+// Starts a whole command line ("program" arguments) in the program's folder.
+HANDLE Launch(const std::string &commandLine, DWORD *pid = nullptr)
 {
-    std::string line = "\"" + exe + "\" " + args, folder = exe.substr(0, exe.rfind('\\'));
+    std::string line = commandLine, program = line.substr(1, line.find('"', 1) - 1);
+    std::string folder = program.substr(0, program.rfind('\\'));
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(), &si, &pi))
         return NULL;
     CloseHandle(pi.hThread);
+    if (pid)
+        *pid = pi.dwProcessId;
     return pi.hProcess;
 }
 
-// Runs a whole command line and waits; -1 when it did not start, -2 when it hung.
+// Runs it to its end: its exit code, (DWORD)-1 when it did not start or end.
 DWORD RunWait(const std::string &commandLine, DWORD *pid = nullptr)
 {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-        return (DWORD)-1;
-    CloseHandle(pi.hThread);
-    if (pid)
-        *pid = pi.dwProcessId;
-    DWORD code = (DWORD)-2;
-    WaitExit(pi.hProcess, kWait, &code);
-    CloseHandle(pi.hProcess);
+    HANDLE process = Launch(commandLine, pid);
+    DWORD code = (DWORD)-1;
+    WaitExit(process, kWait, &code);
+    if (process)
+        CloseHandle(process);
     return code;
 }
 
+// Polls until the condition holds; what the monitor writes at start-up comes after its window.
+template <typename Condition> bool WaitUntil(Condition condition, DWORD ms = kWait)
+{
+    for (DWORD start = GetTickCount(); !condition(); Sleep(200))
+        if (GetTickCount() - start > ms)
+            return false;
+    return true;
+}
+
 // The process that owns the window of a class, once it has one.
-DWORD WindowProcess(const char *className, DWORD ms)
+DWORD WindowProcess(const char *className, DWORD ms = kWait)
 {
     HWND window = WaitForWindow(className, NULL, ms);
     DWORD pid = 0;
     if (window)
         GetWindowThreadProcessId(window, &pid);
     return pid;
-}
-
-std::string ImagePath(DWORD pid)
-{
-    char path[MAX_PATH] = "";
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process) {
-        GetModuleFileNameExA(process, NULL, path, sizeof(path));
-        CloseHandle(process);
-    }
-    return path;
-}
-
-bool WaitProcessEnd(DWORD pid, DWORD ms)
-{
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!process)
-        return true;
-    bool ended = WaitForSingleObject(process, ms) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
 }
 
 // The processes a process started (the uninstaller runs on as a copy it starts).
@@ -118,17 +102,11 @@ std::vector<DWORD> ChildProcesses(DWORD parent)
     return children;
 }
 
-std::string FileVersionText(const std::string &path)
+std::string ProductVersion(const std::string &path)
 {
-    DWORD ignored = 0, size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    std::vector<char> block(size + 1);
-    VS_FIXEDFILEINFO *info = nullptr;
-    UINT len = 0;
-    if (!size || !GetFileVersionInfoA(path.c_str(), 0, size, block.data()) ||
-        !VerQueryValueA(block.data(), "\\", (void **)&info, &len) || !info)
-        return "";
-    return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) +
-           "." + std::to_string(HIWORD(info->dwFileVersionLS)) + "." + std::to_string(LOWORD(info->dwFileVersionLS));
+    VersionRecord record = {};
+    GetVersionInfo(path.c_str(), &record);
+    return record.ProductVersion;
 }
 
 ::testing::AssertionResult SameFile(const std::string &a, const std::string &b)
@@ -142,8 +120,7 @@ std::string FileVersionText(const std::string &path)
 
 void AppendByte(const std::string &path)
 {
-    WriteWholeFile(path + ".tmp", ReadWholeFile(path) + "x");
-    ASSERT_TRUE(MoveFileExA((path + ".tmp").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) << path;
+    WriteWholeFile(path, ReadWholeFile(path) + "x");
 }
 
 // The registry areas an install or uninstall may touch: the user's whole hive and
@@ -156,15 +133,6 @@ RegistryTree ReadRegistry()
     for (const auto &entry : ReadRegistryTree(HKEY_LOCAL_MACHINE, "Software", k64))
         tree["HKLM\\" + entry.first] = entry.second;
     return tree;
-}
-
-// Polls until the condition holds; what the monitor writes at start-up comes after its window.
-template <typename Condition> bool WaitUntil(Condition condition, DWORD ms = kWait)
-{
-    for (DWORD start = GetTickCount(); !condition(); Sleep(200))
-        if (GetTickCount() - start > ms)
-            return false;
-    return true;
 }
 
 std::string Upper(std::string text)
@@ -205,7 +173,7 @@ void CheckInstalled(const SetupRun &run)
     EXPECT_EQ(run.Program("uninst.exe") + "|", ShortcutOf(run.menu + "\\Uninstall Brackmoor.lnk"));
 
     EXPECT_EQ("Brackmoor", RegText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName", k64));
-    EXPECT_EQ(FileVersionText(run.Program("brackmoor.exe")), RegText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayVersion", k64));
+    EXPECT_EQ(ProductVersion(run.Program("brackmoor.exe")), RegText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayVersion", k64));
     EXPECT_EQ("Dunmere Works", RegText(HKEY_LOCAL_MACHINE, kUninstall, "Publisher", k64));
     EXPECT_EQ(run.Program("brackmoor.exe") + ",0", RegText(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon", k64));
     EXPECT_EQ(run.programs, RegText(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation", k64));
@@ -232,8 +200,7 @@ void DisableNewEntries(DWORD monitorPid, int count)
         HWND alert = WaitForDialog(caption.c_str(), kWait);
         ASSERT_NE(nullptr, alert) << "alert " << i << " of monitor " << monitorPid;
         PressButton(alert, IDC_DISABLE);
-        for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kWait;)
-            Sleep(100);
+        WaitUntil([&] { return !IsWindow(alert); });
     }
 }
 
@@ -252,9 +219,9 @@ TEST(Setup, InstallUpdateOverTheRunningMonitorAndUninstallPutsBackDisabledProgra
     // A silent install: files, shortcuts, uninstall entry, and the monitor started.
     ASSERT_EQ(0u, RunWait("\"" + run.setup + "\" /S"));
     CheckInstalled(run);
-    DWORD first = WindowProcess("Brackmoor", kWait);
+    DWORD first = WindowProcess("Brackmoor");
     ASSERT_NE(0u, first) << "the monitor did not start";
-    EXPECT_EQ(run.Program("brackmoor.exe"), ImagePath(first));
+    EXPECT_EQ(first, FindProcessOfProgram(run.Program("brackmoor.exe").c_str()));
     EXPECT_TRUE(WaitForWindow("BrackmoorExplorer", NULL, kWait)) << "a first start opens the companion";
     std::string own = run.Program("brackmoor.exe") + " -expressboot";
     EXPECT_TRUE(WaitUntil([&] { return RegText(HKEY_CURRENT_USER, kRun, "Brackmoor", k64) == own; }))
@@ -264,18 +231,18 @@ TEST(Setup, InstallUpdateOverTheRunningMonitorAndUninstallPutsBackDisabledProgra
     // update must stop both to replace their locked files, and the monitor it starts
     // again takes the update-install path of an older version.
     ASSERT_EQ(0u, RunWait("\"" + run.Program("brackmoor.exe") + "\" -Q"));
-    ASSERT_TRUE(WaitProcessEnd(first, kWait));
+    ASSERT_TRUE(WaitUntil([&] { return !ProcessRunning(first); }));
     PostMessageA(FindWindowA("BrackmoorExplorer", NULL), WM_CLOSE, 0, 0);
-    ASSERT_TRUE(WaitProcessEnd(WindowProcess("BrackmoorExplorer", 0), kWait));
+    ASSERT_TRUE(WaitUntil([] { return !FindWindowA("BrackmoorExplorer", NULL); }));
     for (const char *file : {"brackmoor.exe", "BrackmoorEx.exe", "tallowpro.dll"})
         AppendByte(run.Program(file));
     PutOption("Orvalen", "1");
     PutOption("TestLog", "0");
     RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", "33.0.2014.0");
-    HANDLE companion = StartAt(run.Program("BrackmoorEx.exe"), "-KEEL");
-    HANDLE monitor = StartAt(run.Program("brackmoor.exe"), "");
+    HANDLE companion = Launch("\"" + run.Program("BrackmoorEx.exe") + "\" -KEEL");
+    HANDLE monitor = Launch("\"" + run.Program("brackmoor.exe") + "\"");
     ASSERT_TRUE(companion && monitor);
-    DWORD second = WindowProcess("Brackmoor", kWait);
+    DWORD second = WindowProcess("Brackmoor");
     ASSERT_NE(0u, second);
     ASSERT_TRUE(WaitForWindow("BrackmoorExplorer", NULL, kWait));
     ASSERT_EQ(0u, RunWait("\"" + run.setup + "\" /S"));
@@ -284,14 +251,14 @@ TEST(Setup, InstallUpdateOverTheRunningMonitorAndUninstallPutsBackDisabledProgra
     CloseHandle(monitor);
     CloseHandle(companion);
     CheckInstalled(run);
-    DWORD third = WindowProcess("Brackmoor", kWait);
+    DWORD third = WindowProcess("Brackmoor");
     ASSERT_NE(0u, third);
     EXPECT_NE(second, third);
-    EXPECT_EQ(run.Program("brackmoor.exe"), ImagePath(third));
+    EXPECT_EQ(third, FindProcessOfProgram(run.Program("brackmoor.exe").c_str()));
     EXPECT_TRUE(WaitUntil([&] {
         return ReadWholeFile(DataFolder() + "\\send2vorn.txt").find("Update Install") != std::string::npos;
     })) << "the update-install path";
-    EXPECT_EQ(FileVersionText(run.Program("brackmoor.exe")), RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion"));
+    EXPECT_EQ(ProductVersion(run.Program("brackmoor.exe")), RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion"));
 
     // Two programs disabled through the monitor's alert: a Run value, which goes into
     // the Disabled store, and a startup-folder shortcut, which goes into the Disabled folder.
@@ -319,8 +286,8 @@ TEST(Setup, InstallUpdateOverTheRunningMonitorAndUninstallPutsBackDisabledProgra
     DWORD uninstaller = 0;
     ASSERT_EQ(0u, RunWait(RegText(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString", k64), &uninstaller));
     for (DWORD child : ChildProcesses(uninstaller))
-        EXPECT_TRUE(WaitProcessEnd(child, kWait));
-    EXPECT_TRUE(WaitProcessEnd(third, 0)) << "the monitor was stopped";
+        EXPECT_TRUE(WaitUntil([&] { return !ProcessRunning(child); }));
+    EXPECT_FALSE(ProcessRunning(third)) << "the monitor was stopped";
 
     EXPECT_EQ(run.command, RegText(HKEY_CURRENT_USER, kRun, "BmSetupHeld", k64)) << "put back as it was";
     EXPECT_TRUE(PathExists(run.startup + "\\" + run.linkName));
