@@ -95,14 +95,6 @@ static void Pass(void)
     VerifyData();
 }
 
-static SIZE_T PrivateBytes(void)
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
-}
-
 int main(void)
 {
     hInstance = GetModuleHandleA(NULL);

@@ -37,7 +37,13 @@ int GetLongPath(const char *shortPath, char *out);
 // A command or image path as program comparisons see it: the program alone
 // (ExtractProgramPath), in its long form. Its length, 0 when there is none.
 int NormaliseProgramPath(const char *commandLine, char *out);
+// A query value for a web request: letters, digits and "-._~!$'()*,:@/" as they
+// are, every other byte as "%XX". Never cuts an escape; the length minus 1, -1
+// for an empty text.
 int EncodeForQuery(const char *text, char *out, size_t cap);
+// The file name of the program a command line starts (arguments and quotes
+// dropped), spelt as the command line spells it. Its length, 0 when there is none.
+int GetProgramFileName(const char *commandLine, char *out, size_t cap);
 void fileRemoveOldRegPointer(const char *keyPath);
 
 // Folder walks. The callback gets the full path and the find record; a non-zero

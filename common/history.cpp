@@ -11,6 +11,14 @@
 #define HISTORY_TIME_MAX 512
 #define STRING_NEVER 686
 #define ERROR_TEXT_MAX 512
+#define HISTORY_ITEM_NAME_MAX 128   // the item name handed to the reporter: 127 characters
+
+static HistoryReporterProc HistoryReporter;
+
+void SetHistoryReporter(HistoryReporterProc reporter)
+{
+    HistoryReporter = reporter;
+}
 
 typedef struct HistoryRow {
     int code;
@@ -189,10 +197,15 @@ void WriteLog(int action, int type, const char *name, const char *path, const ch
     if (strlen(historyPath) + strlen(HistoryFileName) < MAX_PATH)
         AppendText(historyPath, CAP(historyPath), HistoryFileName);
 
-    // SERVER REPORTER CALL SITE: hand the record (action name up to 47, type name
-    // up to 47, name up to 127, path up to 259 characters) to the action reporter
-    // of the server reports here, before the file is opened; the reporter decides
-    // by itself whether it sends anything.
+    if (HistoryReporter) {
+        char actionName[HISTORY_NAME_MAX], typeName[HISTORY_NAME_MAX];
+        char itemName[HISTORY_ITEM_NAME_MAX], itemPath[MAX_PATH];
+        CopyText(actionName, CAP(actionName), HistoryActionName(action));
+        CopyText(typeName, CAP(typeName), HistoryTypeName(type));
+        CopyText(itemName, CAP(itemName), name ? name : "");
+        CopyText(itemPath, CAP(itemPath), path ? path : "");
+        HistoryReporter(actionName, typeName, itemName, itemPath);
+    }
 
     // Exclusive open: a second writer (or another program holding the file) makes
     // this fail, and the line is lost with a trace rather than interleaved.

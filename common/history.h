@@ -27,3 +27,11 @@ int FormatHistoryTime(SYSTEMTIME t, char *out, size_t cap);
 int FormatHistoryLine(const SYSTEMTIME *t, int action, int type, const char *name,
                       const char *path, const char *detail, char *out, size_t cap);
 void WriteLog(int action, int type, const char *name, const char *path, const char *detail);
+
+// Who else hears of each history line: the reporter gets the line's action and
+// type names and its item name and path (bounded to 47, 47, 127 and 259
+// characters) before the line is written, and decides by itself whether it
+// sends anything. NULL (the start value) tells no one.
+typedef void (*HistoryReporterProc)(const char *action, const char *type, const char *name,
+                                    const char *path);
+void SetHistoryReporter(HistoryReporterProc reporter);

@@ -39,7 +39,7 @@ int AddRunStruct(RunList *list, const char *name, const char *command, const cha
     // straight from a registry read and must stay as they are.
     char commandText[RUN_PATH_MAX];
     char server[MAX_PATH];
-    if (command[0] == '{' && ResolveClsid(command, server)) {
+    if (command[0] == '{' && ResolveClsid(command, NULL, server)) {
         char message[2 * MAX_PATH];
         FormatText(message, CAP(message), "%s  %s", command, server);
         TestLog("AddRunStruct GUID", message);
@@ -136,7 +136,7 @@ int GetRunPath(const RunList *list, int i, char *out)
     int len = CopyRunField(list, i, offsetof(RunStruct, path), RUN_PATH_MAX, out);
     char server[MAX_PATH];
     // A class registered after the scan still compares by its server file.
-    if (len > 0 && out[0] == '{' && ResolveClsid(out, server)) {
+    if (len > 0 && out[0] == '{' && ResolveClsid(out, NULL, server)) {
         char message[2 * MAX_PATH];
         FormatText(message, CAP(message), "%s  %s", out, server);
         TestLog("GetRunPath GUID", message);

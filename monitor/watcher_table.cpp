@@ -18,6 +18,7 @@
 #include "startup/startup_scan.h"
 #include "watchers/filetypes.h"
 #include "watchers/hidden.h"
+#include "watchers/ie_helpers.h"
 
 #define TIP_STARTUP 821
 #define TIP_AFTER_STARTUP 824
@@ -46,13 +47,14 @@ const WatcherDef WatcherTable[] = {
     // Watched registry values have no off value: the countdown always runs.
     {"PART 5  START DONE", &giRegOptions, &giRegOptionsCount, &giRealtimeRegOptions, NULL, NULL, NULL, NULL, NULL,
      NULL, 0, 0, WATCH_NO_OFF},
-    {"PART 6", &giIEHelpers, &giIEHelpersCount, &giRealtimeIEHelper, NULL, NULL, NULL, DETECTED_IEHELPER_KEY,
-     IEHELPERS_BASELINE_KEY, NULL, 0, 0, INIT_WITH_STARTUP},
+    // The add-on baseline is rebuilt whenever the startup baseline is.
+    {"PART 6", &giIEHelpers, &giIEHelpersCount, &giRealtimeIEHelper, VerifyIEHelpers, InitIEHelpers, ListIEHelpers,
+     DETECTED_IEHELPER_KEY, IEHELPERS_BASELINE_KEY, NULL, 0, 0, INIT_WITH_STARTUP},
     {"PART 7 HIDDEN", &giHidden, &giHiddenCount, &giRealtimeHidden, VerifyHiddenFiles, InitHiddenFiles,
      CollectHiddenFiles, DETECTED_HIDDEN_KEY, HIDDEN_BASELINE_KEY, HIDDEN_BASELINE_KEY, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT | WATCH_COLLECT_LATE},
-    {"PART 8 ACTIVEX", &giActiveX, &giActiveXCount, &giRealtimeActiveX, NULL, NULL, NULL, DETECTED_ACTIVEX_KEY,
-     BRACKMOOR_KEY "\\ActiveX", NULL, 0, 0,
+    {"PART 8 ACTIVEX", &giActiveX, &giActiveXCount, &giRealtimeActiveX, VerifyActiveX, InitActiveX, ListActiveX,
+     DETECTED_ACTIVEX_KEY, ACTIVEX_KEY, NULL, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT | WATCH_COLLECT_LATE},
     // HOSTS and the other system files, then the Windows Update setting, under one countdown.
     {"PART 9 AUTOUPDATES", &giHostFile, &giHostFileCount, &giRealtimeSysFiles, NULL, NULL, NULL, NULL,

@@ -26,6 +26,9 @@
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
 #define IDD_FILETYPE            143   /* file type change */
 #define IDD_HIDDEN              191   /* new hidden file */
+#define IDD_NEWVERSION          195   /* new-version notice */
+#define IDD_NEWBHO              140   /* new Internet Explorer add-on */
+#define IDD_NEWACTIVEX          193   /* new ActiveX control */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -49,6 +52,11 @@
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
 #define IDC_PROPERTIES          1202  /* owner-drawn */
 
+/* New-version notice (195); its check box is IDC_CHECK, Close is IDOK */
+#define IDC_NEWVERSION_TEXT     1181
+#define IDC_UPGRADE_NOW         1182
+#define IDC_WHATS_NEW           1183
+
 /* File type change (143): the recorded program on the left, the new one on the right */
 #define IDC_FT_INTRO            1025
 #define IDC_FT_OLDTEXT          1026
@@ -66,7 +74,8 @@
 #define IDC_FT_NEWINFO          1120
 #define IDC_FT_EXTENSION        1121
 
-/* New hidden file (191): 1 allows, 2 deletes */
+/* New hidden file (191): 1 allows, 2 deletes. The add-on and ActiveX alerts (140,
+   193) show the program's legal notice in the same control. */
 #define IDC_LEGAL               1032
 
 #endif

@@ -109,5 +109,8 @@ void OpenHelpPage(int id)
 {
     char target[MAX_PATH + 64];
     HelpPageTarget(id, target, CAP(target));
-    ShellExecuteA(ghMainWnd, "open", target, "", "", SW_SHOWNORMAL);
+    TestLog("OpenHelpPage", target);
+    INT_PTR result = (INT_PTR)ShellExecuteA(ghMainWnd, "open", target, "", "", SW_SHOWNORMAL);
+    if (result <= 32)
+        TraceShellExecuteError(0, (int)result, "MyError:  OpenHelpPage ShellExecute");
 }

@@ -123,6 +123,14 @@ uintptr_t NextHandleSlot()
     return (uintptr_t)h;
 }
 
+std::string WithoutText(std::string text, const std::string &part)
+{
+    size_t at = text.find(part);
+    if (!part.empty() && at != std::string::npos)
+        text.erase(at, part.size());
+    return text;
+}
+
 std::string HistoryText()
 {
     return ReadWholeFile(DataFolder() + "\\history.txt");

@@ -80,6 +80,8 @@ std::string FolderListing(const std::string &folder);
 // The handle a new object gets: the lowest free slot (Wine reuses the lowest), so it
 // moves only when a handle was left open.
 uintptr_t NextHandleSlot();
+// The text without the first copy of part (unchanged when part is empty or absent).
+std::string WithoutText(std::string text, const std::string &part);
 
 // The history file's text, and the number of its lines that hold every part.
 std::string HistoryText();
