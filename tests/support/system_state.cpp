@@ -93,11 +93,36 @@ std::vector<std::string> RegistryChanges(const RegistryTree &before, const Regis
     return changes;
 }
 
+static void AppendKeyTree(HKEY root, const std::string &path, REGSAM view, std::string &out)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return;
+    out += "[" + path + "]\n";
+    char name[16384];
+    BYTE data[8192];
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name), size = sizeof(data), type = 0;
+        if (RegEnumValueA(key, i, name, &n, NULL, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        out += std::string(name) + "=" + std::to_string(type) + ":" + std::string((const char *)data, size) + "\n";
+    }
+    std::vector<std::string> children;
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &n, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        children.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string &child : children)
+        AppendKeyTree(root, path + "\\" + child, view, out);
+}
+
 std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view)
 {
     std::string out;
-    for (const auto &entry : ReadRegistryTree(root, path.c_str(), view))
-        out += entry.first + "=" + entry.second + "\n";
+    AppendKeyTree(root, path, view, out);
     return out;
 }
 

@@ -71,8 +71,9 @@ typedef std::map<std::string, std::string> RegistryTree;
 RegistryTree ReadRegistryTree(HKEY root, const char *path, REGSAM view);
 // What differs between two readings, one line each: "+ entry", "- entry", "~ entry".
 std::vector<std::string> RegistryChanges(const RegistryTree &before, const RegistryTree &after);
-// The same reading as text, one entry a line, for comparing a part of the registry
-// before and after; "" when the key does not exist.
+// A key and everything below it as text (names, types and data, in the order the
+// registry enumerates them), for comparing a part of the registry before and after;
+// "" when the key does not exist.
 std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view = 0);
 // A folder's entries (names, attributes, sizes) as text, one level.
 std::string FolderListing(const std::string &folder);
