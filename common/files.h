@@ -27,6 +27,9 @@ int GetIEPath(char *out);
 #define FILE_TIME_TEXT_MAX 24
 int GetMyFileTime(const char *path, char *created, char *modified, char *accessed, char *sizeText);
 int FormatFileTime(const char *path, char *out);
+// A file's last-write time (FormatDateLocal) and size in decimal, each in
+// FILE_TIME_TEXT_MAX characters; 0 (both empty) when it is no file.
+int GetFileDateSize(const char *path, char *dateText, char *sizeText);
 int FormatDateLocal(const SYSTEMTIME *t, char *out);   // out: FILE_TIME_TEXT_MAX
 void UnixTimeToSystemTime(long long seconds, SYSTEMTIME *out);
 HGLOBAL ReadtheFile(const char *path, DWORD *size);

@@ -80,6 +80,10 @@ static const HistoryRow HistoryTypeTable[] = {
     {6, "MACHINE_RUNONCESETUP"},
     {7, "MACHINE_RUNPOLICY"},
     {1200, "TYPE_ACTIVEX"},
+    {1300, "TYPE_SYSFILE"},
+    {1310, "TYPE_REGVALUE"},
+    {1320, "TYPE_BROWSERPAGE"},
+    {1330, "TYPE_AUTOUPDATE"},
     {3000, "TYPE_UNKNOWN"},
 };
 
@@ -119,6 +123,11 @@ static const HistoryRow HistoryActionTable[] = {
     {31, "LOG_ALERT_ACTIVEX"},
     {32, "LOG_ALERT_FILETYPE"},
     {33, "LOG_UNKNOWN"},
+    // The settings watchers: a change taken in, a setting put back, the restart
+    // commands file deleted.
+    {40, "SETTING_Accept"},
+    {41, "*SETTING_Restore"},
+    {42, "*WININIT_Delete"},
 };
 
 static const char *LookUpHistoryName(const HistoryRow *rows, size_t count, int code,

@@ -28,6 +28,12 @@ int DeleteRegKeyTree(HKEY root, char *path);
 DWORD QueryOpenKeyType(HKEY key, const char *name);
 DWORD QueryOpenKeyDWORD(HKEY key, const char *name);
 long QueryOpenKeyDWORDOr(HKEY key, const char *name);   // -1 when unreadable
+// A value as text: a REG_DWORD in signed decimal, any other type up to its first NUL,
+// with its type. 1 when read (the text may be empty), 0 when the key or value is
+// absent, -1 when the data does not fit in cap - 1 bytes (out is then empty).
+int GetRegValueText(HKEY root, const char *path, const char *name, char *out, int cap, DWORD *type);
+// A REG_DWORD through the read mask; 1 when it was read (value untouched otherwise).
+int GetRegDWORD(HKEY root, const char *path, const char *name, DWORD *value);
 
 // Both masks pointed at one registry view (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY)
 // for a run of calls; the saved masks go back with PutRegistryAccessBack.
@@ -40,9 +46,15 @@ void PutRegistryAccessBack(RegAccessModes saved);
 // RegDeleteKeyExA looked up at run time; ERROR_SUCCESS when the platform lacks it.
 LONG RegDeleteKeyExAtRunTime(HKEY root, const char *path, REGSAM view);
 
-// The semicolon lists of win.ini, section "windows" ("load", "run").
-void AddToWinIniList(const char *key, const char *item);
-void RemoveFromWinIniList(const char *key, const char *item);
+// The semicolon lists of win.ini, section "windows" ("load", "run"). A list is
+// read whole into WIN_INI_LIST_MAX characters (-1: too long to read whole; out
+// holds what fit, and such a list is never rewritten). Add and remove answer 1 when the list
+// was written with the change: a missing item, a list that would grow too long
+// or a failed write leave it as it was.
+#define WIN_INI_LIST_MAX 4096
+int ReadWinIniList(const char *key, char *out);
+int AddToWinIniList(const char *key, const char *item);
+int RemoveFromWinIniList(const char *key, const char *item);
 
 #define VERSION_FIELD_MAX 1024
 typedef struct VersionRecord {

@@ -16,9 +16,8 @@
 #include "monitor/own_run_entry.h"
 #include "startup/delayed_start.h"
 #include "startup/startup_scan.h"
+#include "watchers/pages.h"
 
-#define SYSFILES_KEY BRACKMOOR_KEY "\\Sysfiles"
-#define AUTO_UPDATE_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update"
 #define POLICIES_SYSTEM_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"
 #define EXPLORER_MENU_KEY "exefile\\shell\\Brackmoor KEEL"
 #define EXPLORER_MENU_COMMAND_KEY EXPLORER_MENU_KEY "\\command"
@@ -55,27 +54,19 @@ static DWORD ReadMachineDWORD(const char *path, const char *name, int *present)
     return (DWORD)value;
 }
 
+// present: the copy exists. A copy of -1 (the machine had no value when it was
+// taken) is a copy like any other, not a missing one to be taken again.
 static DWORD ReadSavedDWORD(const char *name, int *present)
 {
     HKEY key;
     *present = 0;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, BRACKMOOR_KEY, 0, RegReadAccess, &key) != ERROR_SUCCESS)
         return 0;
-    long value = QueryOpenKeyDWORDOr(key, name);
-    *present = value != -1;
-    return (DWORD)value;
-}
-
-// The Windows Update setting as the user had it, kept so that a change can be undone.
-static void CopyAutoUpdateSetting(int always)
-{
-    int present;
-    DWORD saved = ReadSavedDWORD("AUOptions", &present);
-    if (!always && present && saved != 0)
-        return;
-    DWORD current = ReadMachineDWORD(AUTO_UPDATE_KEY, "AUOptions", &present);
-    if (present && current != 0)
-        SetRegDWORDValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "AUOptions", current);
+    DWORD value = 0, size = sizeof(value), type = 0;
+    *present = RegQueryValueExA(key, name, NULL, &type, (BYTE *)&value, &size) == ERROR_SUCCESS &&
+               type == REG_DWORD;
+    RegCloseKey(key);
+    return *present ? value : 0;
 }
 
 static void CopyUacSettings(void)
@@ -187,17 +178,6 @@ void GetInitalValues(void)
     CopyAutoUpdateSetting(0);
     if (IsVistaOrLater())
         CopyUacSettings();
-
-    HKEY key;
-    if (GetRegString(HKEY_LOCAL_MACHINE, SYSFILES_KEY, "", text, 32) <= 0) {
-        TestLog("Create REGBRACKMOORSYSFILES Keys", "");
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SYSFILES_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, RegWriteAccess,
-                            NULL, &key, NULL) == ERROR_SUCCESS)
-            RegCloseKey(key);
-        TestLog("GetHOSTSFile", "");
-        NowText(text);
-        SetRegString(HKEY_LOCAL_MACHINE, SYSFILES_KEY, "", text);
-    }
 
     TestLog("Check if New Installs", "");
     char version[32];

@@ -38,7 +38,7 @@ static BOOL InitNotice(HWND dialog)
             AddToolTip(dialog, row.id, row.tip);
     }
     CheckDlgButton(dialog, IDC_CHECK, giNewVersionIgnore ? BST_CHECKED : BST_UNCHECKED);
-    PlaceAtTopRight(dialog, NOTICE_ALPHA);
+    PlaceAlertTopRight(dialog, NOTICE_ALPHA);
     PlayAlertSound(SOUND_STARTUP);
     return TRUE;
 }

@@ -24,6 +24,9 @@
 #define IDD_NEWPROG             131   /* new-startup alert */
 #define IDD_DELAYALERT          192   /* delayed program put itself back */
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
+#define IDD_RESTARTCOMMANDS     130   /* the restart commands of wininit.ini */
+#define IDD_SETTINGALERT        184   /* browser page or Windows Update setting changed */
+#define IDD_SYSFILES            189   /* a monitored system file (HOSTS) changed */
 #define IDD_FILETYPE            143   /* file type change */
 #define IDD_HIDDEN              191   /* new hidden file */
 #define IDD_NEWVERSION          195   /* new-version notice */
@@ -57,6 +60,29 @@
 #define IDC_UPGRADE_NOW         1182
 #define IDC_WHATS_NEW           1183
 
+/* File change alert (189) */
+#define IDC_SYSFILE_HEADING     1025
+#define IDC_SYSFILE_ACCEPTTEXT  1026
+#define IDC_SYSFILE_REJECTTEXT  1027
+#define IDC_SYSFILE_COMMENT     1028
+#define IDC_SYSFILE_PATHLABEL   1039
+#define IDC_SYSFILE_VIEWNEW     1170
+#define IDC_SYSFILE_VIEWOLD     1171
+#define IDC_SYSFILE_ACCEPT      1172
+#define IDC_SYSFILE_REJECT      1173
+#define IDC_SYSFILE_NAMELABEL   1174
+#define IDC_SYSFILE_NAME        1175
+#define IDC_SYSFILE_PATH        1176  /* read-only edit */
+/* its check box is IDC_CHECK: stop monitoring the file */
+
+/* Restart Commands window (130); IDOK closes it */
+#define IDC_RESTART_DELETE      1003
+#define IDC_RESTART_TEXT        1004  /* read-only multi-line edit */
+#define IDC_RESTART_LEGEND      1102
+
+/* Setting alert (184): IDYES accept, IDNO reject */
+#define IDC_SETTING_HELP        9
+#define IDC_SETTING_MESSAGE     1025
 /* File type change (143): the recorded program on the left, the new one on the right */
 #define IDC_FT_INTRO            1025
 #define IDC_FT_OLDTEXT          1026

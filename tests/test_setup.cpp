@@ -23,7 +23,6 @@
 
 namespace {
 
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brackmoor";
 const REGSAM k64 = KEY_WOW64_64KEY;
 const DWORD kWait = 120000;     // a start, a pass or an uninstall under a busy Wine

@@ -84,10 +84,10 @@ void PlaceAlert(HWND dialog, int family)
     }
     // The first alert shows through a little so that it does not look like part of
     // the program the user is working in.
-    PlaceAtTopRight(dialog, FIRST_ALERT_ALPHA);
+    PlaceAlertTopRight(dialog, FIRST_ALERT_ALPHA);
 }
 
-void PlaceAtTopRight(HWND dialog, BYTE alpha)
+void PlaceAlertTopRight(HWND dialog, BYTE alpha)
 {
     RECT r;
     int width = GetWindowRect(dialog, &r) ? r.right - r.left : 0;

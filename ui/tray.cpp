@@ -12,10 +12,21 @@
 
 int bIconShown;
 int giHelpPageId;
+int (*UserBusyStateOverride)(void);
 
 // Where the help pages live when they are not installed beside the program.
 // Deployments point "HelpSite" (under the program's key) at their own server.
 #define DEFAULT_HELP_SITE "https://help.dunmere.example/brackmoor/"
+
+int TrayIconOption(void)
+{
+    int id = ReadOptionInt("TrayIcon", TRAY_ICON_NORMAL);
+    // A number that names no icon of the program (or no number at all) would
+    // leave the tray with an empty square.
+    if (id <= 0 || id > 0xFFFF || !LoadIconA(hInstance, MAKEINTRESOURCEA(id)))
+        return TRAY_ICON_NORMAL;
+    return id;
+}
 
 int TrayIconUpdate(int iconId, int tipId, int operation)
 {
@@ -38,7 +49,7 @@ int TrayIconUpdate(int iconId, int tipId, int operation)
         if (operation == TRAY_ADD) {
             TestLog("Shell_NotifyIcon", "NIM_ADD");
             // The user's choice of tray icon wins over what the caller asked for.
-            iconId = ReadOptionInt("TrayIcon", TRAY_ICON_NORMAL);
+            iconId = TrayIconOption();
         }
         if (iconId)
             nid.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(iconId));
@@ -48,6 +59,23 @@ int TrayIconUpdate(int iconId, int tipId, int operation)
     if (!ok)
         TestLog("Shell_NotifyIcon", "Failure when calling this function");
     return ok;
+}
+
+typedef int (*ShQueryStateProc)(int *);
+
+int GetUserBusyState(void)
+{
+    if (UserBusyStateOverride)
+        return UserBusyStateOverride();
+    int state = 5;   // QUNS_ACCEPTS_NOTIFICATIONS where Windows cannot tell
+    HMODULE shell = LoadLibraryA("Shell32.dll");
+    if (!shell)
+        return state;
+    ShQueryStateProc query = (ShQueryStateProc)(void *)GetProcAddress(shell, "SHQueryUserNotificationState");
+    if (query && query(&state) != 0)
+        state = 5;
+    FreeLibrary(shell);
+    return state;
 }
 
 void SetTrayStatus(int iconId, int tipId)
