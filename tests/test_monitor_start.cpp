@@ -86,6 +86,11 @@ TEST_F(MonitorStartTest, AMissingUacValueIsCopiedOnceAsMinusOne)
     GetInitalValues();
     machine.Restore();
     keys.Remove();
+    // Windows before Vista has no UAC: nothing is copied there, present or not.
+    if (!IsVistaOrLater()) {
+        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "EnableLUA"));
+        return;
+    }
     DWORD saved = 0, size = sizeof(saved);
     EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, BRACKMOOR_KEY, "EnableLUA", RRF_RT_REG_DWORD, NULL,
                                           &saved, &size));

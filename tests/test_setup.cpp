@@ -141,14 +141,17 @@ std::string Upper(std::string text)
 }
 
 // What the uninstall may change: its own Run value and uninstall entry go, the held
-// program's value comes back, and the Disabled store loses what it held.
+// program's value comes back, the Disabled store loses what it held, and the
+// startup baseline takes in the programs put back.
 bool IsUninstallChange(const std::string &change, const std::string &heldName)
 {
     for (const std::string &part : {std::string(kRun) + "\\[Brackmoor]", std::string(kRun) + "\\[" + heldName + "]",
                                     std::string(kUninstall)})
         if (change.find(Upper(part)) != std::string::npos)
             return true;
-    return change.compare(0, 2, "- ") == 0 && change.find(Upper(DISABLED_MARKER_KEY "\\")) != std::string::npos;
+    bool added = change.compare(0, 2, "+ ") == 0, removed = change.compare(0, 2, "- ") == 0;
+    return (removed && change.find(Upper(DISABLED_MARKER_KEY "\\")) != std::string::npos) ||
+           (added && change.find(Upper(STARTUP_BASELINE_KEY "\\[")) != std::string::npos);
 }
 
 struct SetupRun {
