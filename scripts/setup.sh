@@ -22,6 +22,9 @@ have flock                        || need+=(util-linux)
 have makensis                     || need+=(nsis)
 have i686-w64-mingw32-objdump     || need+=(binutils-mingw-w64-i686)
 have x86_64-w64-mingw32-objdump   || need+=(binutils-mingw-w64-x86-64)
+# Screenshots of the companion's pages (scripts/screenshots.sh).
+have xwd                          || need+=(x11-apps)
+have pnmtopng                     || need+=(netpbm)
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
