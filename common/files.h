@@ -37,6 +37,9 @@ int GetLongPath(const char *shortPath, char *out);
 // A command or image path as program comparisons see it: the program alone
 // (ExtractProgramPath), in its long form. Its length, 0 when there is none.
 int NormaliseProgramPath(const char *commandLine, char *out);
+// The file whose version, icon, folder and property sheet an alert shows for a
+// command line: its normalised program, or the text itself when it names none.
+int AlertProgramFile(const char *commandLine, char *out);
 int EncodeForQuery(const char *text, char *out, size_t cap);
 void fileRemoveOldRegPointer(const char *keyPath);
 

@@ -321,3 +321,10 @@ int NormaliseProgramPath(const char *commandLine, char *out)
         return 0;
     return GetLongPath(program, out);
 }
+
+int AlertProgramFile(const char *commandLine, char *out)
+{
+    if (NormaliseProgramPath(commandLine, out) <= 0)
+        CopyText(out, MAX_PATH, commandLine ? commandLine : "");
+    return (int)strlen(out);
+}

@@ -44,46 +44,60 @@ int DetectIs64BitWindows(void)
     return is64;
 }
 
+int QueryKeyText(HKEY key, const char *name, char *out, int cap)
+{
+    if (out && cap > 0)
+        out[0] = '\0';
+    if (!key || !out || cap <= 1)
+        return 0;
+    // One byte beyond the read size so that a value stored without its NUL can
+    // still be terminated at the size the registry reports. A caller's buffer
+    // larger than the usual one is read into directly.
+    char local[REG_TEXT_MAX + 1];
+    char *data = (size_t)cap > sizeof(local) ? out : local;
+    DWORD room = (DWORD)(data == out ? (size_t)cap - 1 : REG_TEXT_MAX);
+    DWORD type = 0, size = room;
+    if (RegQueryValueExA(key, name, NULL, &type, (BYTE *)data, &size) != ERROR_SUCCESS || type == REG_DWORD) {
+        out[0] = '\0';
+        return 0;
+    }
+    if (size > room)
+        size = room;
+    data[size] = '\0';
+    // Binary data in a string value is text up to its first NUL.
+    const char *text = data;
+    char expanded[REG_TEXT_MAX];
+    if (type == REG_EXPAND_SZ) {
+        DWORD need = ExpandEnvironmentStringsA(data, expanded, REG_TEXT_MAX);
+        // A result that did not fit counts as unreadable, not as a cut path.
+        if (need == 0 || need > REG_TEXT_MAX) {
+            out[0] = '\0';
+            return 0;
+        }
+        expanded[REG_TEXT_MAX - 1] = '\0';
+        text = expanded;
+    }
+    // A text that does not fit whole is worth nothing to the caller: no cut paths.
+    size_t len = strlen(text);
+    if (len == 0 || len + 1 > (size_t)cap) {
+        out[0] = '\0';
+        return 0;
+    }
+    if (text != out)
+        CopyText(out, (size_t)cap, text);
+    return (int)len;
+}
+
 int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap)
 {
-    // One byte beyond the read size so that a value stored without its NUL
-    // can still be terminated at the size the registry reports.
-    char data[REG_TEXT_MAX + 1];
-    char expanded[REG_TEXT_MAX];
-    const char *text = "";
     HKEY key = NULL;
-    int result = 0;
-
     if (out && cap > 0)
         out[0] = '\0';
     if (RegOpenKeyExA(root, path, 0, RegReadAccess, &key) != ERROR_SUCCESS)
         return 0;
-
-    DWORD type = 0, size = REG_TEXT_MAX;
-    if (RegQueryValueExA(key, name, NULL, &type, (BYTE *)data, &size) == ERROR_SUCCESS) {
-        if (size > REG_TEXT_MAX)
-            size = REG_TEXT_MAX;
-        data[size] = '\0';
-        if (type == REG_EXPAND_SZ) {
-            DWORD need = ExpandEnvironmentStringsA(data, expanded, REG_TEXT_MAX);
-            // A result that did not fit counts as unreadable, not as a cut path.
-            if (need > 0 && need <= REG_TEXT_MAX) {
-                expanded[REG_TEXT_MAX - 1] = '\0';
-                text = expanded;
-            }
-        } else if (type != REG_DWORD) {
-            // Binary data in a string value is text up to its first NUL.
-            text = data;
-        }
-    }
+    // The registry is read through its usual buffer: a longer value is no text here.
+    int result = QueryKeyText(key, name, out, cap > REG_TEXT_MAX + 1 ? REG_TEXT_MAX + 1 : cap);
     RegCloseKey(key);
-
-    // A text that does not fit whole is worth nothing to the caller: no cut paths.
-    size_t len = strlen(text);
-    if (out && cap > 0 && len > 0 && len + 1 <= (size_t)cap) {
-        CopyText(out, (size_t)cap, text);
-        result = (int)len;
-    }
     return result;
 }
 
@@ -265,19 +279,33 @@ DWORD QueryOpenKeyType(HKEY key, const char *name)
     return type;
 }
 
-// Reads a REG_DWORD from an open key and closes it; 1 when the value was read.
-static int ReadOpenKeyDWORD(HKEY key, const char *name, DWORD *value)
+// Reads a REG_DWORD from an open key; 1 when the value was read.
+static int ReadKeyDWORD(HKEY key, const char *name, DWORD *value)
 {
     if (!key)
         return 0;
     DWORD type = 0, data = 0, size = sizeof(data);
     LONG rc = RegQueryValueExA(key, name, NULL, &type, (BYTE *)&data, &size);
-    RegCloseKey(key);
     // A four-byte string is not a number.
     if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data))
         return 0;
     *value = data;
     return 1;
+}
+
+// The same, and the key closed.
+static int ReadOpenKeyDWORD(HKEY key, const char *name, DWORD *value)
+{
+    int read = ReadKeyDWORD(key, name, value);
+    if (key)
+        RegCloseKey(key);
+    return read;
+}
+
+DWORD QueryKeyDWORD(HKEY key, const char *name)
+{
+    DWORD value = 0;
+    return ReadKeyDWORD(key, name, &value) ? value : 0;
 }
 
 DWORD QueryOpenKeyDWORD(HKEY key, const char *name)

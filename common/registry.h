@@ -16,6 +16,12 @@ int DetectIs64BitWindows(void);
 #define REG_TEXT_MAX 1024       // the value buffer of GetRegString
 
 int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap);
+// GetRegString's read from a key the caller holds open (it stays open): a text of
+// cap - 1 characters at most (GetRegString reads REG_TEXT_MAX at most), 0 when
+// absent, empty, a DWORD or too long to fit.
+int QueryKeyText(HKEY key, const char *name, char *out, int cap);
+// A REG_DWORD of a key the caller holds open (it stays open); 0 when unreadable.
+DWORD QueryKeyDWORD(HKEY key, const char *name);
 int SetRegString(HKEY root, const char *path, const char *name, const char *text);
 int SetRegDWORDValue(HKEY root, const char *path, const char *name, DWORD value);
 int CreateRegKey(HKEY root, const char *path);

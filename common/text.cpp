@@ -52,6 +52,26 @@ int FormatTextV(char *dst, size_t cap, const char *fmt, va_list ap)
     return (size_t)n < cap;
 }
 
+int FillTextSlots(char *dst, size_t cap, const char *pattern, const char *const *values, int count)
+{
+    if (!dst || cap == 0)
+        return 0;
+    dst[0] = '\0';
+    int whole = 1, slot = 0;
+    for (const char *p = pattern ? pattern : ""; *p;) {
+        const char *mark = strstr(p, "%s");
+        if (!mark)
+            return AppendText(dst, cap, p) && whole;
+        size_t used = strlen(dst);
+        whole &= CopyTextN(dst + used, cap - used, p, (size_t)(mark - p));
+        if (slot < count && values && values[slot])
+            whole &= AppendText(dst, cap, values[slot]);
+        slot++;
+        p = mark + 2;
+    }
+    return whole;
+}
+
 int FormatText(char *dst, size_t cap, const char *fmt, ...)
 {
     va_list ap;

@@ -16,6 +16,11 @@ int FormatText(char *dst, size_t cap, const char *fmt, ...) __attribute__((forma
 int FormatTextV(char *dst, size_t cap, const char *fmt, va_list ap);
 int AppendFormat(char *dst, size_t cap, const char *fmt, ...) __attribute__((format(gnu_printf, 3, 4)));
 
+// Copies pattern with its "%s" slots filled by values in order (slots beyond count
+// are left empty); any other "%" stays as it is. For texts a user may translate,
+// which must never be used as a format.
+int FillTextSlots(char *dst, size_t cap, const char *pattern, const char *const *values, int count);
+
 // 1 when part occurs in text without regard to case (both upper-cased with the
 // system's rules); 0 when it does not, and always 0 for a text longer than 772.
 int StrContains(const char *text, const char *part);

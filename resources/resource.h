@@ -24,6 +24,8 @@
 #define IDD_NEWPROG             131   /* new-startup alert */
 #define IDD_DELAYALERT          192   /* delayed program put itself back */
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
+#define IDD_NEWTASK             138   /* new scheduled task */
+#define IDD_NEWSERVICE          171   /* new Windows service */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -45,6 +47,13 @@
 #define IDC_NOTICE_NAME         1179
 #define IDC_NOTICE_PATH         1180
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
+
+/* New-task alert (138): the legal notice below the company */
+#define IDC_LEGAL               1032
+/* New-service alert (171): the sentence above the service, the start and run
+   state with the question below it */
+#define IDC_UPPERTEXT           1143
+#define IDC_LOWERTEXT           1144
 #define IDC_PROPERTIES          1202  /* owner-drawn */
 
 #endif

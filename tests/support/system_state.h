@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,6 +84,20 @@ extern const char kSleeperVariable[];
 
 // A shell link at link pointing at target; true when it was saved.
 bool MakeShortcut(const std::string &link, const std::string &target);
+// A copy of this test program at target whose version record holds just these
+// strings (one US English table built by hand).
+void MakeVersionedFile(const std::string &target, const std::vector<std::pair<std::string, std::string>> &strings);
+
 // Writes the startup baseline for everything the prefix starts by itself, so that
 // only a test's own entries are new to the startup check.
 void AcceptStartupEntriesPresent();
+
+// Every value below a key (the key's own and its subkeys', depth first), as
+// "subkey\name" -> "type:data bytes": what a test compares before and after an
+// action to see that nothing but the item changed.
+std::map<std::string, std::string> RegistryTree(HKEY root, const std::string &path, REGSAM view = 0);
+// The files of a folder (not its subfolders), name -> content.
+std::map<std::string, std::string> FolderFiles(const std::string &folder);
+// The entries that differ between two snapshots ("name" of each added, removed or changed one).
+std::vector<std::string> SnapshotChanges(const std::map<std::string, std::string> &before,
+                                         const std::map<std::string, std::string> &after);

@@ -14,6 +14,7 @@
 #include "ui/tray.h"
 #include "common/options.h"
 #include "common/runlist.h"
+#include "online/keel_info.h"
 
 static const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
@@ -352,4 +353,26 @@ void KillProgramsNamed(const char *exeName)
         }
     }
     CloseHandle(snap);
+}
+
+std::string StringText(UINT id)
+{
+    char text[1024] = "";
+    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return text;
+}
+
+static std::vector<std::string> *gKeelRequests;
+
+static INT_PTR RecordKeelRequest(const char *target, int)
+{
+    if (gKeelRequests)
+        gKeelRequests->push_back(target);
+    return 33;   // what the shell answers for success
+}
+
+void RecordKeelRequests(std::vector<std::string> *into)
+{
+    gKeelRequests = into;
+    KeelOpener = into ? RecordKeelRequest : KeelOpenWithShell;
 }

@@ -42,6 +42,12 @@ void RegPutBinary(HKEY root, const char *path, const char *name, const void *dat
 void RegDeleteTreeView(HKEY root, const char *path, REGSAM view = 0);
 void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
 void PutOption(const char *name, const char *text);   // under the options key
+// A string of the program's string table (the test program links the same
+// resources), for comparing with what a window shows.
+std::string StringText(UINT id);
+// The online lookups' addresses recorded instead of opened (into, until called
+// with NULL, which puts the shell's opener back).
+void RecordKeelRequests(std::vector<std::string> *into);
 
 // Folders and files.
 std::string DataFolder();          // the application-data folder + "\Brackmoor"

@@ -1,0 +1,122 @@
+#include "support/test_tasks.h"
+
+#include <objbase.h>
+#include <mstask.h>
+
+#include <set>
+
+static const CLSID kClsidTaskScheduler = {0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+static const CLSID kClsidTask = {0x148BD520, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+static const IID kIidTaskScheduler = {0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+static const IID kIidTask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+
+static bool gStartedScheduler;
+static std::set<std::wstring> gAdded;
+
+static DWORD SchedulerState(DWORD extraAccess, bool start)
+{
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
+    if (!manager)
+        return 0;
+    SC_HANDLE service = OpenServiceA(manager, "Schedule", SERVICE_QUERY_STATUS | extraAccess);
+    CloseServiceHandle(manager);
+    if (!service)
+        return 0;
+    SERVICE_STATUS status = {};
+    if (start)
+        StartServiceA(service, 0, NULL);
+    else if (extraAccess & SERVICE_STOP)
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+    DWORD wanted = start ? SERVICE_RUNNING : SERVICE_STOPPED;
+    for (int i = 0; i < 200 && QueryServiceStatus(service, &status) && (extraAccess && status.dwCurrentState != wanted); i++)
+        Sleep(50);
+    CloseServiceHandle(service);
+    return status.dwCurrentState;
+}
+
+bool SchedulerRunning()
+{
+    return SchedulerState(0, false) == SERVICE_RUNNING;
+}
+
+bool EnsureScheduler()
+{
+    if (SchedulerRunning())
+        return true;
+    gStartedScheduler = SchedulerState(SERVICE_START, true) == SERVICE_RUNNING;
+    return gStartedScheduler;
+}
+
+static ITaskScheduler *Scheduler()
+{
+    ITaskScheduler *scheduler = NULL;
+    if (FAILED(CoCreateInstance(kClsidTaskScheduler, NULL, CLSCTX_INPROC_SERVER, kIidTaskScheduler,
+                                (void **)&scheduler)))
+        return NULL;
+    return scheduler;
+}
+
+void RestoreScheduler()
+{
+    if (ITaskScheduler *scheduler = Scheduler()) {
+        for (const std::wstring &name : gAdded)
+            scheduler->Delete(name.c_str());
+        scheduler->Release();
+    }
+    gAdded.clear();
+    if (gStartedScheduler)
+        SchedulerState(SERVICE_STOP, false);
+    gStartedScheduler = false;
+}
+
+bool AddTestTask(const std::string &name, const std::string &application)
+{
+    ITaskScheduler *scheduler = Scheduler();
+    if (!scheduler)
+        return false;
+    std::wstring wideName(name.begin(), name.end()), wideApp(application.begin(), application.end());
+    scheduler->Delete(wideName.c_str());
+    ITask *task = NULL;
+    IPersistFile *file = NULL;
+    bool saved = SUCCEEDED(scheduler->NewWorkItem(wideName.c_str(), kClsidTask, kIidTask, (IUnknown **)&task)) &&
+                 SUCCEEDED(task->SetApplicationName(wideApp.c_str())) &&
+                 SUCCEEDED(task->QueryInterface(IID_IPersistFile, (void **)&file)) &&
+                 SUCCEEDED(file->Save(NULL, TRUE));
+    if (file)
+        file->Release();
+    if (task)
+        task->Release();
+    scheduler->Release();
+    if (saved)
+        gAdded.insert(wideName);
+    return saved;
+}
+
+std::vector<std::string> ListedTasks()
+{
+    std::vector<std::string> names;
+    ITaskScheduler *scheduler = Scheduler();
+    IEnumWorkItems *items = NULL;
+    if (scheduler && SUCCEEDED(scheduler->Enum(&items))) {
+        LPWSTR *batch = NULL;
+        ULONG fetched = 0;
+        while (SUCCEEDED(items->Next(1, &batch, &fetched)) && fetched == 1) {
+            char ansi[1024] = "";
+            WideCharToMultiByte(CP_ACP, 0, batch[0], -1, ansi, sizeof(ansi), NULL, NULL);
+            names.push_back(ansi);
+            CoTaskMemFree(batch[0]);
+            CoTaskMemFree(batch);
+        }
+        items->Release();
+    }
+    if (scheduler)
+        scheduler->Release();
+    return names;
+}
+
+std::string TasksFolder()
+{
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    return std::string(windows) + "\\Tasks";
+}
