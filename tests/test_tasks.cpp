@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,11 @@ TEST_F(TasksTest, TheListingNamesTasksAsTheSchedulerDoesAndShowsThemWithoutJob)
 {
     ASSERT_TRUE(AddTestTask("BmListed", program_));
     ASSERT_TRUE(AddTestTask("A", program_));
+    // A damaged task file (and one named with high bytes) is left out, not a crash.
+    TraceToTempFile();
+    const std::string damaged = TasksFolder() + "\\BmDamaged\xE9.job";
+    WriteWholeFile(damaged, std::string(70, '\xFF'));
+    std::shared_ptr<void> removeDamaged(nullptr, [&](void *) { DeleteFileA(damaged.c_str()); });
     OwnedRunList list;
     ASSERT_LE(2, GetScheduledTasks(list));
     std::map<std::string, int> byName;
@@ -80,6 +86,8 @@ TEST_F(TasksTest, TheListingNamesTasksAsTheSchedulerDoesAndShowsThemWithoutJob)
     EXPECT_EQ(StringText(686), text) << "a task that never ran";
     EXPECT_EQ(CODE_TASK_SCHEDULED, GetRunCode(list, i));
     EXPECT_EQ(1u, byName.count("A.job"));
+    EXPECT_EQ(0u, byName.count("BmDamaged\xE9.job"));
+    EXPECT_TRUE(TraceHas("GetScheduledTasks Activate failed, left out"));
 
     const struct {
         const char *name, *shown;

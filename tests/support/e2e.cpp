@@ -146,3 +146,26 @@ bool WaitForTrace(const std::string &part, DWORD ms)
         Sleep(200);
     }
 }
+
+int QuickScansDone()
+{
+    int n = 0;
+    for (const std::string &line : TraceEntries())
+        n += line.find("QUICKSCAN DONE") != std::string::npos;
+    return n;
+}
+
+HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded)
+{
+    *passEnded = false;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
+        for (const std::string &caption : captions)
+            if (HWND dialog = WaitForDialog(caption.c_str(), 0))
+                return dialog;
+        if (QuickScansDone() > before) {
+            *passEnded = true;
+            return nullptr;
+        }
+    }
+    return nullptr;
+}

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 
 struct MonitorRun {
     HANDLE process = nullptr;
@@ -29,3 +30,9 @@ std::string DialogTexts(HWND dialog);
 void PressButton(HWND dialog, int id);
 // Waits until the trace log holds the text; the trace file is the monitor's own.
 bool WaitForTrace(const std::string &part, DWORD ms);
+// Quick Scan passes the monitor has ended so far (its "QUICKSCAN DONE" entries).
+int QuickScansDone();
+// Waits until more than `before` Quick Scan passes have ended (returns nullptr and sets
+// *passEnded), or until a dialog with one of the captions shows (returns it); nullptr
+// with *passEnded false when neither happened in ms.
+HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded);
