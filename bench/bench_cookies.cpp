@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_common.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -31,22 +32,6 @@
 #define APP_PATH_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\firefox.exe"
 
 static std::string gBase;
-
-static double Now(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-static double Time(void (*work)(void), int rounds)
-{
-    double start = Now();
-    for (int i = 0; i < rounds; i++)
-        work();
-    return (Now() - start) / rounds;
-}
 
 static std::string gDatabase, gIEFolder;
 
@@ -147,14 +132,6 @@ static void RemoveFolder(const std::string &folder)
         FindClose(h);
     }
     RemoveDirectoryA(folder.c_str());
-}
-
-static SIZE_T PrivateBytes(void)
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
 }
 
 int main(void)

@@ -14,6 +14,7 @@
 
 #include <initializer_list>
 
+#include "bench/bench_common.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -27,14 +28,6 @@
 
 // The list the full scan fills.
 static RunList *gList;
-
-static double Now(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
 
 static void EnumerateKey(HKEY root, const char *path, REGSAM view)
 {
@@ -86,14 +79,6 @@ static void BareStartupReads(void)
     EnumerateKey(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, 0);
 }
 
-static double Time(void (*work)(void), int rounds)
-{
-    double start = Now();
-    for (int i = 0; i < rounds; i++)
-        work();
-    return (Now() - start) / rounds;
-}
-
 static void FullScan(void)
 {
     StartupScan(gList, 0);
@@ -104,14 +89,6 @@ static void Pass(void)
 {
     gdwVerifyBaseTick = GetTickCount() - 5000;
     VerifyData();
-}
-
-static SIZE_T PrivateBytes(void)
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
 }
 
 int main(void)

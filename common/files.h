@@ -15,6 +15,10 @@ int FileExists(char *path);                 // path: in/out MAX_PATH buffer
 int fileRemoveFile(const char *path);
 int fileRemoveFolder(const char *path);
 int ExtractProgramPath(const char *commandLine, char *out);
+// The same path in the case the command spells it: what to hand the file system
+// when it is asked many times (a file system that keeps case, as under Wine,
+// finds the exact name at once and a re-cased one only by searching the folder).
+int ExtractProgramPathAsIs(const char *commandLine, char *out);
 int RundllTarget(const char *commandLine, char *out, size_t cap);
 int GetFolderOfProgram(const char *path, char *out);
 int FileNameOf(const char *path, char *out);

@@ -67,7 +67,9 @@ static int IsExtensionEnd(char c)
     return c == 'X' || c == 'x' || c == 'L' || c == 'l';
 }
 
-int ExtractProgramPath(const char *commandLine, char *out)
+// The program path of a command line, upper-cased (the form every comparison
+// and baseline uses) or as the command spells it.
+static int ProgramPathOf(const char *commandLine, char *out, int upper)
 {
     if (!out)
         return 0;
@@ -98,7 +100,8 @@ int ExtractProgramPath(const char *commandLine, char *out)
     }
     scan[used] = '\0';
     CopyText(out, MAX_PATH, scan + start);
-    UpperText(out);
+    if (upper)
+        UpperText(out);
     RevertFsRedirection(redirection);
 
     // A 32-bit reader of a 64-bit machine gets "(x86)" for %ProgramFiles%; the
@@ -106,19 +109,31 @@ int ExtractProgramPath(const char *commandLine, char *out)
     if (Is64BitWindows && out[0]) {
         char probe[MAX_PATH];
         CopyText(probe, CAP(probe), out);
-        if (!FileExists(probe) && StrContains(out, "Program Files (x86)") &&
-            strlen(out) >= X86_FOLDER_PREFIX_LEN) {
+        // The name test first: it is cheap, and most programs live elsewhere.
+        if (StrContains(out, "Program Files (x86)") && strlen(out) >= X86_FOLDER_PREFIX_LEN &&
+            !FileExists(probe)) {
             char other[MAX_PATH];
             if (FormatText(other, CAP(other), "C:\\Program Files\\%s", out + X86_FOLDER_PREFIX_LEN)) {
                 CopyText(probe, CAP(probe), other);
                 if (FileExists(probe)) {
                     CopyText(out, MAX_PATH, other);
-                    UpperText(out);
+                    if (upper)
+                        UpperText(out);
                 }
             }
         }
     }
     return (int)strlen(out);
+}
+
+int ExtractProgramPath(const char *commandLine, char *out)
+{
+    return ProgramPathOf(commandLine, out, 1);
+}
+
+int ExtractProgramPathAsIs(const char *commandLine, char *out)
+{
+    return ProgramPathOf(commandLine, out, 0);
 }
 
 static char Upper(char c)

@@ -81,7 +81,22 @@ int ServiceActiveText(const char *displayName, char *text)
     return state;
 }
 
-int ServiceStartTextOfKey(HKEY key, char *text, int *start)
+void LoadServiceStartWords(ServiceStartWords *words)
+{
+    const struct {
+        UINT id;
+        char *word;
+    } rows[] = {
+        {STRING_UNKNOWN, words->unknown},   {STRING_AUTOMATIC, words->automatic},
+        {STRING_MANUAL, words->manual},     {STRING_DISABLED, words->disabled},
+        {STRING_DELAYED_START, words->delayed}, {STRING_TRIGGERED_START, words->triggered},
+    };
+    for (const auto &row : rows)
+        if (GetLangString(row.id, SERVICE_START_TEXT_MAX, row.word) <= 0)
+            row.word[0] = '\0';
+}
+
+int ServiceStartTextOfKey(HKEY key, const ServiceStartWords *words, char *text, int *start)
 {
     DWORD startValue = 0, delayed = 0, trigger = 0;
     int hasStart = 0;
@@ -100,27 +115,19 @@ int ServiceStartTextOfKey(HKEY key, char *text, int *start)
     }
     if (start)
         *start = hasStart ? (int)startValue : -1;
-    char words[SERVICE_START_TEXT_MAX] = "", part[SERVICE_START_TEXT_MAX];
-    UINT id = STRING_UNKNOWN;
-    if (startValue == SERVICE_AUTO_START && (delayed || trigger)) {
+    const char *word = words->unknown;
+    if (startValue == SERVICE_AUTO_START && delayed && trigger) {
         // Both ways of starting later are told, joined by a comma.
-        if (delayed && GetLangString(STRING_DELAYED_START, CAP(part), part) > 0)
-            AppendText(words, CAP(words), part);
-        if (delayed && trigger)
-            AppendText(words, CAP(words), ",");
-        if (trigger && GetLangString(STRING_TRIGGERED_START, CAP(part), part) > 0)
-            AppendText(words, CAP(words), part);
-        id = 0;
-    } else if (startValue == SERVICE_AUTO_START) {
-        id = STRING_AUTOMATIC;
-    } else if (startValue == SERVICE_DEMAND_START) {
-        id = STRING_MANUAL;
-    } else if (startValue == SERVICE_DISABLED) {
-        id = STRING_DISABLED;
+        FormatText(text, SERVICE_START_TEXT_MAX, "%s,%s", words->delayed, words->triggered);
+        return (int)strlen(text);
     }
-    if (id && GetLangString(id, CAP(words), words) <= 0)
-        words[0] = '\0';
-    CopyText(text, SERVICE_START_TEXT_MAX, words);
+    if (startValue == SERVICE_AUTO_START)
+        word = delayed ? words->delayed : trigger ? words->triggered : words->automatic;
+    else if (startValue == SERVICE_DEMAND_START)
+        word = words->manual;
+    else if (startValue == SERVICE_DISABLED)
+        word = words->disabled;
+    CopyText(text, SERVICE_START_TEXT_MAX, word);
     return (int)strlen(text);
 }
 
@@ -129,7 +136,9 @@ int ServiceStartText(const char *serviceKeyPath, char *text)
     HKEY key = NULL;
     if (!serviceKeyPath || RegOpenKeyExA(HKEY_LOCAL_MACHINE, serviceKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
         key = NULL;
-    int len = ServiceStartTextOfKey(key, text, NULL);
+    ServiceStartWords words;
+    LoadServiceStartWords(&words);
+    int len = ServiceStartTextOfKey(key, &words, text, NULL);
     if (key)
         RegCloseKey(key);
     return len;

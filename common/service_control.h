@@ -20,9 +20,16 @@ int ServiceActiveText(const char *displayName, char *text);
 // Start", "Manual", "Disabled", else "Unknown") of the service key serviceKeyPath
 // (under HKLM) into text (SERVICE_START_TEXT_MAX); returns its length.
 int ServiceStartText(const char *serviceKeyPath, char *text);
-// The same for an open service key (it stays open); start receives its "Start"
-// value, or -1 when it has none.
-int ServiceStartTextOfKey(HKEY key, char *text, int *start);
+// The words of the start types, read from the string table once for a run of
+// start texts (a translation is a registry read per word).
+typedef struct ServiceStartWords {
+    char unknown[SERVICE_START_TEXT_MAX], automatic[SERVICE_START_TEXT_MAX], manual[SERVICE_START_TEXT_MAX],
+        disabled[SERVICE_START_TEXT_MAX], delayed[SERVICE_START_TEXT_MAX], triggered[SERVICE_START_TEXT_MAX];
+} ServiceStartWords;
+void LoadServiceStartWords(ServiceStartWords *words);
+// ServiceStartText for an open service key (it stays open); start receives its
+// "Start" value, or -1 when it has none.
+int ServiceStartTextOfKey(HKEY key, const ServiceStartWords *words, char *text, int *start);
 // 1 when the service manager accepted the stop request.
 int StopServiceByName(const char *displayName);
 // Start type "disabled" (and no delayed start) for the service of that display

@@ -20,13 +20,13 @@
 #define BASELINE_MARKER "P"
 #define MARKER_READ_MAX 32
 #define SERVICE_DESCRIPTION_READ_MAX 4096
-#define STRING_UNKNOWN 616
 
 typedef struct ServiceListing {
     RunList *list;
     int quick;
     SC_HANDLE manager;              // display names; NULL when the manager cannot be reached
     VersionRecord *version;         // work space of the Microsoft test
+    ServiceStartWords words;
     char description[SERVICE_DESCRIPTION_READ_MAX];
 } ServiceListing;
 
@@ -49,10 +49,11 @@ static const char *ListedProgram(ServiceListing *listing, const char *program, c
     if (NormaliseProgramPath(program, resolved) <= 0)
         CopyText(resolved, MAX_PATH, program);
     // Read once per file as it is: a later listing of the same file costs one look
-    // at its size and time.
-    // The record's fields are filled (or emptied) whatever the result says: a file
-    // may name its maker without naming its product.
-    GetVersionInfoCached(resolved, listing->version);
+    // at its size and time, under its own spelling (the cache keys it without
+    // regard to case). The record's fields are filled (or emptied) whatever the
+    // result says: a file may name its maker without naming its product.
+    char file[MAX_PATH];
+    GetVersionInfoCached(ExtractProgramPathAsIs(program, file) > 0 ? file : resolved, listing->version);
     return StrContains(listing->version->CompanyName, "Microsoft") ? NULL : resolved;
 }
 
@@ -89,8 +90,8 @@ static int ListService(const char *keyName, const char *keyPath, HKEY key, void 
         CopyText(name, CAP(name), keyName);
     }
     QueryKeyText(key, "Description", listing->description, CAP(listing->description));
-    if (ServiceStartTextOfKey(key, startText, NULL) <= 0 && GetLangString(STRING_UNKNOWN, CAP(startText), startText) <= 0)
-        startText[0] = '\0';
+    if (ServiceStartTextOfKey(key, &listing->words, startText, NULL) <= 0)
+        CopyText(startText, CAP(startText), listing->words.unknown);
     AddRunStruct(listing->list, name, shown, startText, listing->description,
                  hosted ? CODE_SERVICE_SVCHOST : CODE_SERVICE_EXE, 0);
     return 0;
@@ -108,6 +109,8 @@ int ListServices(RunList *list, int quick)
         listing->quick = quick;
         listing->version = version;
         listing->manager = quick ? NULL : OpenSCManagerA(NULL, NULL, GENERIC_READ);
+        if (!quick)
+            LoadServiceStartWords(&listing->words);
         ForEachServiceKey(ListService, listing);
         if (listing->manager)
             CloseServiceHandle(listing->manager);
@@ -187,7 +190,9 @@ static void LogServiceAccepted(const AlertItem *entry)
     if ((LookupServiceKeyName(entry->name, keyName, CAP(keyName)) || CopyText(keyName, CAP(keyName), entry->name)) &&
         FormatText(keyPath, CAP(keyPath), "%s\\%s", SERVICES_KEY, keyName) &&
         RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        ServiceStartTextOfKey(key, text, &start);
+        ServiceStartWords words;
+        LoadServiceStartWords(&words);
+        ServiceStartTextOfKey(key, &words, text, &start);
         RegCloseKey(key);
     }
     int action = start == SERVICE_DEMAND_START ? LOG_SERVICE_MANUAL
