@@ -26,7 +26,8 @@ void DisableFsRedirection(PVOID *old)
         *old = NULL;
     if (!Is64BitWindows || !old)
         return;
-    HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
+    // Every process has kernel32 loaded: a handle to it needs no load (nor a free).
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
     if (!kernel)
         return;
     DisableRedirectionFn disable = (DisableRedirectionFn)(void (*)(void))GetProcAddress(
@@ -35,21 +36,19 @@ void DisableFsRedirection(PVOID *old)
     // leaves old as NULL, which the revert below then passes back harmlessly.
     if (disable)
         disable(old);
-    FreeLibrary(kernel);
 }
 
 void RevertFsRedirection(PVOID old)
 {
     if (!Is64BitWindows)
         return;
-    HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
     if (!kernel)
         return;
     RevertRedirectionFn revert = (RevertRedirectionFn)(void (*)(void))GetProcAddress(
         kernel, "Wow64RevertWow64FsRedirection");
     if (revert)
         revert(old);
-    FreeLibrary(kernel);
 }
 
 // "GetLastError:  =  " with the text of a saved error code.

@@ -25,9 +25,17 @@ static void ReadFolderValue(const char *value, const char *fallback, char *out)
 // NULL when the command does not hold the token.
 static const char *AfterToken(const char *command, const char *token)
 {
-    if (!StrContains(command, token))
+    // The tokens are plain ASCII: a letter-by-letter test answers whether one can
+    // be there at all without upper-casing copies of the command (every program
+    // path of every listing goes through here).
+    size_t len = strlen(token), commandLen = strnlen(command, CONTAINS_LIMIT + 1);
+    if (commandLen > CONTAINS_LIMIT)
         return NULL;
-    size_t len = strlen(token);
+    int present = 0;
+    for (const char *p = command; !present && (size_t)(p - command) + len <= commandLen; p++)
+        present = _strnicmp(p, token, len) == 0;
+    if (!present)
+        return NULL;
     for (const char *p = command; *p; p++) {
         if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, (int)len, token, (int)len) == CSTR_EQUAL) {
             p += len;

@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <initializer_list>
+
 #include "common/files.h"
 #include "common/options.h"
 #include "common/registry.h"
@@ -297,6 +299,98 @@ int LookupServiceDisplayNameWith(SC_HANDLE manager, const char *keyName, char *d
         return 0;
     name[sizeof(name) - 1] = '\0';
     return CopyText(displayName, cap, name);
+}
+
+// The names asked of the manager, in the order a listing meets them, so that the
+// next listing finds each one where the search for the one before stopped.
+#define KEPT_NAMES_MAX 4096
+typedef struct KeptName {
+    char *key, *registry, *name;
+} KeptName;
+static KeptName *KeptNames;
+static int KeptCount, KeptCapacity, KeptCursor;
+
+static char *HeapCopy(const char *text)
+{
+    size_t len = strlen(text) + 1;
+    char *copy = (char *)HeapAlloc(GetProcessHeap(), 0, len);
+    if (copy)
+        memcpy(copy, text, len);
+    return copy;
+}
+
+static void FreeKept(KeptName *kept)
+{
+    for (char *text : {kept->key, kept->registry, kept->name})
+        if (text)
+            HeapFree(GetProcessHeap(), 0, text);
+}
+
+static KeptName *FindKept(const char *keyName)
+{
+    for (int n = 0; n < KeptCount; n++) {
+        int i = (KeptCursor + n) % KeptCount;
+        if (strcmp(KeptNames[i].key, keyName) == 0) {
+            KeptCursor = (i + 1) % KeptCount;
+            return &KeptNames[i];
+        }
+    }
+    return NULL;
+}
+
+static void Keep(const char *keyName, const char *registryName, const char *name)
+{
+    KeptName *kept = FindKept(keyName);
+    if (kept) {
+        FreeKept(kept);
+    } else {
+        if (KeptCount == KeptCapacity) {
+            // Full: the names are asked of the manager again, as without the store.
+            if (KeptCapacity >= KEPT_NAMES_MAX)
+                return;
+            int capacity = KeptCapacity ? 2 * KeptCapacity : 256;
+            void *grown = KeptNames ? HeapReAlloc(GetProcessHeap(), 0, KeptNames, capacity * sizeof(KeptName))
+                                    : HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(KeptName));
+            if (!grown)
+                return;
+            KeptNames = (KeptName *)grown;
+            KeptCapacity = capacity;
+        }
+        kept = &KeptNames[KeptCount++];
+    }
+    kept->key = HeapCopy(keyName);
+    kept->registry = HeapCopy(registryName);
+    kept->name = HeapCopy(name);
+    if (!kept->key || !kept->registry || !kept->name) {
+        FreeKept(kept);
+        *kept = KeptNames[--KeptCount];
+    }
+}
+
+int LookupServiceDisplayNameKept(SC_HANDLE manager, const char *keyName, const char *registryName,
+                                 char *displayName, size_t cap)
+{
+    if (!displayName || cap == 0 || !keyName)
+        return 0;
+    if (!registryName)
+        registryName = "";
+    KeptName *kept = FindKept(keyName);
+    if (kept && strcmp(kept->registry, registryName) == 0)
+        return CopyText(displayName, cap, kept->name);
+    if (!LookupServiceDisplayNameWith(manager, keyName, displayName, cap))
+        return 0;
+    Keep(keyName, registryName, displayName);
+    return 1;
+}
+
+void FreeServiceNames(void)
+{
+    for (int i = 0; i < KeptCount; i++)
+        FreeKept(&KeptNames[i]);
+    if (KeptNames)
+        HeapFree(GetProcessHeap(), 0, KeptNames);
+    KeptNames = NULL;
+    KeptCount = KeptCapacity = KeptCursor = 0;
 }
 
 int LookupServiceDisplayName(const char *keyName, char *displayName, size_t cap)

@@ -40,6 +40,14 @@ int DisableServiceByName(const char *displayName);
 // 1 on success. manager: an open manager handle, or NULL to open one.
 int LookupServiceDisplayName(const char *keyName, char *displayName, size_t cap);
 int LookupServiceDisplayNameWith(SC_HANDLE manager, const char *keyName, char *displayName, size_t cap);
+// LookupServiceDisplayNameWith, remembered: the manager takes a service's display
+// name from its registry value "DisplayName" (registryName, "" when it has none),
+// so while that value stays the same so does the name, and a listing asks the
+// manager only about services that are new or renamed. 1 on success.
+int LookupServiceDisplayNameKept(SC_HANDLE manager, const char *keyName, const char *registryName,
+                                 char *displayName, size_t cap);
+// Everything remembered forgotten (at exit, and by tests and benchmarks).
+void FreeServiceNames(void);
 // The key name of a display name (cap characters); 1 on success.
 int LookupServiceKeyName(const char *displayName, char *keyName, size_t cap);
 // The display name of the first service whose program (ImagePath, or ServiceDll

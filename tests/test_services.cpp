@@ -73,6 +73,7 @@ protected:
         for (const std::string &key : keys_)
             RegDeleteTreeView(HKEY_LOCAL_MACHINE, (kServices + key).c_str());
         FreeFileFacts();
+        FreeServiceNames();
         RecordKeelRequests(nullptr);
         CoUninitialize();
         BrackmoorTest::TearDown();
@@ -176,7 +177,9 @@ TEST_F(ServicesTest, TheListingsTakeProgramsByTheirRules)
     EXPECT_EQ(0u, quick.count("Bm Exe Service"));
 }
 
-TEST_F(ServicesTest, AProgramsVersionIsReadOnceUntilTheFileChanges)
+// What a listing derives is kept by its source: the version record by the file's
+// identity, the manager's display name by the registry's "DisplayName".
+TEST_F(ServicesTest, ListingsKeepDerivedFactsUntilTheirSourceChanges)
 {
     const std::string exe = TempFolder() + "\\bmchanging.exe";
     MakeVersionedFile(exe, {{"CompanyName", "Dunmere Test"}});
@@ -186,10 +189,21 @@ TEST_F(ServicesTest, AProgramsVersionIsReadOnceUntilTheFileChanges)
     int first = giFileFactVersionReads;
     ASSERT_EQ(1u, Listing(SERVICES_DETAILED).count("Bm Version Service"));
     int missing = giFileFactVersionReads - first;
+
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, "BmVerSvc", SERVICE_ALL_ACCESS);
+    ASSERT_TRUE(ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, NULL, NULL,
+                                     NULL, NULL, NULL, NULL, "Bm Renamed Service"));
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    std::map<std::string, Listed> renamed = Listing(SERVICES_DETAILED);
+    EXPECT_EQ(1u, renamed.count("Bm Renamed Service"));
+    EXPECT_EQ(0u, renamed.count("Bm Version Service"));
+
     Sleep(50);
     MakeVersionedFile(exe, {{"CompanyName", "Microsoft Corporation (now)"}});
     int second = giFileFactVersionReads;
-    EXPECT_EQ(0u, Listing(SERVICES_DETAILED).count("Bm Version Service")) << "the changed file is read anew";
+    EXPECT_EQ(0u, Listing(SERVICES_DETAILED).count("Bm Renamed Service")) << "the changed file is read anew";
     EXPECT_EQ(missing + 1, giFileFactVersionReads - second);
 }
 

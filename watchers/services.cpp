@@ -34,10 +34,11 @@ typedef struct ServiceListing {
 // registry's, else its key name (a service without any display name).
 static void ServiceNameOf(ServiceListing *listing, const char *keyName, HKEY key, char *name, size_t cap)
 {
-    if (LookupServiceDisplayNameWith(listing->manager, keyName, name, cap))
-        return;
     char display[SERVICE_DISPLAY_NAME_MAX];
-    CopyText(name, cap, QueryKeyText(key, "DisplayName", display, CAP(display)) > 0 ? display : keyName);
+    if (QueryKeyText(key, "DisplayName", display, CAP(display)) <= 0)
+        display[0] = '\0';
+    if (!LookupServiceDisplayNameKept(listing->manager, keyName, display, name, cap))
+        CopyText(name, cap, display[0] ? display : keyName);
 }
 
 // The program as the detailed listing shows it: resolved to its full path while
@@ -46,14 +47,22 @@ static const char *ListedProgram(ServiceListing *listing, const char *program, c
 {
     if (giHideMicrosoftServices < 1)
         return program;
-    if (NormaliseProgramPath(program, resolved) <= 0)
+    // The program as comparisons see it (NormaliseProgramPath), taken from the one
+    // spelled as the registry has it, which is what the file system is asked with.
+    char file[MAX_PATH], upper[MAX_PATH];
+    if (ExtractProgramPathAsIs(program, file) > 0) {
+        CopyText(upper, CAP(upper), file);
+        UpperText(upper);
+        GetLongPath(upper, resolved);
+    } else {
+        CopyText(file, CAP(file), program);
         CopyText(resolved, MAX_PATH, program);
+    }
     // Read once per file as it is: a later listing of the same file costs one look
-    // at its size and time, under its own spelling (the cache keys it without
-    // regard to case). The record's fields are filled (or emptied) whatever the
-    // result says: a file may name its maker without naming its product.
-    char file[MAX_PATH];
-    GetVersionInfoCached(ExtractProgramPathAsIs(program, file) > 0 ? file : resolved, listing->version);
+    // at its size and time (the cache keys it without regard to case). The
+    // record's fields are filled (or emptied) whatever the result says: a file may
+    // name its maker without naming its product.
+    GetVersionInfoCached(file, listing->version);
     return StrContains(listing->version->CompanyName, "Microsoft") ? NULL : resolved;
 }
 
