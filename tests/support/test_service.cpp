@@ -69,6 +69,15 @@ static SC_HANDLE OpenTestService(const char *keyName)
     return service;
 }
 
+void SendStop(const char *keyName)
+{
+    SERVICE_STATUS status;
+    if (SC_HANDLE service = OpenTestService(keyName)) {
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        CloseServiceHandle(service);
+    }
+}
+
 void RemoveTestService(const char *keyName)
 {
     SC_HANDLE service = OpenTestService(keyName);
@@ -76,19 +85,15 @@ void RemoveTestService(const char *keyName)
         return;
     SERVICE_STATUS_PROCESS status = {};
     DWORD needed = 0;
-    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&status, sizeof(status), &needed) &&
-        status.dwCurrentState != SERVICE_STOPPED) {
-        SERVICE_STATUS plain;
-        ControlService(service, SERVICE_CONTROL_STOP, &plain);
-        if (WaitTestServiceState(keyName, SERVICE_STOPPED, 3000) != SERVICE_STOPPED && status.dwProcessId) {
-            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId);
-            if (process) {
-                TerminateProcess(process, 0);
-                WaitForSingleObject(process, 5000);
-                CloseHandle(process);
-            }
-            WaitTestServiceState(keyName, SERVICE_STOPPED, 5000);
-        }
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, (BYTE *)&status, sizeof(status), &needed);
+    SendStop(keyName);
+    // A service that does not stop (a pending one) is ended.
+    if (WaitTestServiceState(keyName, SERVICE_STOPPED, 3000) != SERVICE_STOPPED && status.dwProcessId) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId);
+        if (process && TerminateProcess(process, 0))
+            WaitForSingleObject(process, 5000);
+        if (process)
+            CloseHandle(process);
     }
     DeleteService(service);
     CloseServiceHandle(service);

@@ -22,6 +22,8 @@ std::string TestServiceImage(const std::string &program, TestServiceMode mode = 
 bool CreateTestService(const char *keyName, const char *displayName, const std::string &image,
                        DWORD start = SERVICE_DEMAND_START, DWORD type = SERVICE_WIN32_OWN_PROCESS);
 bool StartTestService(const char *keyName);
+// Asks the service to stop (whether it does is the test's question).
+void SendStop(const char *keyName);
 // Waits (bounded) for the service's run state; the state reached.
 DWORD WaitTestServiceState(const char *keyName, DWORD state, DWORD ms = 10000);
 // The start type the running manager holds for the service; 0xFFFFFFFF when unknown.

@@ -13,37 +13,39 @@ static const IID kIidTask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA
 static bool gStartedScheduler;
 static std::set<std::wstring> gAdded;
 
-static DWORD SchedulerState(DWORD extraAccess, bool start)
+// The scheduler service's state after starting or stopping it (access SERVICE_START
+// or SERVICE_STOP, waiting until it got there), or as it is (access 0).
+static DWORD SchedulerState(DWORD access)
 {
     SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
-    if (!manager)
-        return 0;
-    SC_HANDLE service = OpenServiceA(manager, "Schedule", SERVICE_QUERY_STATUS | extraAccess);
-    CloseServiceHandle(manager);
-    if (!service)
-        return 0;
+    SC_HANDLE service = manager ? OpenServiceA(manager, "Schedule", SERVICE_QUERY_STATUS | access) : NULL;
+    if (manager)
+        CloseServiceHandle(manager);
     SERVICE_STATUS status = {};
-    if (start)
+    if (service && access == SERVICE_START)
         StartServiceA(service, 0, NULL);
-    else if (extraAccess & SERVICE_STOP)
+    else if (service && access == SERVICE_STOP)
         ControlService(service, SERVICE_CONTROL_STOP, &status);
-    DWORD wanted = start ? SERVICE_RUNNING : SERVICE_STOPPED;
-    for (int i = 0; i < 200 && QueryServiceStatus(service, &status) && (extraAccess && status.dwCurrentState != wanted); i++)
+    DWORD wanted = access == SERVICE_START ? SERVICE_RUNNING : SERVICE_STOPPED;
+    for (int i = 0; service && QueryServiceStatus(service, &status) && access && status.dwCurrentState != wanted &&
+                    i < 200;
+         i++)
         Sleep(50);
-    CloseServiceHandle(service);
+    if (service)
+        CloseServiceHandle(service);
     return status.dwCurrentState;
 }
 
 bool SchedulerRunning()
 {
-    return SchedulerState(0, false) == SERVICE_RUNNING;
+    return SchedulerState(0) == SERVICE_RUNNING;
 }
 
 bool EnsureScheduler()
 {
     if (SchedulerRunning())
         return true;
-    gStartedScheduler = SchedulerState(SERVICE_START, true) == SERVICE_RUNNING;
+    gStartedScheduler = SchedulerState(SERVICE_START) == SERVICE_RUNNING;
     return gStartedScheduler;
 }
 
@@ -65,7 +67,7 @@ void RestoreScheduler()
     }
     gAdded.clear();
     if (gStartedScheduler)
-        SchedulerState(SERVICE_STOP, false);
+        SchedulerState(SERVICE_STOP);
     gStartedScheduler = false;
 }
 
