@@ -184,6 +184,10 @@ TEST_F(ServicesTest, ListingsKeepDerivedFactsUntilTheirSourceChanges)
     const std::string exe = TempFolder() + "\\bmchanging.exe";
     MakeVersionedFile(exe, {{"CompanyName", "Dunmere Test"}});
     ASSERT_TRUE(CreateTestService("BmVerSvc", "Bm Version Service", exe));
+    PutServiceValue("BmVerSvc", "Description", "Changes its maker.");
+    char description[SERVICE_DESCRIPTION_MAX];
+    EXPECT_EQ(18, FindServiceDescription(("\"" + exe + "\" -any").c_str(), description));
+    EXPECT_STREQ("Changes its maker.", description);
     ASSERT_EQ(1u, Listing(SERVICES_DETAILED).count("Bm Version Service"));
     // Programs that are not there are asked for on every listing; nothing else is.
     int first = giFileFactVersionReads;
