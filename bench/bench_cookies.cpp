@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_common.h"
+#include "bench/bench_clock.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"

@@ -6,7 +6,12 @@
 //    price of the run list, the path handling and the shortcut resolution.
 // 2. A whole scan pass (VerifyData with this build's watchers, alerts decided
 //    silently) against StartupScan(0) alone.
-// 3. Memory and GDI/USER objects before and after many passes.
+// 3. The file type and hidden file steps against their own bare reads
+//    (bench_types_hidden.cpp).
+// 4. The settings steps against their own bare reads (bench_settings.cpp).
+// 5. Memory and GDI/USER objects before and after many passes, with both of
+//    those watchers on in every pass, and the settings steps (the system files
+//    check, made only before Vista, beside every pass).
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
@@ -14,7 +19,7 @@
 
 #include <initializer_list>
 
-#include "bench/bench_common.h"
+#include "bench/bench_clock.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -25,6 +30,8 @@
 #include "common/runlist.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
+#include "bench/bench_settings.h"
+#include "bench/bench_types_hidden.h"
 
 // The list the full scan fills.
 static RunList *gList;
@@ -98,7 +105,9 @@ int main(void)
     DetectIs64BitWindows();
     CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     ReadOptions();
+    UILanguage = 9;     // English, as start-up chooses from the shipped table: texts come from it
     TestLogCounter = TESTLOG_OFF;
+    RemoveSettings();   // what a run stopped before its end left behind would bring alerts
     // Everything found now is accepted, so no alert opens; alerts stay on so that
     // the checks which only run while they are on (missing startup) are measured.
     InitRegStartups();
@@ -116,16 +125,30 @@ int main(void)
     printf("StartupScan(0)         %8.3f ms   ratio to bare reads %.2f\n", scan * 1000, scan / bare);
     printf("scan pass (VerifyData) %8.3f ms   ratio to StartupScan %.2f\n", pass * 1000, pass / scan);
 
+    PrepareTypesAndHidden();
+    BenchTypesAndHidden(rounds);
+    RemoveTypesAndHidden();
+    // Every pass from here on runs both watchers as well.
+    giRealtimeFileType = giRealtimeHidden = 1;
+    giFileType = giHidden = 1;
+    pass = Time(Pass, rounds / 10);
+    printf("scan pass with file types and hidden files %8.3f ms\n", pass * 1000);
+    PrepareSettings();
+    BenchSettings(rounds);
+
     SIZE_T memBefore = PrivateBytes();
     DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    for (int i = 0; i < 2000; i++)
+    for (int i = 0; i < 2000; i++) {
         Pass();
+        SysfilesStep();
+    }
     SIZE_T memAfter = PrivateBytes();
     printf("2000 more passes: private bytes %+lld KiB, GDI objects %+ld, USER objects %+ld\n",
            ((long long)memAfter - (long long)memBefore) / 1024,
            (long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) - (long)gdiBefore,
            (long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS) - (long)userBefore);
+    RemoveSettings();
     CoUninitialize();
     return 0;
 }

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_common.h"
+#include "bench/bench_clock.h"
 #include "common/appstate.h"
 #include "common/file_facts.h"
 #include "common/options.h"

@@ -229,13 +229,21 @@ int fileRemoveFile(const char *path)
         return 0;
     PVOID redirection;
     DisableFsRedirection(&redirection);
-    // A read-only file refuses DeleteFileA; the user asked for it to go.
+    // A read-only file refuses DeleteFileA; the user asked for it to go. A file
+    // that stays keeps its attributes: a hidden one stays hidden (and watched).
+    DWORD attributes = GetFileAttributesA(path);
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     BOOL deleted = DeleteFileA(path);
-    if (!deleted && TraceConfigured()) {
-        TraceErrorCode(GetLastError());
-        TestLog("fileRemoveFile ---", path);
-        TestLog("-", "");
+    if (!deleted) {
+        DWORD error = GetLastError();
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesA(path, attributes);
+        if (TraceConfigured()) {
+            TraceErrorCode(error);
+            TestLog("fileRemoveFile ---", path);
+            TestLog("-", "");
+        }
+        SetLastError(error);
     }
     RevertFsRedirection(redirection);
     return deleted ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "common/reg_script.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -184,28 +185,49 @@ int regExecuteScript(const char *scriptPath)
     return 1;
 }
 
-int VaultRestoreScriptPath(const char *formerPath, char *out, size_t cap)
+// The folder and the file name of a kept copy.
+static int SplitKeptCopy(const char *keptCopy, char *folder, char *name)
 {
-    char name[MAX_PATH] = "", folder[MAX_PATH];
-    if (!formerPath || !FileNameOf(formerPath, name) || !name[0] || !GetMyFolder(folder))
-        return 0;
-    return FormatText(out, cap, "%s\\vault\\Restore_%s.bat", folder, name);
+    return keptCopy && FileNameOf(keptCopy, name) > 0 &&
+           CopyTextN(folder, MAX_PATH, keptCopy, strlen(keptCopy) - strlen(name) - 1);
+}
+
+int VaultRestoreScriptPath(const char *keptCopy, char *out, size_t cap)
+{
+    char name[MAX_PATH], folder[MAX_PATH];
+    return SplitKeptCopy(keptCopy, folder, name) && FormatText(out, cap, "%s\\Restore_%s.bat", folder, name);
+}
+
+// A path as cmd reads it in a batch file: "%" would start a variable.
+static int BatchText(const char *path, char *out, size_t cap)
+{
+    size_t len = 0;
+    for (const char *p = path; *p; p++) {
+        if (len + (*p == '%' ? 2 : 1) >= cap)
+            return 0;
+        if (*p == '%')
+            out[len++] = '%';
+        out[len++] = *p;
+    }
+    out[len] = '\0';
+    return 1;
 }
 
 int WriteVaultRestoreScript(const char *keptCopy, const char *formerPath)
 {
-    char path[MAX_PATH], vault[MAX_PATH];
-    if (!keptCopy || !VaultRestoreScriptPath(formerPath, path, CAP(path)) || !GetMyFolder(vault) ||
-        !AppendText(vault, CAP(vault), "\\vault"))
+    char path[MAX_PATH], kept[SCRIPT_LINE_MAX], former[SCRIPT_LINE_MAX], folder[MAX_PATH], name[MAX_PATH];
+    if (!formerPath || !SplitKeptCopy(keptCopy, folder, name) || !VaultRestoreScriptPath(keptCopy, path, CAP(path)) ||
+        !BatchText(keptCopy, kept, CAP(kept)) || !BatchText(formerPath, former, CAP(former)))
         return 0;
-    CreateDirectoryA(vault, NULL);
+    // The vault (and the data folder above it) may not exist yet.
+    SHCreateDirectoryExA(NULL, folder, NULL);
     char lines[7][SCRIPT_LINE_MAX];
     int ok = CopyText(lines[0], CAP(lines[0]), "@echo off") & CopyText(lines[1], CAP(lines[1]), "@cls") &
              FormatText(lines[2], CAP(lines[2]), "@echo \"This script will copy the file %s to its original location.\"",
-                        formerPath) &
+                        former) &
              CopyText(lines[3], CAP(lines[3]), "pause") &
-             FormatText(lines[4], CAP(lines[4]), "move  \"%s\"  \"%s\"", keptCopy, formerPath) &
-             FormatText(lines[5], CAP(lines[5]), "attrib +H \"%s\"", formerPath) &
+             FormatText(lines[4], CAP(lines[4]), "move  \"%s\"  \"%s\"", kept, former) &
+             FormatText(lines[5], CAP(lines[5]), "attrib +H \"%s\"", former) &
              CopyText(lines[6], CAP(lines[6]), "exit");
     // A cut move line would put the file somewhere else; better no script.
     if (!ok)

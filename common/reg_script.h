@@ -21,8 +21,8 @@ int CreateRegCommand(const char *rootName, const char *keyPath, const char *valu
 // Starts the registry editor elevated and silent on the script, waits a short while
 // for the import, then removes the script. 1 when the editor was started.
 int regExecuteScript(const char *scriptPath);
-// "Restore_<file name>.bat" in the vault beside the kept copy: moves the copy back to
-// its former path and hides it again. 1 when written.
+// "Restore_<kept copy's file name>.bat" beside the kept copy in the vault: moves the
+// copy back to its former path and hides it again. 1 when written.
 int WriteVaultRestoreScript(const char *keptCopy, const char *formerPath);
-// The vault's restore script of a former path (what WriteVaultRestoreScript writes).
-int VaultRestoreScriptPath(const char *formerPath, char *out, size_t cap);
+// The restore script of a kept copy (what WriteVaultRestoreScript writes).
+int VaultRestoreScriptPath(const char *keptCopy, char *out, size_t cap);

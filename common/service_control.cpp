@@ -195,9 +195,22 @@ void ForEachServiceKey(ServiceVisitor visit, void *context)
     RegCloseKey(services);
 }
 
+int ServiceDescriptionOfKey(HKEY key, char *description, size_t cap)
+{
+    if (!description || cap < 2)
+        return 0;
+    DWORD type = 0, size = (DWORD)cap - 1;
+    // A text value only (a DWORD is no description), and one that does not fit is left out.
+    if (RegQueryValueExA(key, "Description", NULL, &type, (BYTE *)description, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        size = 0;
+    description[size < cap ? size : cap - 1] = '\0';
+    return (int)strlen(description);
+}
+
 int ServiceImageOfKey(HKEY key, char *image)
 {
-    if (QueryKeyText(key, "ImagePath", image, SERVICE_IMAGE_PATH_MAX) > 0)
+    if (ReadKeyText(key, "ImagePath", image, SERVICE_IMAGE_PATH_MAX) > 0)
         return (int)strlen(image);
     DWORD size = 0;
     if (RegQueryValueExA(key, "ImagePath", NULL, NULL, NULL, &size) == ERROR_SUCCESS && size > 1)
@@ -213,7 +226,7 @@ int ServiceProgramOfKey(HKEY key, const char *image, char *program, size_t cap)
     if (StrContains(image, "svchost")) {
         HKEY parameters = NULL;
         if (RegOpenKeyExA(key, "Parameters", 0, KEY_READ, &parameters) == ERROR_SUCCESS) {
-            if (QueryKeyText(parameters, "ServiceDll", dll, CAP(dll)) > 0)
+            if (ReadKeyText(parameters, "ServiceDll", dll, CAP(dll)) > 0)
                 chosen = dll;
             RegCloseKey(parameters);
         }
@@ -242,7 +255,7 @@ static int DisableIfNamed(const char *keyName, const char *keyPath, HKEY key, vo
     // The registry may hold the display name as a resource reference that only the
     // manager resolves: its key name then identifies the service.
     // A service without a display name of its own is listed by its key name.
-    int named = QueryKeyText(key, "DisplayName", display, CAP(display)) > 0
+    int named = ReadKeyText(key, "DisplayName", display, CAP(display)) > 0
                     ? StrEqualNoCase(display, search->displayName) == 0
                     : StrEqualNoCase(keyName, search->displayName) == 0;
     if (!named && !(search->keyName[0] && StrEqualNoCase(keyName, search->keyName) == 0))
@@ -436,7 +449,7 @@ static int MatchServiceProgram(const char *keyName, const char *keyPath, HKEY ke
         return 0;
     CopyText(search->keyName, CAP(search->keyName), keyName);
     CopyText(search->keyPath, CAP(search->keyPath), keyPath);
-    QueryKeyText(key, "Description", search->description, CAP(search->description));
+    ServiceDescriptionOfKey(key, search->description, CAP(search->description));
     return 1;
 }
 

@@ -63,6 +63,9 @@ int FindServiceDescription(const char *programPath, char *description);
 // is traced and passed over. The visitor answers non-zero to stop.
 typedef int (*ServiceVisitor)(const char *keyName, const char *keyPath, HKEY key, void *context);
 void ForEachServiceKey(ServiceVisitor visit, void *context);
+// A service key's "Description" into description (cap - 1 characters at most; a
+// longer one is left out); its length.
+int ServiceDescriptionOfKey(HKEY key, char *description, size_t cap);
 // A service key's "ImagePath" (REG_EXPAND_SZ expanded) into image
 // (SERVICE_IMAGE_PATH_MAX); its length, 0 when it has none. One that is too long
 // or unreadable is traced.

@@ -52,26 +52,6 @@ int FormatTextV(char *dst, size_t cap, const char *fmt, va_list ap)
     return (size_t)n < cap;
 }
 
-int FillTextSlots(char *dst, size_t cap, const char *pattern, const char *const *values, int count)
-{
-    if (!dst || cap == 0)
-        return 0;
-    dst[0] = '\0';
-    int whole = 1, slot = 0;
-    for (const char *p = pattern ? pattern : ""; *p;) {
-        const char *mark = strstr(p, "%s");
-        if (!mark)
-            return AppendText(dst, cap, p) && whole;
-        size_t used = strlen(dst);
-        whole &= CopyTextN(dst + used, cap - used, p, (size_t)(mark - p));
-        if (slot < count && values && values[slot])
-            whole &= AppendText(dst, cap, values[slot]);
-        slot++;
-        p = mark + 2;
-    }
-    return whole;
-}
-
 int FormatText(char *dst, size_t cap, const char *fmt, ...)
 {
     va_list ap;
@@ -170,4 +150,21 @@ int TextToInt(const char *text)
     if (v > 2147483647LL)
         v = 2147483647LL;
     return (int)v;
+}
+
+int SubstituteText(char *out, size_t cap, const char *pattern, const char *const *args, int count)
+{
+    if (!out || cap == 0)
+        return 0;
+    out[0] = '\0';
+    int whole = 1, used = 0;
+    const char *rest = pattern ? pattern : "";
+    for (const char *mark; (mark = strstr(rest, "%s")) != NULL; rest = mark + 2) {
+        size_t filled = strlen(out);
+        whole &= CopyTextN(out + filled, cap - filled, rest, (size_t)(mark - rest));
+        whole &= AppendText(out, cap, used < count && args[used] ? args[used] : "");
+        used++;
+    }
+    whole &= AppendText(out, cap, rest);
+    return whole;
 }

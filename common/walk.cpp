@@ -88,6 +88,11 @@ void WalkSystemFolders(WalkCallback callback, void *arg)
     DWORD t = GetTempPathA(MAX_PATH, temp);
     if (t == 0 || t >= MAX_PATH)
         temp[0] = '\0';
+    // The temporary folder often comes in its short form ("ADMINI~1"); the paths
+    // met below it name files in baselines and must be the ones the user sees.
+    char longTemp[MAX_PATH];
+    if (temp[0] && GetLongPath(temp, longTemp) > 0)
+        CopyText(temp, CAP(temp), longTemp);
     size_t tlen = strlen(temp);
     if (tlen > 0 && temp[tlen - 1] == '\\')
         temp[tlen - 1] = '\0';
@@ -106,6 +111,11 @@ void WalkSystemFolders(WalkCallback callback, void *arg)
             if (FormatText(folder, CAP(folder), "%s%s", system, sub))
                 WalkOne(folder, callback, 1, arg);
         }
+        // The 32-bit system folder lies beside the system folder, not inside it.
+        char wow64[MAX_PATH];
+        n = GetSystemWow64DirectoryA(wow64, MAX_PATH);
+        if (n > 0 && n < MAX_PATH)
+            WalkOne(wow64, callback, 1, arg);
     }
     RevertFsRedirection(redirection);
 }

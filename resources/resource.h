@@ -26,6 +26,14 @@
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
 #define IDD_NEWTASK             138   /* new scheduled task */
 #define IDD_NEWSERVICE          171   /* new Windows service */
+#define IDD_RESTARTCOMMANDS     130   /* the restart commands of wininit.ini */
+#define IDD_SETTINGALERT        184   /* browser page or Windows Update setting changed */
+#define IDD_SYSFILES            189   /* a monitored system file (HOSTS) changed */
+#define IDD_FILETYPE            143   /* file type change */
+#define IDD_HIDDEN              191   /* new hidden file */
+#define IDD_NEWVERSION          195   /* new-version notice */
+#define IDD_NEWBHO              140   /* new Internet Explorer add-on */
+#define IDD_NEWACTIVEX          193   /* new ActiveX control */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -47,13 +55,60 @@
 #define IDC_NOTICE_NAME         1179
 #define IDC_NOTICE_PATH         1180
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
+#define IDC_PROPERTIES          1202  /* owner-drawn */
 
-/* New-task alert (138): the legal notice below the company */
-#define IDC_LEGAL               1032
 /* New-service alert (171): the sentence above the service, the start and run
    state with the question below it */
 #define IDC_UPPERTEXT           1143
 #define IDC_LOWERTEXT           1144
-#define IDC_PROPERTIES          1202  /* owner-drawn */
+
+/* New-version notice (195); its check box is IDC_CHECK, Close is IDOK */
+#define IDC_NEWVERSION_TEXT     1181
+#define IDC_UPGRADE_NOW         1182
+#define IDC_WHATS_NEW           1183
+
+/* File change alert (189) */
+#define IDC_SYSFILE_HEADING     1025
+#define IDC_SYSFILE_ACCEPTTEXT  1026
+#define IDC_SYSFILE_REJECTTEXT  1027
+#define IDC_SYSFILE_COMMENT     1028
+#define IDC_SYSFILE_PATHLABEL   1039
+#define IDC_SYSFILE_VIEWNEW     1170
+#define IDC_SYSFILE_VIEWOLD     1171
+#define IDC_SYSFILE_ACCEPT      1172
+#define IDC_SYSFILE_REJECT      1173
+#define IDC_SYSFILE_NAMELABEL   1174
+#define IDC_SYSFILE_NAME        1175
+#define IDC_SYSFILE_PATH        1176  /* read-only edit */
+/* its check box is IDC_CHECK: stop monitoring the file */
+
+/* Restart Commands window (130); IDOK closes it */
+#define IDC_RESTART_DELETE      1003
+#define IDC_RESTART_TEXT        1004  /* read-only multi-line edit */
+#define IDC_RESTART_LEGEND      1102
+
+/* Setting alert (184): IDYES accept, IDNO reject */
+#define IDC_SETTING_HELP        9
+#define IDC_SETTING_MESSAGE     1025
+/* File type change (143): the recorded program on the left, the new one on the right */
+#define IDC_FT_INTRO            1025
+#define IDC_FT_OLDTEXT          1026
+#define IDC_FT_NEWTEXT          1027
+#define IDC_FT_QUESTION         1028
+#define IDC_FT_OLDNAME          1111
+#define IDC_FT_OLDICON          1112
+#define IDC_FT_OLDPATH          1113  /* read-only edit */
+#define IDC_FT_OLDCOMPANY       1114
+#define IDC_FT_OLDINFO          1115
+#define IDC_FT_NEWICON          1116
+#define IDC_FT_NEWPATH          1117  /* read-only edit */
+#define IDC_FT_NEWNAME          1118
+#define IDC_FT_NEWCOMPANY       1119
+#define IDC_FT_NEWINFO          1120
+#define IDC_FT_EXTENSION        1121
+
+/* New hidden file (191): 1 allows, 2 deletes. The add-on, ActiveX and new-task
+   alerts (140, 193, 138) show the program's legal notice in the same control. */
+#define IDC_LEGAL               1032
 
 #endif

@@ -238,7 +238,9 @@ TEST_F(Files, PathPartsVendorsAndPlausibleNames)
 TEST_F(Files, EncodeForQueryNeverWritesHalfAnEscape)
 {
     struct Row { const char *text; size_t cap; const char *expected; int result; } rows[] = {
-        {"My Program & Co", 64, "My%20Program%20+%20Co", 20},
+        {"My Program & Co", 64, "My%20Program%20%26%20Co", 22},
+        {"#%+=;?\\\"<>", 64, "%23%25%2B%3D%3B%3F%5C%22%3C%3E", 29},
+        {"\xE9\x80\xFF\x01\t-._~!$'()*,:@/", 64, "%E9%80%FF%01%09-._~!$'()*,:@/", 28},
         {"a b", 4, "a", 0},
         {"a b", 5, "a%20", 3},
         {"", 64, "", -1},
@@ -487,15 +489,6 @@ TEST_F(Files, RemoveOldRegPointerDeletesOnlyValuesWhoseProgramIsGone)
             << "row " << i << ": " << rows[i].name;
     EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, other, "C:\\no\\such\\gone.exe"));
     EXPECT_TRUE(TraceHas("fileRemoveOldRegPointer DeleteRegValue: C:\\no\\such\\Brackmoor Gone.exe"));
-}
-
-// The handle a new object gets: the lowest free slot, so it moves only when a
-// handle was left open.
-uintptr_t NextHandleSlot()
-{
-    HANDLE h = CreateEventA(NULL, FALSE, FALSE, NULL);
-    CloseHandle(h);
-    return (uintptr_t)h;
 }
 
 // The watchers run these on every pass for months: not one handle may stay open.

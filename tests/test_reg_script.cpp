@@ -93,6 +93,13 @@ TEST_F(RegScriptTest, VaultRestoreScriptHasItsSevenLines)
                   "pause\r\n\r\nmove  \"" + kept + "\"  \"C:\\windows\\sneaky file.dll\"\r\n\r\n" +
                   "attrib +H \"C:\\windows\\sneaky file.dll\"\r\n\r\nexit\r\n\r\n",
               ReadWholeFile(DataFolder() + "\\vault\\Restore_sneaky file.dll.bat"));
+    // A second copy of that name is kept as "2_..." with its own script; cmd would
+    // read a "%" in a path as the start of a variable.
+    const std::string second = DataFolder() + "\\vault\\2_50%off.dll";
+    ASSERT_EQ(1, WriteVaultRestoreScript(second.c_str(), "C:\\win\\50%off.dll"));
+    std::string text = ReadWholeFile(DataFolder() + "\\vault\\Restore_2_50%off.dll.bat");
+    EXPECT_NE(std::string::npos, text.find("move  \"" + DataFolder() + "\\vault\\2_50%%off.dll\"  \"C:\\win\\50%%off.dll\""));
+    EXPECT_NE(std::string::npos, text.find("attrib +H \"C:\\win\\50%%off.dll\""));
     // A path that would be cut is no script at all.
     EXPECT_EQ(0, WriteVaultRestoreScript(std::string(900, 'k').c_str(), former));
 }

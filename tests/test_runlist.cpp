@@ -143,13 +143,6 @@ int RecordProcess(DWORD pid, int reserved, const char *imagePath, void *seen)
     return 0;
 }
 
-uintptr_t NextHandleSlot()
-{
-    HANDLE h = CreateEventA(NULL, FALSE, FALSE, NULL);
-    CloseHandle(h);
-    return (uintptr_t)h;
-}
-
 // Two copies of this test program that only wait (the shared sleeper): three
 // processes of one image.
 class ProcessList : public BrackmoorTest {

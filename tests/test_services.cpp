@@ -22,7 +22,7 @@
 
 namespace {
 
-const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
+const std::string kServices = "SYSTEM\\CurrentControlSet\\Services", kServiceKey = kServices + "\\";
 
 std::string Upper(std::string text)
 {
@@ -71,7 +71,7 @@ protected:
     {
         RemoveTestServices();
         for (const std::string &key : keys_)
-            RegDeleteTreeView(HKEY_LOCAL_MACHINE, (kServices + key).c_str());
+            RegDeleteTreeView(HKEY_LOCAL_MACHINE, (kServiceKey + key).c_str());
         FreeFileFacts();
         FreeServiceNames();
         RecordKeelRequests(nullptr);
@@ -82,12 +82,12 @@ protected:
     // bypasses the manager would.
     void PutServiceValue(const std::string &key, const char *name, const std::string &data, DWORD type = REG_SZ)
     {
-        RegPutBinary(HKEY_LOCAL_MACHINE, (kServices + key).c_str(), name, data.c_str(), (DWORD)data.size() + 1, type);
+        RegPutBinary(HKEY_LOCAL_MACHINE, (kServiceKey + key).c_str(), name, data.c_str(), (DWORD)data.size() + 1, type);
         keys_.push_back(key);
     }
     void PutServiceDword(const std::string &key, const char *name, DWORD value)
     {
-        RegPutDword(HKEY_LOCAL_MACHINE, (kServices + key).c_str(), name, value);
+        RegPutDword(HKEY_LOCAL_MACHINE, (kServiceKey + key).c_str(), name, value);
         keys_.push_back(key);
     }
     // Everything present is known; the services a test makes afterwards are new.
@@ -165,7 +165,7 @@ TEST_F(ServicesTest, TheListingsTakeProgramsByTheirRules)
             EXPECT_EQ(row.code, found->second.code) << row.name;
         }
         EXPECT_EQ(0u, listed.count("BmLsLongImage"));
-        EXPECT_EQ(StringText(672), listed["Bm Exe Service"].start);
+        EXPECT_EQ(LangText(672), listed["Bm Exe Service"].start);
         EXPECT_EQ("Runs the Bm test.", listed["Bm Exe Service"].description);
         EXPECT_EQ(0u, listed.count(longName.substr(0, RUN_NAME_MAX - 1))) << "never under a cut name";
     }
@@ -213,16 +213,16 @@ TEST_F(ServicesTest, ListingsKeepDerivedFactsUntilTheirSourceChanges)
 
 TEST_F(ServicesTest, StartAndRunTextsNameEveryCombination)
 {
-    const std::string key = "BmStartText", path = kServices + key;
-    const std::string delayedTriggered = StringText(672) + "," + StringText(673);
+    const std::string key = "BmStartText", path = kServiceKey + key;
+    const std::string delayedTriggered = LangText(672) + "," + LangText(673);
     const struct {
         long start, delayed, trigger;   // -1: value absent
         std::string text;
     } rows[] = {
-        {2, -1, -1, StringText(664)}, {2, 0, 0, StringText(664)},          {2, 1, -1, StringText(672)},
-        {2, -1, 5, StringText(673)},  {2, 1, 1, delayedTriggered},   {3, 1, 1, StringText(665)},
-        {4, 0, 0, StringText(666)},   {0, -1, -1, StringText(616)},        {1, -1, -1, StringText(616)},
-        {-1, 1, 1, StringText(616)},
+        {2, -1, -1, LangText(664)}, {2, 0, 0, LangText(664)},          {2, 1, -1, LangText(672)},
+        {2, -1, 5, LangText(673)},  {2, 1, 1, delayedTriggered},   {3, 1, 1, LangText(665)},
+        {4, 0, 0, LangText(666)},   {0, -1, -1, LangText(616)},        {1, -1, -1, LangText(616)},
+        {-1, 1, 1, LangText(616)},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         RegDeleteTreeView(HKEY_LOCAL_MACHINE, path.c_str());
@@ -240,9 +240,9 @@ TEST_F(ServicesTest, StartAndRunTextsNameEveryCombination)
         EXPECT_TRUE(GuardIntact(text, SERVICE_START_TEXT_MAX)) << "row " << i;
     }
     char text[SERVICE_ACTIVE_TEXT_MAX];
-    EXPECT_EQ((int)StringText(616).size(), ServiceStartText((kServices + "BmNoSuchKey").c_str(), text));
+    EXPECT_EQ((int)LangText(616).size(), ServiceStartText((kServiceKey + "BmNoSuchKey").c_str(), text));
     EXPECT_EQ(0, ServiceActiveText("No Such Bm Service", text));
-    EXPECT_EQ(StringText(652), text);
+    EXPECT_EQ(LangText(652), text);
 
 }
 
@@ -296,7 +296,7 @@ TEST_F(ServicesTest, DisableWritesTheStartOfTheMatchingServiceOnly)
     ASSERT_TRUE(CreateTestService("BmDisB", "Bm Twin B", Self()));
     PutServiceDword("BmDisA", "DelayedAutostart", 1);
     ASSERT_TRUE(CreateTestService("BmDisNoName", "Bm Unnamed", Self()));
-    RegRemoveValue(HKEY_LOCAL_MACHINE, (kServices + "BmDisNoName").c_str(), "DisplayName");
+    RegRemoveValue(HKEY_LOCAL_MACHINE, (kServiceKey + "BmDisNoName").c_str(), "DisplayName");
 
     auto before = RegistryTree(HKEY_LOCAL_MACHINE, kServices);
     EXPECT_EQ(0, DisableServiceByName("Bm Twin"));
@@ -306,12 +306,12 @@ TEST_F(ServicesTest, DisableWritesTheStartOfTheMatchingServiceOnly)
     EXPECT_EQ(1, DisableServiceByName("bm twin a"));
     std::vector<std::string> changed = SnapshotChanges(before, RegistryTree(HKEY_LOCAL_MACHINE, kServices));
     EXPECT_EQ((std::vector<std::string>{"BmDisA\\DelayedAutostart", "BmDisA\\Start"}), changed);
-    EXPECT_EQ(std::string("4:\x04\0\0\0", 6), RegistryTree(HKEY_LOCAL_MACHINE, kServices + "BmDisA")["Start"]);
+    EXPECT_EQ(DwordData(SERVICE_DISABLED), RegistryTree(HKEY_LOCAL_MACHINE, kServiceKey + "BmDisA")["Start"]);
     EXPECT_EQ((DWORD)SERVICE_DISABLED, ManagerStartType("BmDisA")) << "the running manager is told too";
     EXPECT_EQ((DWORD)SERVICE_DEMAND_START, ManagerStartType("BmDisB"));
     // A service without a display name of its own is known by its key name.
     EXPECT_EQ(1, DisableServiceByName("BmDisNoName"));
-    EXPECT_EQ(4u, RegistryTree(HKEY_LOCAL_MACHINE, kServices + "BmDisNoName")["Start"][2]);
+    EXPECT_EQ(DwordData(SERVICE_DISABLED), RegistryTree(HKEY_LOCAL_MACHINE, kServiceKey + "BmDisNoName")["Start"]);
 }
 
 // Rejected without the dialog ("HideServices" 2): the state the service was in,
@@ -361,7 +361,7 @@ TEST_F(ServicesTest, SilentAnswersWriteTheLinesOfWhatHappened)
     ASSERT_TRUE(CreateTestService("BmStKept", "Bm St Kept", Self()));
     Check();
     EXPECT_EQ("700", Baseline("Bm St Kept"));
-    EXPECT_EQ(1, HistoryLinesWith({"SERVICE_Manual\tSERVICE_EXE\tBm St Kept\t", "\t" + StringText(665)}));
+    EXPECT_EQ(1, HistoryLinesWith({"SERVICE_Manual\tSERVICE_EXE\tBm St Kept\t", "\t" + LangText(665)}));
     EXPECT_EQ((DWORD)SERVICE_DEMAND_START, ManagerStartType("BmStKept"));
 }
 
@@ -397,18 +397,16 @@ TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
     Check();
     EXPECT_EQ(3, answerer.Stop());
 
-    EXPECT_EQ(StringText(718) + " - " + StringText(636), caption);
+    EXPECT_EQ(LangText(718) + " - " + LangText(636), caption);
     const std::map<int, std::string> &escaped = seen["Bm Dialog Escaped"];
     EXPECT_EQ(Upper(Self()), escaped.at(IDC_PATH));
-    EXPECT_EQ(StringText(900), escaped.at(IDC_UPPERTEXT));
+    EXPECT_EQ(LangText(900), escaped.at(IDC_UPPERTEXT));
     // Its start type read under the key name, though the alert holds the display name.
-    std::string status = StringText(901);
-    status.replace(status.find("%s"), 2, StringText(665));
-    EXPECT_EQ(status.replace(status.find("%s"), 2, StringText(655)), escaped.at(IDC_LOWERTEXT));
+    EXPECT_EQ(LangFilled(901, LangText(665), LangText(655)), escaped.at(IDC_LOWERTEXT));
     const std::pair<int, UINT> texts[] = {{IDYES, 1008}, {IDNO, 1009}, {IDC_ABORT, 508}, {IDC_LOCATION, 1200},
                                           {IDC_INFO, 641}};
     for (const auto &text : texts)
-        EXPECT_EQ(StringText(text.second), escaped.at(text.first)) << text.first;
+        EXPECT_EQ(LangText(text.second), escaped.at(text.first)) << text.first;
     ASSERT_EQ(1u, keelTargets_.size());
     EXPECT_NE(std::string::npos, keelTargets_[0].find("&Type=1700")) << keelTargets_[0];
 

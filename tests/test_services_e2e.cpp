@@ -42,7 +42,7 @@ protected:
         GetModuleFileNameA(NULL, self, sizeof(self));
         program_ = TempFolder() + "\\bmservice.exe";
         ASSERT_TRUE(CopyFileA(self, program_.c_str(), FALSE));
-        captions_ = {StringText(718) + " - " + StringText(636), StringText(718) + " - " + StringText(680)};
+        captions_ = {LangText(718) + " - " + LangText(636), LangText(718) + " - " + LangText(680)};
     }
     void TearDown() override
     {
@@ -99,7 +99,7 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     ASSERT_TRUE(StartTestService("BmE2eReject"));
     ASSERT_EQ((DWORD)SERVICE_RUNNING, WaitTestServiceState("BmE2eReject", SERVICE_RUNNING));
     auto services = RegistryTree(HKEY_LOCAL_MACHINE, kServices);
-    auto tasks = FolderFiles(TasksFolder());
+    std::string tasks = FolderListing(TasksFolder());
     HWND alert = QuickScan();
     ASSERT_NE(nullptr, alert);
     EXPECT_EQ(captions_[0], Caption(alert));
@@ -108,8 +108,8 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     EXPECT_EQ((DWORD)SERVICE_STOPPED, WaitTestServiceState("BmE2eReject", SERVICE_STOPPED));
     EXPECT_EQ(std::vector<std::string>{"BmE2eReject\\Start"},
               SnapshotChanges(services, RegistryTree(HKEY_LOCAL_MACHINE, kServices)));
-    EXPECT_EQ(std::string("4:\x04\0\0\0", 6), RegistryTree(HKEY_LOCAL_MACHINE, kServices + "\\BmE2eReject")["Start"]);
-    EXPECT_TRUE(SnapshotChanges(tasks, FolderFiles(TasksFolder())).empty());
+    EXPECT_EQ(DwordData(SERVICE_DISABLED), RegistryTree(HKEY_LOCAL_MACHINE, kServices + "\\BmE2eReject")["Start"]);
+    EXPECT_EQ(tasks, FolderListing(TasksFolder()));
     for (const char *line : {"SERVICE__from_AutomaticDelayed", "SERVICE_Disabled", "SERVICE_Stop"})
         EXPECT_EQ(1, HistoryLinesWith({std::string(line) + "\tSERVICE_EXE\tBm E2E Rejected\t"})) << line;
 
@@ -123,14 +123,14 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     // A task added through the scheduler's interface: Reject deletes it and nothing else.
     ASSERT_TRUE(AddTestTask("BmE2eTask", program_));
     services = RegistryTree(HKEY_LOCAL_MACHINE, kServices);
-    tasks = FolderFiles(TasksFolder());
+    tasks = FolderListing(TasksFolder());
     ASSERT_NE(nullptr, alert = QuickScan());
     EXPECT_EQ(captions_[1], Caption(alert));
     EXPECT_EQ("BmE2eTask", ControlText(alert, IDC_PRODUCTNAME));
     Answer(alert, IDNO);
     EXPECT_FALSE(Listed("BmE2eTask.job"));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, TASKS_BASELINE_KEY, "BmE2eTask.job"));
-    EXPECT_EQ(std::vector<std::string>{"BmE2eTask.job"}, SnapshotChanges(tasks, FolderFiles(TasksFolder())));
+    EXPECT_EQ(WithoutText(tasks, ListingLine(tasks, "BmE2eTask.job")), FolderListing(TasksFolder()));
     EXPECT_TRUE(SnapshotChanges(services, RegistryTree(HKEY_LOCAL_MACHINE, kServices)).empty());
     EXPECT_EQ(1, HistoryLinesWith({"ScheduledTask_Remove\tTASK_SCHEDULED\tBmE2eTask.job\t"}));
 

@@ -83,7 +83,7 @@ TEST_F(TasksTest, TheListingNamesTasksAsTheSchedulerDoesAndShowsThemWithoutJob)
     GetRunPath(list, i, text);
     EXPECT_EQ(program_, text);
     GetRunDetails(list, i, text);
-    EXPECT_EQ(StringText(686), text) << "a task that never ran";
+    EXPECT_EQ(LangText(686), text) << "a task that never ran";
     EXPECT_EQ(CODE_TASK_SCHEDULED, GetRunCode(list, i));
     EXPECT_EQ(1u, byName.count("A.job"));
     EXPECT_EQ(0u, byName.count("BmDamaged\xE9.job"));
@@ -110,12 +110,12 @@ TEST_F(TasksTest, NamesAreComparedWithoutCaseInTheBaselineAndWhenDeleting)
     EXPECT_TRUE(IsTaskKnown("BmCase.job"));
     EXPECT_FALSE(IsTaskKnown("BmKeep.job")) << "a 0 is no code";
 
-    auto before = FolderFiles(TasksFolder());
+    std::string before = FolderListing(TasksFolder());
     EXPECT_EQ(0, DeleteScheduledTask("BmNoSuch.job"));
     EXPECT_EQ(1, DeleteScheduledTask("bmcase.JOB"));
     EXPECT_FALSE(Listed("BmCase.job"));
     EXPECT_TRUE(Listed("BmKeep.job"));
-    EXPECT_EQ(std::vector<std::string>{"BmCase.job"}, SnapshotChanges(before, FolderFiles(TasksFolder())));
+    EXPECT_EQ(WithoutText(before, ListingLine(before, "BmCase.job")), FolderListing(TasksFolder()));
 }
 
 // The baseline is made anew from the tasks there now; a scheduler that was running
@@ -162,8 +162,8 @@ TEST_F(TasksTest, TheAlertsAnswersAreCarriedOutAndLogged)
     });
     EXPECT_EQ(3, Check());
     EXPECT_EQ(3, answerer.Stop());
-    EXPECT_EQ(StringText(718) + " - " + StringText(680), caption);
-    EXPECT_EQ(StringText(692), message);
+    EXPECT_EQ(LangText(718) + " - " + LangText(680), caption);
+    EXPECT_EQ(LangText(692), message);
     EXPECT_EQ(program_, shown["BmEscaped"]);
     ASSERT_EQ(1u, keelTargets_.size());
     EXPECT_NE(std::string::npos, keelTargets_[0].find("&Type=1000")) << keelTargets_[0];

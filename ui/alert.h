@@ -44,6 +44,8 @@ int GetAlertSoundKey(int number, char *out, size_t cap);
 // plain tips, so an unknown setting of a newer companion still shows help.
 void AddToolTip(HWND dialog, int controlId, UINT stringId);
 void PlaceAlert(HWND dialog, int family);
+// The top right corner of the primary screen, layered with the constant alpha.
+void PlaceAlertTopRight(HWND dialog, BYTE alpha);
 void SaveAlertPosition(HWND dialog, int family);
 void SetHideExtraState(int mode);
 void StartExtraAlertSuppression(int answer);

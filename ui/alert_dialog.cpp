@@ -26,8 +26,16 @@
 #define LONG_PATH_CHARS 80
 #define STRING_ALERT_CAPTION 718   // "Brackmoor ALERT: New or Changed Program"
 
-// The icon ExtractIconA made for the dialog; the button does not own its image.
-static const char ProgramIconProperty[] = "BrackmoorProgramIcon";
+// The icons ExtractIconA made for the dialog, one slot per icon button (the file
+// type alert shows two programs); the buttons do not own their images.
+#define PROGRAM_ICON_SLOTS 2
+#define ICON_PROPERTY_MAX 40
+
+static void SlotProperties(int slot, char *icon, char *button)
+{
+    FormatText(icon, ICON_PROPERTY_MAX, "BrackmoorProgramIcon%d", slot);
+    FormatText(button, ICON_PROPERTY_MAX, "BrackmoorProgramIconButton%d", slot);
+}
 
 void BeginAlertDialog(HWND dialog, int helpPageId)
 {
@@ -100,9 +108,12 @@ void SetAlertHeadingControl(HWND dialog, int id, const char *text)
     SetControlTextAndFont(dialog, id, text, ALERT_HEADING_FONT);
 }
 
-static void DropProgramIcon(HWND dialog, int buttonId)
+static void DropProgramIcon(HWND dialog, int slot)
 {
-    HICON icon = (HICON)RemovePropA(dialog, ProgramIconProperty);
+    char iconProperty[ICON_PROPERTY_MAX], buttonProperty[ICON_PROPERTY_MAX];
+    SlotProperties(slot, iconProperty, buttonProperty);
+    HICON icon = (HICON)RemovePropA(dialog, iconProperty);
+    int buttonId = (int)(INT_PTR)RemovePropA(dialog, buttonProperty);
     if (!icon)
         return;
     // Off the button first, so nothing paints a destroyed icon.
@@ -111,7 +122,20 @@ static void DropProgramIcon(HWND dialog, int buttonId)
     DestroyIcon(icon);
 }
 
-static const char ProgramIconButtonProperty[] = "BrackmoorProgramIconButton";
+// The slot of the button's icon, else a free one; -1 when all are taken.
+static int IconSlotOf(HWND dialog, int buttonId)
+{
+    int free = -1;
+    for (int slot = 0; slot < PROGRAM_ICON_SLOTS; slot++) {
+        char iconProperty[ICON_PROPERTY_MAX], buttonProperty[ICON_PROPERTY_MAX];
+        SlotProperties(slot, iconProperty, buttonProperty);
+        if ((int)(INT_PTR)GetPropA(dialog, buttonProperty) == buttonId && GetPropA(dialog, iconProperty))
+            return slot;
+        if (free < 0 && !GetPropA(dialog, iconProperty))
+            free = slot;
+    }
+    return free;
+}
 
 void SetAlertProgramIcon(HWND dialog, int buttonId, const char *path)
 {
@@ -121,14 +145,19 @@ void SetAlertProgramIcon(HWND dialog, int buttonId, const char *path)
     // FileExists may complete a bare program name to where the file really is.
     if (!CopyText(file, CAP(file), path) || !FileExists(file))
         return;
+    int slot = IconSlotOf(dialog, buttonId);
+    if (slot < 0)
+        return;
     HICON icon = ExtractIconA(hInstance, file, 0);
     // 1 means "not a file with icons"; it is no handle to show or destroy.
     if (!icon || icon == (HICON)1)
         return;
-    DropProgramIcon(dialog, (int)(INT_PTR)GetPropA(dialog, ProgramIconButtonProperty));
+    DropProgramIcon(dialog, slot);
+    char iconProperty[ICON_PROPERTY_MAX], buttonProperty[ICON_PROPERTY_MAX];
+    SlotProperties(slot, iconProperty, buttonProperty);
     SendDlgItemMessageA(dialog, buttonId, BM_SETIMAGE, IMAGE_ICON, (LPARAM)icon);
-    SetPropA(dialog, ProgramIconProperty, (HANDLE)icon);
-    SetPropA(dialog, ProgramIconButtonProperty, (HANDLE)(INT_PTR)buttonId);
+    SetPropA(dialog, iconProperty, (HANDLE)icon);
+    SetPropA(dialog, buttonProperty, (HANDLE)(INT_PTR)buttonId);
 }
 
 void SetAlertNotTopmost(HWND dialog)
@@ -141,7 +170,8 @@ void ReleaseAlertDialog(HWND dialog, int family)
 {
     if (dialog) {
         SaveAlertPosition(dialog, family);
-        DropProgramIcon(dialog, (int)(INT_PTR)RemovePropA(dialog, ProgramIconButtonProperty));
+        for (int slot = 0; slot < PROGRAM_ICON_SLOTS; slot++)
+            DropProgramIcon(dialog, slot);
         ClearHotTextButton(dialog);
     }
     giHelpPageId = 0;

@@ -11,7 +11,7 @@
 int IsCodeKnownIn(HKEY baseline, const char *name)
 {
     char text[BASELINE_VALUE_MAX + 1];
-    return baseline && name && name[0] && QueryKeyText(baseline, name, text, CAP(text)) > 0 && TextToInt(text) != 0;
+    return baseline && name && name[0] && ReadKeyText(baseline, name, text, CAP(text)) > 0 && TextToInt(text) != 0;
 }
 
 static HKEY OpenBaseline(const char *baselineKey)

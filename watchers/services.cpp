@@ -35,7 +35,7 @@ typedef struct ServiceListing {
 static void ServiceNameOf(ServiceListing *listing, const char *keyName, HKEY key, char *name, size_t cap)
 {
     char display[SERVICE_DISPLAY_NAME_MAX];
-    if (QueryKeyText(key, "DisplayName", display, CAP(display)) <= 0)
+    if (ReadKeyText(key, "DisplayName", display, CAP(display)) <= 0)
         display[0] = '\0';
     if (!LookupServiceDisplayNameKept(listing->manager, keyName, display, name, cap))
         CopyText(name, cap, display[0] ? display : keyName);
@@ -98,7 +98,7 @@ static int ListService(const char *keyName, const char *keyPath, HKEY key, void 
             return 0;
         CopyText(name, CAP(name), keyName);
     }
-    QueryKeyText(key, "Description", listing->description, CAP(listing->description));
+    ServiceDescriptionOfKey(key, listing->description, CAP(listing->description));
     if (ServiceStartTextOfKey(key, &listing->words, startText, NULL) <= 0)
         CopyText(startText, CAP(startText), listing->words.unknown);
     AddRunStruct(listing->list, name, shown, startText, listing->description,

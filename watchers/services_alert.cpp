@@ -53,7 +53,7 @@ int FormatServiceStatusText(const char *displayName, char *out, size_t cap)
     if (GetLangString(STRING_STATUS, CAP(pattern), pattern) <= 0)
         pattern[0] = '\0';
     const char *values[] = {startText, activeText};
-    FillTextSlots(out, cap, pattern, values, 2);
+    SubstituteText(out, cap, pattern, values, 2);
     return (int)strlen(out);
 }
 

@@ -159,13 +159,20 @@ HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWOR
 {
     *passEnded = false;
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
-        for (const std::string &caption : captions)
-            if (HWND dialog = WaitForDialog(caption.c_str(), 0))
-                return dialog;
         if (QuickScansDone() > before) {
             *passEnded = true;
             return nullptr;
         }
+        for (const std::string &caption : captions)
+            if (HWND dialog = WaitForDialog(caption.c_str(), 0))
+                return dialog;
     }
     return nullptr;
+}
+
+bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption)
+{
+    bool ended = false;
+    WaitScanOrDialog(before, {stopCaption}, ms, &ended);
+    return ended;
 }

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <cstring>
+#include <functional>
 
 #include "startup/locations.h"
 #include "common/runlist.h"
@@ -21,6 +22,90 @@ static int gSleeperRole = [] {
     }
     return 0;
 }();
+
+// Every key below path, depth first in the registry's order: visit gets each key's
+// path with name NULL, then each of its values' names with "type:data".
+typedef std::function<void(const std::string &path, const char *name, const std::string &data)> TreeVisit;
+
+static void VisitKeyTree(HKEY root, const std::string &path, REGSAM view, const TreeVisit &visit)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return;
+    visit(path, NULL, "");
+    std::vector<char> name(16384), data(65536);
+    for (DWORD i = 0;; i++) {
+        DWORD n = (DWORD)name.size(), size = (DWORD)data.size(), type = 0;
+        if (RegEnumValueA(key, i, name.data(), &n, NULL, &type, (BYTE *)data.data(), &size) != ERROR_SUCCESS)
+            break;
+        visit(path, name.data(), std::to_string(type) + ":" + std::string(data.data(), size));
+    }
+    std::vector<std::string> children;
+    for (DWORD i = 0;; i++) {
+        DWORD n = (DWORD)name.size();
+        if (RegEnumKeyExA(key, i, name.data(), &n, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        children.push_back(name.data());
+    }
+    RegCloseKey(key);
+    for (const std::string &child : children)
+        VisitKeyTree(root, path + "\\" + child, view, visit);
+}
+
+std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view)
+{
+    std::string out;
+    VisitKeyTree(root, path, view, [&](const std::string &key, const char *name, const std::string &data) {
+        out += name ? std::string(name) + "=" + data + "\n" : "[" + key + "]\n";
+    });
+    return out;
+}
+
+std::map<std::string, std::string> RegistryTree(HKEY root, const std::string &path, REGSAM view)
+{
+    std::map<std::string, std::string> tree;
+    VisitKeyTree(root, path, view, [&](const std::string &key, const char *name, const std::string &data) {
+        if (name)
+            tree[(key.size() > path.size() ? key.substr(path.size() + 1) + "\\" : "") + name] = data;
+    });
+    return tree;
+}
+
+std::string FolderListing(const std::string &folder)
+{
+    std::string out;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        out += std::string(found.cFileName) + " " + std::to_string(found.dwFileAttributes) + " " +
+               std::to_string(found.nFileSizeLow) + "\n";
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return out;
+}
+
+std::string ListingLine(const std::string &listing, const std::string &file)
+{
+    size_t at = ("\n" + listing).find("\n" + file + " ");
+    return at == std::string::npos ? "" : listing.substr(at, listing.find('\n', at) - at + 1);
+}
+
+uintptr_t NextHandleSlot()
+{
+    HANDLE h = CreateEventA(NULL, FALSE, FALSE, NULL);
+    CloseHandle(h);
+    return (uintptr_t)h;
+}
+
+std::string WithoutText(std::string text, const std::string &part)
+{
+    size_t at = text.find(part);
+    if (!part.empty() && at != std::string::npos)
+        text.erase(at, part.size());
+    return text;
+}
 
 std::string HistoryText()
 {
@@ -155,55 +240,6 @@ void MakeVersionedFile(const std::string &target, const std::vector<std::pair<st
         << target;
 }
 
-
-static void ReadTree(HKEY key, const std::string &prefix, std::map<std::string, std::string> &out)
-{
-    std::vector<char> name(16384), data(65536);
-    for (DWORD i = 0;; i++) {
-        DWORD nameLen = (DWORD)name.size(), dataLen = (DWORD)data.size(), type = 0;
-        if (RegEnumValueA(key, i, name.data(), &nameLen, NULL, &type, (BYTE *)data.data(), &dataLen) != ERROR_SUCCESS)
-            break;
-        out[prefix + std::string(name.data(), nameLen)] = std::to_string(type) + ":" + std::string(data.data(), dataLen);
-    }
-    for (DWORD i = 0;; i++) {
-        DWORD nameLen = (DWORD)name.size();
-        if (RegEnumKeyExA(key, i, name.data(), &nameLen, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        std::string sub(name.data(), nameLen);
-        HKEY child;
-        if (RegOpenKeyExA(key, sub.c_str(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
-            ReadTree(child, prefix + sub + "\\", out);
-            RegCloseKey(child);
-        }
-    }
-}
-
-std::map<std::string, std::string> RegistryTree(HKEY root, const std::string &path, REGSAM view)
-{
-    std::map<std::string, std::string> tree;
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
-        ReadTree(key, "", tree);
-        RegCloseKey(key);
-    }
-    return tree;
-}
-
-std::map<std::string, std::string> FolderFiles(const std::string &folder)
-{
-    std::map<std::string, std::string> files;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            files[found.cFileName] = ReadWholeFile(folder + "\\" + found.cFileName);
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-    return files;
-}
-
 std::vector<std::string> SnapshotChanges(const std::map<std::string, std::string> &before,
                                          const std::map<std::string, std::string> &after)
 {
@@ -217,4 +253,32 @@ std::vector<std::string> SnapshotChanges(const std::map<std::string, std::string
         if (!before.count(entry.first))
             changed.push_back(entry.first);
     return changed;
+}
+
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view)
+{
+    KeyValueMap values;
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return values;
+    char name[256];
+    BYTE data[4096];
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name), size = sizeof(data), type;
+        if (RegEnumValueA(key, i, name, &n, NULL, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        values[name] = std::to_string(type) + ":" + std::string((char *)data, size);
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+std::string DwordData(DWORD value)
+{
+    return std::to_string(REG_DWORD) + ":" + std::string((char *)&value, sizeof(value));
+}
+
+std::string SzData(const std::string &text)
+{
+    return std::to_string(REG_SZ) + ":" + text + '\0';
 }

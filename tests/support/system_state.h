@@ -65,6 +65,28 @@ struct SavedValue {
     }
 };
 
+// Every value of a key as name -> "type:data", for comparing a whole key before
+// and after an action.
+typedef std::map<std::string, std::string> KeyValueMap;
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view = KEY_WOW64_64KEY);
+// The "type:data" text RegKeyValues gives a REG_DWORD and a REG_SZ value.
+std::string DwordData(DWORD value);
+std::string SzData(const std::string &text);
+// A key and everything below it as text (names, types and data, in the order the
+// registry enumerates them), for comparing a part of the registry before and after;
+// "" when the key does not exist.
+std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view = 0);
+// A folder's entries (names, attributes, sizes) as text, one level.
+std::string FolderListing(const std::string &folder);
+// The line of FolderListing's text that names the file ("" when none does).
+std::string ListingLine(const std::string &listing, const std::string &file);
+
+// The handle a new object gets: the lowest free slot (Wine reuses the lowest), so it
+// moves only when a handle was left open.
+uintptr_t NextHandleSlot();
+// The text without the first copy of part (unchanged when part is empty or absent).
+std::string WithoutText(std::string text, const std::string &part);
+
 // The history file's text, and the number of its lines that hold every part.
 std::string HistoryText();
 int HistoryLinesWith(std::initializer_list<std::string> parts);
@@ -92,12 +114,9 @@ void MakeVersionedFile(const std::string &target, const std::vector<std::pair<st
 // only a test's own entries are new to the startup check.
 void AcceptStartupEntriesPresent();
 
-// Every value below a key (the key's own and its subkeys', depth first), as
-// "subkey\name" -> "type:data bytes": what a test compares before and after an
-// action to see that nothing but the item changed.
+// Every value below a key (the key's own and its subkeys'), as "subkey\name" ->
+// "type:data": what a test compares before and after an action to name what changed.
 std::map<std::string, std::string> RegistryTree(HKEY root, const std::string &path, REGSAM view = 0);
-// The files of a folder (not its subfolders), name -> content.
-std::map<std::string, std::string> FolderFiles(const std::string &folder);
-// The entries that differ between two snapshots ("name" of each added, removed or changed one).
+// The entries that differ between two snapshots (the name of each added, removed or changed one).
 std::vector<std::string> SnapshotChanges(const std::map<std::string, std::string> &before,
                                          const std::map<std::string, std::string> &after);
