@@ -17,6 +17,11 @@
 
 #define CODE_TASK_SCHEDULED 800
 
+// The version 1.0 scheduler's class and interfaces (and the task class that makes
+// new work items), by their numbers: no import library is needed for them.
+extern const CLSID ClsidTaskScheduler, ClsidTask;
+extern const IID IidTaskScheduler, IidTask;
+
 // Set when StartTaskScheduler had to start the scheduler; StopTaskScheduler clears it.
 extern int bSchedulerStartedByUs;
 

@@ -5,10 +5,7 @@
 
 #include <set>
 
-static const CLSID kClsidTaskScheduler = {0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-static const CLSID kClsidTask = {0x148BD520, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-static const IID kIidTaskScheduler = {0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-static const IID kIidTask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+#include "watchers/tasks.h"
 
 static bool gStartedScheduler;
 static std::set<std::wstring> gAdded;
@@ -52,7 +49,7 @@ bool EnsureScheduler()
 static ITaskScheduler *Scheduler()
 {
     ITaskScheduler *scheduler = NULL;
-    if (FAILED(CoCreateInstance(kClsidTaskScheduler, NULL, CLSCTX_INPROC_SERVER, kIidTaskScheduler,
+    if (FAILED(CoCreateInstance(ClsidTaskScheduler, NULL, CLSCTX_INPROC_SERVER, IidTaskScheduler,
                                 (void **)&scheduler)))
         return NULL;
     return scheduler;
@@ -80,7 +77,7 @@ bool AddTestTask(const std::string &name, const std::string &application)
     scheduler->Delete(wideName.c_str());
     ITask *task = NULL;
     IPersistFile *file = NULL;
-    bool saved = SUCCEEDED(scheduler->NewWorkItem(wideName.c_str(), kClsidTask, kIidTask, (IUnknown **)&task)) &&
+    bool saved = SUCCEEDED(scheduler->NewWorkItem(wideName.c_str(), ClsidTask, IidTask, (IUnknown **)&task)) &&
                  SUCCEEDED(task->SetApplicationName(wideApp.c_str())) &&
                  SUCCEEDED(task->QueryInterface(IID_IPersistFile, (void **)&file)) &&
                  SUCCEEDED(file->Save(NULL, TRUE));
