@@ -20,29 +20,24 @@ static void ReadFolderValue(const char *value, const char *fallback, char *out)
         CopyText(out, MAX_PATH, fallback);
 }
 
-// Where a folder token ends in a command: after the token and a closing "%",
-// so "%SystemRoot%\x", "\SystemRoot\x" and "SystemRoot\x" all continue at "\x".
-// NULL when the command does not hold the token.
+// Where a folder token ends at the head of a command (after quotes and blanks,
+// and for "SystemRoot" a "%" or "\"): after the token and a closing "%", so
+// "%SystemRoot%\x", "\SystemRoot\x" and "SystemRoot\x" all continue at "\x".
+// NULL when the command does not begin with the token: a token in the arguments
+// ("rundll32.exe %SystemRoot%\x.dll") names another file than the program.
 static const char *AfterToken(const char *command, const char *token)
 {
-    // The tokens are plain ASCII: a letter-by-letter test answers whether one can
-    // be there at all without upper-casing copies of the command (every program
-    // path of every listing goes through here).
-    size_t len = strlen(token), commandLen = strnlen(command, CONTAINS_LIMIT + 1);
-    if (commandLen > CONTAINS_LIMIT)
+    const char *p = command;
+    while (*p == '"' || *p == ' ')
+        p++;
+    if (token[0] != '%' && (*p == '%' || *p == '\\'))
+        p++;
+    size_t len = strlen(token);
+    if (strnlen(p, len) < len ||
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, (int)len, token, (int)len) != CSTR_EQUAL)
         return NULL;
-    int present = 0;
-    for (const char *p = command; !present && (size_t)(p - command) + len <= commandLen; p++)
-        present = _strnicmp(p, token, len) == 0;
-    if (!present)
-        return NULL;
-    for (const char *p = command; *p; p++) {
-        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, (int)len, token, (int)len) == CSTR_EQUAL) {
-            p += len;
-            return *p == '%' ? p + 1 : p;
-        }
-    }
-    return NULL;
+    p += len;
+    return *p == '%' ? p + 1 : p;
 }
 
 // Replaces a folder token at the head of a command with the folder itself: the

@@ -12,7 +12,6 @@
 #include "common/service_control.h"
 #include "common/text.h"
 #include "resources/resource.h"
-#include "support/dialog_answerer.h"
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
@@ -378,7 +377,7 @@ TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
 
     std::map<std::string, std::map<int, std::string>> seen;
     std::string caption;
-    DialogAnswerer answerer([&](HWND dialog) {
+    DialogDriver answerer([&](HWND dialog) {
         std::string name = ControlText(dialog, IDC_PRODUCTNAME);
         for (int id : {IDC_PATH, IDC_UPPERTEXT, IDC_LOWERTEXT, IDYES, IDNO, IDC_ABORT, IDC_LOCATION, IDC_INFO})
             seen[name][id] = ControlText(dialog, id);
@@ -395,7 +394,7 @@ TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
         return IDCANCEL;
     });
     Check();
-    EXPECT_EQ(3, answerer.Stop());
+    EXPECT_EQ(3u, answerer.Stop().size());
 
     EXPECT_EQ(LangText(718) + " - " + LangText(636), caption);
     const std::map<int, std::string> &escaped = seen["Bm Dialog Escaped"];

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "support/dialog_answerer.h"
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
@@ -145,7 +144,7 @@ TEST_F(TasksTest, TheAlertsAnswersAreCarriedOutAndLogged)
     ASSERT_TRUE(AddTestTask("BmVanished", program_));
     std::map<std::string, std::string> shown;
     std::string caption, message;
-    DialogAnswerer answerer([&](HWND dialog) {
+    DialogDriver answerer([&](HWND dialog) {
         std::string name = ControlText(dialog, IDC_PRODUCTNAME);
         shown[name] = ControlText(dialog, IDC_PATH);
         char text[512];
@@ -161,7 +160,7 @@ TEST_F(TasksTest, TheAlertsAnswersAreCarriedOutAndLogged)
         return IDNO;
     });
     EXPECT_EQ(3, Check());
-    EXPECT_EQ(3, answerer.Stop());
+    EXPECT_EQ(3u, answerer.Stop().size());
     EXPECT_EQ(LangText(718) + " - " + LangText(680), caption);
     EXPECT_EQ(LangText(692), message);
     EXPECT_EQ(program_, shown["BmEscaped"]);
