@@ -17,6 +17,9 @@ have cmake                        || need+=(cmake)
 have ninja                        || need+=(ninja-build)
 have python3                      || need+=(python3)
 have flock                        || need+=(util-linux)
+# Screenshots of the companion's pages (scripts/screenshots.sh).
+have xwd                          || need+=(x11-apps)
+have pnmtopng                     || need+=(netpbm)
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
