@@ -297,20 +297,22 @@ TEST_F(ServicesTest, DisableWritesTheStartOfTheMatchingServiceOnly)
     ASSERT_TRUE(CreateTestService("BmDisNoName", "Bm Unnamed", Self()));
     RegRemoveValue(HKEY_LOCAL_MACHINE, (kServiceKey + "BmDisNoName").c_str(), "DisplayName");
 
-    auto before = RegistryTree(HKEY_LOCAL_MACHINE, kServices);
+    RegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0);
     EXPECT_EQ(0, DisableServiceByName("Bm Twin"));
     EXPECT_EQ(0, DisableServiceByName(""));
-    EXPECT_TRUE(SnapshotChanges(before, RegistryTree(HKEY_LOCAL_MACHINE, kServices)).empty());
+    EXPECT_TRUE(RegistryChanges(before, ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0)).empty());
 
     EXPECT_EQ(1, DisableServiceByName("bm twin a"));
-    std::vector<std::string> changed = SnapshotChanges(before, RegistryTree(HKEY_LOCAL_MACHINE, kServices));
-    EXPECT_EQ((std::vector<std::string>{"BmDisA\\DelayedAutostart", "BmDisA\\Start"}), changed);
-    EXPECT_EQ(DwordData(SERVICE_DISABLED), RegistryTree(HKEY_LOCAL_MACHINE, kServiceKey + "BmDisA")["Start"]);
+    const std::string a = "~ SYSTEM\\CURRENTCONTROLSET\\SERVICES\\BMDISA\\";
+    EXPECT_EQ((std::vector<std::string>{a + "[DELAYEDAUTOSTART]", a + "[START]"}),
+              RegistryChanges(before, ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0)));
+    EXPECT_EQ(DwordData(SERVICE_DISABLED), RegKeyValues(HKEY_LOCAL_MACHINE, (kServiceKey + "BmDisA").c_str())["Start"]);
     EXPECT_EQ((DWORD)SERVICE_DISABLED, ManagerStartType("BmDisA")) << "the running manager is told too";
     EXPECT_EQ((DWORD)SERVICE_DEMAND_START, ManagerStartType("BmDisB"));
     // A service without a display name of its own is known by its key name.
     EXPECT_EQ(1, DisableServiceByName("BmDisNoName"));
-    EXPECT_EQ(DwordData(SERVICE_DISABLED), RegistryTree(HKEY_LOCAL_MACHINE, kServiceKey + "BmDisNoName")["Start"]);
+    EXPECT_EQ(DwordData(SERVICE_DISABLED),
+              RegKeyValues(HKEY_LOCAL_MACHINE, (kServiceKey + "BmDisNoName").c_str())["Start"]);
 }
 
 // Rejected without the dialog ("HideServices" 2): the state the service was in,

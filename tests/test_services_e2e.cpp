@@ -98,7 +98,7 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     ASSERT_TRUE(CreateTestService("BmE2eReject", "Bm E2E Rejected", TestServiceImage(program_)));
     ASSERT_TRUE(StartTestService("BmE2eReject"));
     ASSERT_EQ((DWORD)SERVICE_RUNNING, WaitTestServiceState("BmE2eReject", SERVICE_RUNNING));
-    auto services = RegistryTree(HKEY_LOCAL_MACHINE, kServices);
+    RegistryTree services = ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0);
     std::string tasks = FolderListing(TasksFolder());
     HWND alert = QuickScan();
     ASSERT_NE(nullptr, alert);
@@ -106,9 +106,10 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     EXPECT_EQ("Bm E2E Rejected", ControlText(alert, IDC_PRODUCTNAME));
     Answer(alert, IDNO);
     EXPECT_EQ((DWORD)SERVICE_STOPPED, WaitTestServiceState("BmE2eReject", SERVICE_STOPPED));
-    EXPECT_EQ(std::vector<std::string>{"BmE2eReject\\Start"},
-              SnapshotChanges(services, RegistryTree(HKEY_LOCAL_MACHINE, kServices)));
-    EXPECT_EQ(DwordData(SERVICE_DISABLED), RegistryTree(HKEY_LOCAL_MACHINE, kServices + "\\BmE2eReject")["Start"]);
+    EXPECT_EQ(std::vector<std::string>{"~ SYSTEM\\CURRENTCONTROLSET\\SERVICES\\BME2EREJECT\\[START]"},
+              RegistryChanges(services, ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0)));
+    EXPECT_EQ(DwordData(SERVICE_DISABLED),
+              RegKeyValues(HKEY_LOCAL_MACHINE, (kServices + "\\BmE2eReject").c_str())["Start"]);
     EXPECT_EQ(tasks, FolderListing(TasksFolder()));
     for (const char *line : {"SERVICE__from_AutomaticDelayed", "SERVICE_Disabled", "SERVICE_Stop"})
         EXPECT_EQ(1, HistoryLinesWith({std::string(line) + "\tSERVICE_EXE\tBm E2E Rejected\t"})) << line;
@@ -122,7 +123,7 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
 
     // A task added through the scheduler's interface: Reject deletes it and nothing else.
     ASSERT_TRUE(AddTestTask("BmE2eTask", program_));
-    services = RegistryTree(HKEY_LOCAL_MACHINE, kServices);
+    services = ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0);
     tasks = FolderListing(TasksFolder());
     ASSERT_NE(nullptr, alert = QuickScan());
     EXPECT_EQ(captions_[1], Caption(alert));
@@ -131,7 +132,7 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     EXPECT_FALSE(Listed("BmE2eTask.job"));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, TASKS_BASELINE_KEY, "BmE2eTask.job"));
     EXPECT_EQ(WithoutText(tasks, ListingLine(tasks, "BmE2eTask.job")), FolderListing(TasksFolder()));
-    EXPECT_TRUE(SnapshotChanges(services, RegistryTree(HKEY_LOCAL_MACHINE, kServices)).empty());
+    EXPECT_TRUE(RegistryChanges(services, ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0)).empty());
     EXPECT_EQ(1, HistoryLinesWith({"ScheduledTask_Remove\tTASK_SCHEDULED\tBmE2eTask.job\t"}));
 
     // Escape keeps a task.

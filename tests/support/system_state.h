@@ -71,6 +71,12 @@ struct SavedValue {
     }
 };
 
+// Every key and value under a key of one view: "KEY\\<path>" for each key and
+// "<path>\\[<name>]" = type and data bytes in hex for each value, paths upper-cased.
+typedef std::map<std::string, std::string> RegistryTree;
+RegistryTree ReadRegistryTree(HKEY root, const char *path, REGSAM view);
+// What differs between two readings, one line each: "+ entry", "- entry", "~ entry".
+std::vector<std::string> RegistryChanges(const RegistryTree &before, const RegistryTree &after);
 // The win.ini lists "load" and "run" as a test found them; Restore() puts them back
 // (absent ones removed again).
 struct SavedWinIniLists {
@@ -151,14 +157,9 @@ bool MakeShortcut(const std::string &link, const std::string &target);
 // A copy of this test program at target whose version record holds just these
 // strings (one US English table built by hand).
 void MakeVersionedFile(const std::string &target, const std::vector<std::pair<std::string, std::string>> &strings);
-
+// The target and arguments of a shell link, "target|arguments" ("|" when unreadable).
+std::string ShortcutOf(const std::string &link);
 // Writes the startup baseline for everything the prefix starts by itself, so that
 // only a test's own entries are new to the startup check.
 void AcceptStartupEntriesPresent();
 
-// Every value below a key (the key's own and its subkeys'), as "subkey\name" ->
-// "type:data": what a test compares before and after an action to name what changed.
-std::map<std::string, std::string> RegistryTree(HKEY root, const std::string &path, REGSAM view = 0);
-// The entries that differ between two snapshots (the name of each added, removed or changed one).
-std::vector<std::string> SnapshotChanges(const std::map<std::string, std::string> &before,
-                                         const std::map<std::string, std::string> &after);
