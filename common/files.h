@@ -15,6 +15,10 @@ int FileExists(char *path);                 // path: in/out MAX_PATH buffer
 int fileRemoveFile(const char *path);
 int fileRemoveFolder(const char *path);
 int ExtractProgramPath(const char *commandLine, char *out);
+// The same path in the case the command spells it: what to hand the file system
+// when it is asked many times (a file system that keeps case, as under Wine,
+// finds the exact name at once and a re-cased one only by searching the folder).
+int ExtractProgramPathAsIs(const char *commandLine, char *out);
 int RundllTarget(const char *commandLine, char *out, size_t cap);
 int GetFolderOfProgram(const char *path, char *out);
 int FileNameOf(const char *path, char *out);
@@ -49,6 +53,9 @@ int GetLongPath(const char *shortPath, char *out);
 // A command or image path as program comparisons see it: the program alone
 // (ExtractProgramPath), in its long form. Its length, 0 when there is none.
 int NormaliseProgramPath(const char *commandLine, char *out);
+// The file whose version, icon, folder and property sheet an alert shows for a
+// command line: its normalised program, or the text itself when it names none.
+int AlertProgramFile(const char *commandLine, char *out);
 // A query value for a web request: letters, digits and "-._~!$'()*,:@/" as they
 // are, every other byte as "%XX". Never cuts an escape; the length minus 1, -1
 // for an empty text.
