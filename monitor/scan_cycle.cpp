@@ -146,14 +146,15 @@ static void RunWatcherStages(ScanPass *pass)
             if (i == 0)
                 verifyForceVerify();
             if (row->stageTip)
-                SetTrayStatus(TRAY_ICON_BUSY, row->stageTip);
+                SetTrayProgress(TRAY_ICON_BUSY, row->stageTip);
             stageRuns = StageRuns(row);
         }
         int runs = (row->flags & WATCH_SWITCHED) ? StageRuns(row) : stageRuns;
+        ShowLastingTrayProgress();
         if (runs && row->check && !((row->flags & WATCH_BEFORE_VISTA) && IsVistaOrLater()))
             row->check(pass);
         if (row->afterTip)
-            SetTrayStatus(TRAY_ICON_BUSY, row->afterTip);
+            SetTrayProgress(TRAY_ICON_BUSY, row->afterTip);
     }
 }
 

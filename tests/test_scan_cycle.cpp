@@ -335,6 +335,29 @@ TEST_F(ScanCycleTest, TrayIconAndMenu)
     ghMainWnd = NULL;
 }
 
+// The pass's own statuses reach the shell only when the pass lasts: a quick pass
+// with nothing to ask sends no icon at all, a slow one shows the busy icon from the
+// next stage on and ends with the normal one.
+TEST_F(ScanCycleTest, OnlyALastingPassShowsItsBusyIcon)
+{
+    ghMainWnd = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+    bIconShown = TrayIconUpdate(TRAY_ICON_NORMAL, TRAY_TIP_IDLE, TRAY_ADD);
+    ASSERT_EQ(1, bIconShown);
+    int sends = giTraySends;
+    EXPECT_EQ(1, Pass());
+    EXPECT_EQ(sends, giTraySends);
+    Step("PART 5 ", [](ScanPass *) {
+        Sleep(TRAY_PROGRESS_DELAY_MS + 50);
+        return ++gRegOptionRuns;
+    });
+    EXPECT_EQ(1, Pass());
+    EXPECT_EQ(sends + 2, giTraySends) << "busy once, normal at the end";
+    TrayIconUpdate(0, 0, TRAY_DELETE);
+    bIconShown = 0;
+    DestroyWindow(ghMainWnd);
+    ghMainWnd = NULL;
+}
+
 // The icon option falls back to the normal icon; command 6053 keeps the shown flag
 // true to the icon; the start-up command starts the repeat count afresh.
 TEST_F(ScanCycleTest, TrayIconStateFollowsTheIconAndStartUpForgetsTheLastAlert)

@@ -33,6 +33,9 @@ int TrayIconOption(void)
 // of an icon makes the shell take its bitmaps anew, and a pass changes the status
 // several times.
 static int shownIcon;
+static int progressIcon, progressTip;
+static DWORD progressSince;
+int giTraySends;
 static char shownTip[sizeof(((NOTIFYICONDATAA *)0)->szTip)];
 
 int TrayIconUpdate(int iconId, int tipId, int operation)
@@ -67,6 +70,7 @@ int TrayIconUpdate(int iconId, int tipId, int operation)
             nid.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(iconId));
         }
     }
+    giTraySends++;
     BOOL ok = Shell_NotifyIconA(message, &nid);
     if (!ok)
         TestLog("Shell_NotifyIcon", "Failure when calling this function");
@@ -97,9 +101,24 @@ int GetUserBusyState(void)
 
 void SetTrayStatus(int iconId, int tipId)
 {
+    progressIcon = 0;
     if (giHideTobble || !bIconShown)
         return;
     TrayIconUpdate(iconId, tipId, TRAY_MODIFY);
+}
+
+void SetTrayProgress(int iconId, int tipId)
+{
+    if (!progressIcon)
+        progressSince = GetTickCount();
+    progressIcon = iconId;
+    progressTip = tipId;
+}
+
+void ShowLastingTrayProgress(void)
+{
+    if (progressIcon && GetTickCount() - progressSince >= TRAY_PROGRESS_DELAY_MS)
+        SetTrayStatus(progressIcon, progressTip);
 }
 
 static const struct { int id; const char *page; } HelpPages[] = {

@@ -23,7 +23,16 @@ int GetUserBusyState(void);
 extern int (*UserBusyStateOverride)(void);
 
 int TrayIconUpdate(int iconId, int tipId, int operation);
+// Shows the status now (an alert or a question is about to wait for the user).
 void SetTrayStatus(int iconId, int tipId);
+// What a pass is doing: kept, and shown only once the pass has lasted a while
+// (ShowLastingTrayProgress). A pass that ends in a moment with nothing to ask
+// leaves the icon alone instead of making the shell redraw it twice every scan.
+void SetTrayProgress(int iconId, int tipId);
+void ShowLastingTrayProgress(void);
+#define TRAY_PROGRESS_DELAY_MS 250
+// Icon changes sent to the shell so far (for tests and the benchmark).
+extern int giTraySends;
 // The page for a command or alert id ("features.html" for all others); returns its length.
 int HelpPageName(int id, char *out, size_t cap);
 // The address OpenHelpPage opens: a file in the program folder, else the help site.
