@@ -152,9 +152,12 @@ int main(void)
     RemoveSettings();   // what a run stopped before its end left behind would bring alerts
     // Everything found now is accepted, so no alert opens; alerts stay on so that
     // the checks which only run while they are on (missing startup) are measured.
+    // Every watcher's baseline, so that the passes with all watchers (from 3 on)
+    // find nothing new either.
     InitRegStartups();
     InitMissingRunPrograms();
     InitUninstallPrograms();
+    InitWatcherBaselines(WATCH_INIT_NEW_INSTALL | WATCH_INIT_UPDATE | WATCH_INIT_REINIT);
     gList = NewRunList();
 
     const int rounds = 200;
