@@ -8,6 +8,7 @@
 
 #define FACT_BUCKETS 8192       // a power of two, twice the entries
 #define NO_ENTRY (-1)
+#define NO_FILE (-2)            // EntryFor: the file cannot be found
 #define VERSION_FIELDS 5
 
 typedef struct FactEntry {
@@ -128,14 +129,16 @@ static int FreeSlot(void)
 }
 
 // The entry of the file as it is now, made (empty) when the file is new to the cache
-// and emptied when its size or time changed; NO_ENTRY when the file cannot be found
-// or the path does not fit.
+// and emptied when its size or time changed; NO_FILE when the file cannot be found,
+// NO_ENTRY when the path does not fit or there is no memory for the cache.
 static int EntryFor(const char *path)
 {
     char key[MAX_PATH];
     ULONGLONG size;
     FILETIME written;
-    if (!path || !*path || !CopyText(key, CAP(key), path) || !MakeTable() || !ReadIdentity(path, &size, &written))
+    if (!path || !*path || !ReadIdentity(path, &size, &written))
+        return NO_FILE;
+    if (!CopyText(key, CAP(key), path) || !MakeTable())
         return NO_ENTRY;
     UpperText(key);
     unsigned bucket = HashKey(key);
@@ -166,7 +169,7 @@ static int EntryFor(const char *path)
 int GetVersionInfoCached(const char *path, VersionRecord *rec)
 {
     int index = EntryFor(path);
-    if (index == NO_ENTRY) {
+    if (index < 0) {
         giFileFactVersionReads++;
         return GetVersionInfo(path, rec);
     }
@@ -189,6 +192,8 @@ int LookupFileFact(const char *path, int kind, FileFact *out)
     if (kind < 0 || kind >= FACT_KIND_COUNT)
         return 0;
     int index = EntryFor(path);
+    if (index == NO_FILE)
+        return -1;
     if (index == NO_ENTRY || !(Entries[index].factMask & (1u << kind)))
         return 0;
     *out = Entries[index].facts[kind];
@@ -200,7 +205,7 @@ void StoreFileFact(const char *path, int kind, const FileFact *fact)
     if (kind < 0 || kind >= FACT_KIND_COUNT)
         return;
     int index = EntryFor(path);
-    if (index == NO_ENTRY)
+    if (index < 0)
         return;
     FactEntry *e = &Entries[index];
     if (!e->facts)

@@ -17,6 +17,8 @@ have cmake                        || need+=(cmake)
 have ninja                        || need+=(ninja-build)
 have python3                      || need+=(python3)
 have flock                        || need+=(util-linux)
+have openssl                      || need+=(openssl)        # the signature tests' certificate
+have osslsigncode                 || need+=(osslsigncode)   # and their signed program
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive

@@ -71,8 +71,12 @@ void ClearHotTextButton(HWND dialog);
 // delayed-start alert) and clears the hot text button.
 void BeginAlertDialog(HWND dialog, int helpPageId);
 // The path text in the shared 12-point semibold font when it is longer than 80
-// characters, else in the 14-point semibold one.
+// characters, else in the 14-point semibold one. Where the template has the
+// signature line that belongs to the path control, it tells whether the program
+// of the path (a command line is taken apart) is signed, and by whom.
 void SetAlertPathControl(HWND dialog, int id, const char *path);
+// The signature line of a path control (0 for none).
+int AlertSignatureControl(int pathId);
 // A control's text from the string table (left as the template has it when the
 // string is empty).
 void SetAlertText(HWND dialog, int id, UINT stringId);
