@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "common/file_facts.h"
+#include "common/syslog.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
@@ -193,6 +194,7 @@ void AppExit(void)
     TestLog("Application Exit", gszClassName);
     FreeSharedUi();
     FreeFileFacts();
+    CloseSyslog();
     CoUninitialize();
 }
 
