@@ -8,7 +8,9 @@
 //    silently) against StartupScan(0) alone.
 // 3. The file type and hidden file steps against their own bare reads
 //    (bench_types_hidden.cpp).
-// 4. Memory and GDI/USER objects before and after many passes, with both of
+// 4. The signature fill of a pass, and passes that write history lines with a
+//    syslog collector that is down (bench_signatures_syslog.cpp).
+// 5. Memory and GDI/USER objects before and after many passes, with both of
 //    those watchers on in every pass.
 #include <windows.h>
 #include <objbase.h>
@@ -28,6 +30,7 @@
 #include "common/runlist.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
+#include "bench/bench_signatures_syslog.h"
 #include "bench/bench_types_hidden.h"
 
 // The list the full scan fills.
@@ -127,6 +130,9 @@ int main(void)
     printf("bare startup reads     %8.3f ms\n", bare * 1000);
     printf("StartupScan(0)         %8.3f ms   ratio to bare reads %.2f\n", scan * 1000, scan / bare);
     printf("scan pass (VerifyData) %8.3f ms   ratio to StartupScan %.2f\n", pass * 1000, pass / scan);
+
+    BenchSignatures(rounds);
+    BenchSyslog(rounds / 10);
 
     PrepareTypesAndHidden();
     BenchTypesAndHidden(rounds);

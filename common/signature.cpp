@@ -24,6 +24,7 @@ enum {
 
 int giSignatureBudget = DEFAULT_SIGNATURE_BUDGET;
 int giSignatureChecks;
+int giSignatureFillDone;
 
 static DWORD SpentMs;
 
@@ -426,21 +427,28 @@ int SignedFileOf(const char *commandLine, char *out)
     RundllTarget(commandLine, command, CAP(command));
     if (ExtractProgramPath(command, out) <= 0)
         return 0;
-    // A bare program name is completed to where the system would find it.
-    FileExists(out);
+    // A bare program name is completed to where the system would find it; a full
+    // path is taken as it stands (asking the disk costs more than the whole check of
+    // a file already known).
+    if (!strchr(out, '\\'))
+        FileExists(out);
     return (int)strlen(out);
 }
 
 void FillSignatures(const RunList *list)
 {
-    if (!list)
+    if (!list || giSignatureFillDone)
         return;
+    int pending = 0;
     for (int i = 0; i < list->count; i++) {
         char command[RUN_PATH_MAX];
         FileFact fact;
-        if (GetRunPath(list, i, command) > 0)
-            CheckProgramSignature(command, &fact);
+        if (GetRunPath(list, i, command) > 0 && CheckProgramSignature(command, &fact) == SIGNATURE_NOT_CHECKED)
+            pending++;
     }
+    // Once every program has its answer the passes leave them alone: an alert looks
+    // its program up anew, and a file that changed is checked again then.
+    giSignatureFillDone = pending == 0;
 }
 
 // Replaces the first "%s" of a translatable text, which may hold none or stray

@@ -47,7 +47,10 @@ int VerifyFileSignature(const char *path, FileFact *fact);
 int SignedFileOf(const char *commandLine, char *out);
 // CheckFileSignature of that file.
 int CheckProgramSignature(const char *commandLine, FileFact *fact);
-// The programs of a list's entries (CheckProgramSignature) while the budget lasts.
+// The first fill after a start: the programs of a list's entries
+// (CheckProgramSignature) while the pass's budget lasts, pass after pass until
+// every one has its answer; then giSignatureFillDone is 1 and it does nothing.
+extern int giSignatureFillDone;
 void FillSignatures(const RunList *list);
 // The line an alert shows for a fact ("Signed by ... - trusted", "Not signed" ...).
 int FormatSignatureLine(const FileFact *fact, char *out, size_t cap);

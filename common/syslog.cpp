@@ -383,13 +383,10 @@ static int SendToCollector(const SyslogConfig *config, const char *message, int 
 void SendHistoryToSyslog(int action, int type, const char *name, const char *path, const char *detail,
                          const char *line)
 {
+    // Without a collector the link stays as it was: a setting taken away and put
+    // back does not start the wait after a failure over.
     SyslogConfig config;
-    if (!ReadSyslogConfig(&config)) {
-        if (Link.winsockUp)
-            CloseSyslog();
-        return;
-    }
-    if (!StartWinsock())
+    if (!ReadSyslogConfig(&config) || !StartWinsock())
         return;
     // Another collector: the link starts over.
     if (strcmp(config.host, Link.config.host) != 0 || config.port != Link.config.port ||

@@ -49,6 +49,7 @@ protected:
     void TearDown() override
     {
         giSignatureBudget = budget_;
+        giSignatureFillDone = 0;
         FreeFileFacts();
         BrackmoorTest::TearDown();
     }
@@ -72,8 +73,9 @@ TEST_F(Signatures, EachProgramIsToldAsItIsAndNeverAsSignedWhenItIsNot)
         FileFact fact;
         EXPECT_EQ(rows[i].kind, VerifyFileSignature(rows[i].path.c_str(), &fact)) << "row " << i;
         EXPECT_EQ(rows[i].kind, fact.status) << "row " << i << ": no catalog flag";
-        if (rows[i].kind != SIGNATURE_NO_FILE)
+        if (rows[i].kind != SIGNATURE_NO_FILE) {
             EXPECT_EQ(rows[i].signer, fact.text) << "row " << i;
+        }
     }
     // The file a command line's signature speaks for.
     char program[MAX_PATH];
@@ -141,38 +143,46 @@ TEST_F(Signatures, EveryAlertTemplateWithAProgramShowsItsSignature)
 TEST_F(Signatures, APassOverUnchangedFilesChecksNothingAgain)
 {
     OwnedRunList list;
-    for (const std::string &command : {"\"" + signed_ + "\" -tray", broken_, unsigned_, "\"" + signed_ + "\""})
+    const std::string commands[] = {"\"" + signed_ + "\" -tray", broken_, unsigned_, "\"" + signed_ + "\""};
+    for (const std::string &command : commands)
         AddRunStruct(list, "Entry", command.c_str(), "", "", 11, 0);
 
     // No budget: nothing is checked, and nothing is kept as checked.
     giSignatureBudget = 0;
+    giSignatureFillDone = 0;
     int before = giSignatureChecks;
     FillSignatures(list);
     FileFact fact;
     EXPECT_EQ(SIGNATURE_NOT_CHECKED, CheckFileSignature(signed_.c_str(), &fact));
     EXPECT_EQ(0, giSignatureChecks - before);
+    EXPECT_EQ(0, giSignatureFillDone);
     char line[512];
     FormatSignatureLine(&fact, line, sizeof line);
     EXPECT_EQ(Lang(STRING_NOT_CHECKED), line);
 
-    // The next passes: each file once, then none; a changed file once more.
+    // The next pass checks each file once; the one after it nothing.
     giSignatureBudget = budget_;
     BeginSignaturePass();
     FillSignatures(list);
     EXPECT_EQ(3, giSignatureChecks - before) << "three files, one of them named twice";
+    EXPECT_EQ(1, giSignatureFillDone);
     BeginSignaturePass();
     FillSignatures(list);
     EXPECT_EQ(3, giSignatureChecks - before) << "the second pass makes no check";
-    EXPECT_EQ(SIGNATURE_UNTRUSTED, CheckFileSignature(signed_.c_str(), &fact));
-    EXPECT_EQ(signer_, fact.text) << "the kept answer";
 
+    // Alerts find the answers kept; a file that changed is checked once more.
+    for (const std::string &command : commands)
+        CheckProgramSignature(command.c_str(), &fact);
+    EXPECT_EQ(3, giSignatureChecks - before);
+    EXPECT_EQ(SIGNATURE_UNTRUSTED, CheckProgramSignature(commands[0].c_str(), &fact));
+    EXPECT_EQ(signer_, fact.text) << "the kept answer";
     HANDLE file = CreateFileA(unsigned_.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     FILETIME later = {0x12345678, 30000000};
     SetFileTime(file, NULL, NULL, &later);
     CloseHandle(file);
-    BeginSignaturePass();
-    FillSignatures(list);
+    for (const std::string &command : commands)
+        CheckProgramSignature(command.c_str(), &fact);
     EXPECT_EQ(4, giSignatureChecks - before) << "only the changed file";
 }
 

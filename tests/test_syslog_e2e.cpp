@@ -1,0 +1,140 @@
+// The real monitor with a collector on the loopback address: startup entries that
+// run the program signed for this run, the same program with one byte changed and
+// the plain program are alerted with their signature lines and rejected; every
+// history line reaches the collector over UDP, then over TCP, and with the
+// collector down the passes still end and the history keeps every line.
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "common/options.h"
+#include "resources/resource.h"
+#include "support/e2e.h"
+#include "support/syslog_collector.h"
+#include "support/system_state.h"
+#include "support/test_env.h"
+
+namespace {
+
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const DWORD kPassWait = 90000;
+
+std::string Lang(UINT id, const std::string &value = "")
+{
+    char text[1024] = "";
+    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    std::string line = text;
+    size_t slot = line.find("%s");
+    return slot == std::string::npos ? line : line.replace(slot, 2, value);
+}
+
+int PassesDone()
+{
+    int n = 0;
+    for (const std::string &line : TraceEntries())
+        n += line.find("QUICKSCAN DONE") != std::string::npos;
+    return n;
+}
+
+class SyslogEndToEnd : public BrackmoorTest {
+protected:
+    void SetUp() override
+    {
+        BrackmoorTest::SetUp();
+        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
+        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"})
+            PutOption(off, "0");
+        PutOption("RealtimeStartup", "1");
+        PutOption("Start", "1");
+        signer_ = ReadWholeFile(BinFolder() + "\\signed\\signer.txt");
+        ASSERT_FALSE(signer_.empty()) << "the signing fixture made no programs";
+    }
+    void TearDown() override
+    {
+        StopMonitor(run_);
+        for (const char *name : {"BmSigned", "BmBroken", "BmUnsigned"})
+            RegRemoveValue(HKEY_CURRENT_USER, kRun, name, KEY_WOW64_64KEY);
+        BrackmoorTest::TearDown();
+    }
+    void Collector(int port, const char *protocol)
+    {
+        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "SyslogHost", "127.0.0.1");
+        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "SyslogPort", std::to_string(port).c_str());
+        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "SyslogProtocol", protocol);
+    }
+    // Quick Scan; the alert it brings (nullptr when the pass ends without one).
+    HWND Pass()
+    {
+        passes_ = PassesDone();
+        SendMonitorCommand(run_, 6074);
+        std::string caption = Lang(718) + " - " + Lang(606);
+        for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
+            if (HWND alert = WaitForDialog(caption.c_str(), 0))
+                return alert;
+            if (PassesDone() > passes_)
+                return nullptr;
+        }
+        ADD_FAILURE() << "the pass did not end";
+        return nullptr;
+    }
+    // A Run entry for a copy of one of the signed programs is alerted with the line
+    // and rejected, and the pass then ends.
+    void RejectEntry(const char *name, const char *program, const std::string &line)
+    {
+        SCOPED_TRACE(name);
+        std::string copy = TempFolder() + "\\" + program;
+        ASSERT_TRUE(CopyFileA((BinFolder() + "\\signed\\" + program).c_str(), copy.c_str(), FALSE));
+        RegPut(HKEY_CURRENT_USER, kRun, name, ("\"" + copy + "\" -tray").c_str(), KEY_WOW64_64KEY);
+        HWND alert = Pass();
+        ASSERT_NE(nullptr, alert);
+        EXPECT_EQ(line, ControlText(alert, IDC_SIGNATURE));
+        PressButton(alert, IDNO);
+        for (DWORD start = GetTickCount(); PassesDone() <= passes_ && GetTickCount() - start < kPassWait;)
+            Sleep(250);
+        EXPECT_GT(PassesDone(), passes_) << "the pass ends after the answer";
+        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, name, KEY_WOW64_64KEY));
+        EXPECT_EQ(1, HistoryLinesWith({"*START_Remove\tCURRENT_RUN\t", name}));
+    }
+    // The messages match the history lines from first on, one for one.
+    void ExpectHistoryFrom(size_t first, const std::vector<std::string> &messages)
+    {
+        std::vector<std::string> history = HistoryFileLines();
+        ASSERT_EQ(history.size() - first, messages.size());
+        for (size_t i = 0; i < messages.size(); i++)
+            EXPECT_EQ("", CompareWithHistory(messages[i], history[first + i])) << "history line " << first + i;
+    }
+    MonitorRun run_;
+    std::string signer_;
+    int passes_ = 0;
+};
+
+TEST_F(SyslogEndToEnd, RejectedEntriesShowTheirSignatureAndReachTheCollector)
+{
+    SyslogCollector collector;
+    Collector(collector.udpPort, "udp");
+    AcceptStartupEntriesPresent();
+    ASSERT_TRUE(StartMonitor(run_));
+    ASSERT_EQ(nullptr, Pass()) << "the first pass sees nothing new";
+
+    // UDP: every line the monitor wrote since it started.
+    RejectEntry("BmSigned", "bmsigned.exe", Lang(4102, signer_));
+    size_t lines = HistoryFileLines().size();
+    ASSERT_GE(lines, 2u);
+    ExpectHistoryFrom(0, collector.ReceiveUdp(lines, 20000));
+
+    // TCP, switched to while the monitor runs.
+    Collector(collector.tcpPort, "tcp");
+    RejectEntry("BmBroken", "bmbroken.exe", Lang(4104, signer_));
+    ExpectHistoryFrom(lines, collector.ReceiveTcp(HistoryFileLines().size() - lines, 20000));
+
+    // The collector down: the alert, the answer and the pass as before, every line kept.
+    Collector(FreeTcpPort(), "tcp");
+    size_t before = HistoryFileLines().size();
+    RejectEntry("BmUnsigned", "bmunsigned.exe", Lang(4105));
+    EXPECT_EQ(1, HistoryLinesWith({"START_Alert\tCURRENT_RUN\tBmUnsigned\t"}));
+    EXPECT_EQ(before + 2, HistoryFileLines().size());
+}
+
+}  // namespace
