@@ -1,7 +1,9 @@
 // The clock every benchmark reads: seconds from the performance counter, and the
-// mean time of one call of work over rounds calls.
+// mean time of one call of work over rounds calls; and the private bytes that the
+// leak checks compare.
 #pragma once
 #include <windows.h>
+#include <psapi.h>
 
 static inline double Now(void)
 {
@@ -34,4 +36,12 @@ static inline void TimeInTurns(void (*a)(void), void (*b)(void), int rounds, dou
     }
     *timeA /= rounds;
     *timeB /= rounds;
+}
+
+static inline SIZE_T PrivateBytes(void)
+{
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    pmc.cb = sizeof(pmc);
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
+    return pmc.PrivateUsage;
 }

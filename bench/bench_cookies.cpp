@@ -134,14 +134,6 @@ static void RemoveFolder(const std::string &folder)
     RemoveDirectoryA(folder.c_str());
 }
 
-static SIZE_T PrivateBytes(void)
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
-}
-
 int main(void)
 {
     hInstance = GetModuleHandleA(NULL);

@@ -8,10 +8,12 @@
 //    silently) against StartupScan(0) alone.
 // 3. The file type and hidden file steps against their own bare reads
 //    (bench_types_hidden.cpp).
-// 4. The signature fill of a pass, and passes that write history lines with a
+// 4. The settings steps against their own bare reads (bench_settings.cpp).
+// 5. The signature fill of a pass, and passes that write history lines with a
 //    syslog collector that is down (bench_signatures_syslog.cpp).
-// 5. Memory and GDI/USER objects before and after many passes, with both of
-//    those watchers on in every pass.
+// 6. Memory and GDI/USER objects before and after many passes, with both of
+//    those watchers on in every pass, and the settings steps (the system files
+//    check, made only before Vista, beside every pass).
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
@@ -30,6 +32,7 @@
 #include "common/runlist.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
+#include "bench/bench_settings.h"
 #include "bench/bench_signatures_syslog.h"
 #include "bench/bench_types_hidden.h"
 
@@ -98,14 +101,6 @@ static void Pass(void)
     VerifyData();
 }
 
-static SIZE_T PrivateBytes(void)
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof(pmc));
-    return pmc.PrivateUsage;
-}
-
 int main(void)
 {
     hInstance = GetModuleHandleA(NULL);
@@ -113,7 +108,9 @@ int main(void)
     DetectIs64BitWindows();
     CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     ReadOptions();
+    UILanguage = 9;     // English, as start-up chooses from the shipped table: texts come from it
     TestLogCounter = TESTLOG_OFF;
+    RemoveSettings();   // what a run stopped before its end left behind would bring alerts
     // Everything found now is accepted, so no alert opens; alerts stay on so that
     // the checks which only run while they are on (missing startup) are measured.
     InitRegStartups();
@@ -142,17 +139,22 @@ int main(void)
     giFileType = giHidden = 1;
     pass = Time(Pass, rounds / 10);
     printf("scan pass with file types and hidden files %8.3f ms\n", pass * 1000);
+    PrepareSettings();
+    BenchSettings(rounds);
 
     SIZE_T memBefore = PrivateBytes();
     DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    for (int i = 0; i < 2000; i++)
+    for (int i = 0; i < 2000; i++) {
         Pass();
+        SysfilesStep();
+    }
     SIZE_T memAfter = PrivateBytes();
     printf("2000 more passes: private bytes %+lld KiB, GDI objects %+ld, USER objects %+ld\n",
            ((long long)memAfter - (long long)memBefore) / 1024,
            (long)GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) - (long)gdiBefore,
            (long)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS) - (long)userBefore);
+    RemoveSettings();
     CoUninitialize();
     return 0;
 }

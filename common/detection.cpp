@@ -49,13 +49,18 @@ const char *DetectionKeyForCode(int code)
     return NULL;
 }
 
+static int IsActiveXCategory(const char *categoryKey)
+{
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, categoryKey, -1, DETECTED_ACTIVEX_KEY, -1) == CSTR_EQUAL;
+}
+
 int RecordDetection(const char *item, const char *categoryKey)
 {
     if (!item || !item[0] || !categoryKey)
         return 0;
     char name[MAX_PATH];
     // ActiveX items are class ids and names, not files: the text itself is the record.
-    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, 0, categoryKey, -1, DETECTED_ACTIVEX_KEY, -1) == CSTR_EQUAL) {
+    if (IsActiveXCategory(categoryKey)) {
         // A cut name would be a record of another item.
         if (!CopyText(name, CAP(name), item))
             return 0;
@@ -123,7 +128,9 @@ int BeginDetectionRecords(void)
 void RecordListDetections(const RunList *list, const char *categoryKey)
 {
     char command[RUN_PATH_MAX];
+    // A control is recorded under its class id, which its record keeps as its source.
+    int (*item)(const RunList *, int, char *) = IsActiveXCategory(categoryKey) ? GetRunSourcePath : GetRunPath;
     for (int i = 0; list && i < list->count; i++)
-        if (GetRunPath(list, i, command) > 0)
+        if (item(list, i, command) > 0)
             RecordDetection(command, categoryKey);
 }

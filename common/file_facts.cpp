@@ -128,17 +128,12 @@ static int FreeSlot(void)
     return oldest;
 }
 
-// The entry of the file as it is now, made (empty) when the file is new to the cache
-// and emptied when its size or time changed; NO_FILE when the file cannot be found,
-// NO_ENTRY when the path does not fit or there is no memory for the cache.
-static int EntryFor(const char *path)
+// The entry of key with this identity, made (empty) when the key is new to the cache
+// and emptied when its identity changed; NO_ENTRY when nothing can be kept.
+static int EntryForIdentity(const char *name, ULONGLONG size, const FILETIME *written)
 {
     char key[MAX_PATH];
-    ULONGLONG size;
-    FILETIME written;
-    if (!path || !*path || !ReadIdentity(path, &size, &written))
-        return NO_FILE;
-    if (!CopyText(key, CAP(key), path) || !MakeTable())
+    if (!name || !*name || !CopyText(key, CAP(key), name) || !MakeTable())
         return NO_ENTRY;
     UpperText(key);
     unsigned bucket = HashKey(key);
@@ -146,7 +141,7 @@ static int EntryFor(const char *path)
     while (index != NO_ENTRY && strcmp(Entries[index].key, key) != 0)
         index = Entries[index].next;
     if (index != NO_ENTRY && (Entries[index].size != size ||
-                              CompareFileTime(&Entries[index].written, &written) != 0)) {
+                              CompareFileTime(&Entries[index].written, written) != 0)) {
         Unlink(index);
         index = NO_ENTRY;
     }
@@ -157,13 +152,33 @@ static int EntryFor(const char *path)
         if (!e->key)
             return NO_ENTRY;
         e->size = size;
-        e->written = written;
+        e->written = *written;
         e->next = Buckets[bucket];
         Buckets[bucket] = index;
         EntryCount++;
     }
     Entries[index].lastUse = ++UseClock;
     return index;
+}
+
+// The entry of the file as it is now; NO_FILE when the file cannot be found,
+// NO_ENTRY when the path does not fit or there is no memory for the cache.
+static int EntryFor(const char *path)
+{
+    ULONGLONG size;
+    FILETIME written;
+    if (!path || !*path || !ReadIdentity(path, &size, &written))
+        return NO_FILE;
+    return EntryForIdentity(path, size, &written);
+}
+
+// A stamped name's identity: the second stamp stands where a file keeps its size.
+static int EntryForStamps(const char *name, const FILETIME *first, const FILETIME *second)
+{
+    if (!first || !second)
+        return NO_ENTRY;
+    ULONGLONG size = ((ULONGLONG)second->dwHighDateTime << 32) | second->dwLowDateTime;
+    return EntryForIdentity(name, size, first);
 }
 
 int GetVersionInfoCached(const char *path, VersionRecord *rec)
@@ -187,24 +202,16 @@ int GetVersionInfoCached(const char *path, VersionRecord *rec)
     return e->versionResult;
 }
 
-int LookupFileFact(const char *path, int kind, FileFact *out)
+static int FactOfEntry(int index, int kind, FileFact *out)
 {
-    if (kind < 0 || kind >= FACT_KIND_COUNT)
-        return 0;
-    int index = EntryFor(path);
-    if (index == NO_FILE)
-        return -1;
-    if (index == NO_ENTRY || !(Entries[index].factMask & (1u << kind)))
+    if (index < 0 || !(Entries[index].factMask & (1u << kind)))
         return 0;
     *out = Entries[index].facts[kind];
     return 1;
 }
 
-void StoreFileFact(const char *path, int kind, const FileFact *fact)
+static void StoreInEntry(int index, int kind, const FileFact *fact)
 {
-    if (kind < 0 || kind >= FACT_KIND_COUNT)
-        return;
-    int index = EntryFor(path);
     if (index < 0)
         return;
     FactEntry *e = &Entries[index];
@@ -215,6 +222,37 @@ void StoreFileFact(const char *path, int kind, const FileFact *fact)
     e->facts[kind] = *fact;
     e->facts[kind].text[FILE_FACT_TEXT_MAX - 1] = '\0';
     e->factMask |= 1u << kind;
+}
+
+static int KnownKind(int kind)
+{
+    return kind >= 0 && kind < FACT_KIND_COUNT;
+}
+
+int LookupFileFact(const char *path, int kind, FileFact *out)
+{
+    if (!KnownKind(kind))
+        return 0;
+    int index = EntryFor(path);
+    return index == NO_FILE ? -1 : FactOfEntry(index, kind, out);
+}
+
+void StoreFileFact(const char *path, int kind, const FileFact *fact)
+{
+    if (KnownKind(kind))
+        StoreInEntry(EntryFor(path), kind, fact);
+}
+
+int LookupStampedFact(const char *name, const FILETIME *first, const FILETIME *second, int kind, FileFact *out)
+{
+    return KnownKind(kind) && FactOfEntry(EntryForStamps(name, first, second), kind, out);
+}
+
+void StoreStampedFact(const char *name, const FILETIME *first, const FILETIME *second, int kind,
+                      const FileFact *fact)
+{
+    if (KnownKind(kind))
+        StoreInEntry(EntryForStamps(name, first, second), kind, fact);
 }
 
 void FreeFileFacts(void)

@@ -10,7 +10,7 @@
 #define FILE_FACTS_MAX 4096
 
 // Kinds of small facts other code keeps here beside the version record.
-enum { FACT_SIGNATURE = 0, FACT_KIND_COUNT = 4 };
+enum { FACT_SIGNATURE = 0, FACT_CLSID_NAME = 1, FACT_CLSID_PATH = 2, FACT_KIND_COUNT = 4 };
 #define FILE_FACT_TEXT_MAX 260
 typedef struct FileFact {
     int status;
@@ -25,6 +25,12 @@ int GetVersionInfoCached(const char *path, VersionRecord *rec);
 int LookupFileFact(const char *path, int kind, FileFact *out);
 // Stores a fact for the file as it is now; nothing when the file cannot be found.
 void StoreFileFact(const char *path, int kind, const FileFact *fact);
+// The same for something that is not a file (a registry entry): the caller names it
+// in a form no path takes ("<...>") and gives the two stamps that change whenever
+// its facts would (the last-write times of the keys they are read from).
+int LookupStampedFact(const char *name, const FILETIME *first, const FILETIME *second, int kind, FileFact *out);
+void StoreStampedFact(const char *name, const FILETIME *first, const FILETIME *second, int kind,
+                      const FileFact *fact);
 // Everything forgotten (at exit, and by tests).
 void FreeFileFacts(void);
 

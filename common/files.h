@@ -27,6 +27,9 @@ int GetIEPath(char *out);
 #define FILE_TIME_TEXT_MAX 24
 int GetMyFileTime(const char *path, char *created, char *modified, char *accessed, char *sizeText);
 int FormatFileTime(const char *path, char *out);
+// A file's last-write time (FormatDateLocal) and size in decimal, each in
+// FILE_TIME_TEXT_MAX characters; 0 (both empty) when it is no file.
+int GetFileDateSize(const char *path, char *dateText, char *sizeText);
 int FormatDateLocal(const SYSTEMTIME *t, char *out);   // out: FILE_TIME_TEXT_MAX
 void UnixTimeToSystemTime(long long seconds, SYSTEMTIME *out);
 HGLOBAL ReadtheFile(const char *path, DWORD *size);
@@ -37,7 +40,13 @@ int GetLongPath(const char *shortPath, char *out);
 // A command or image path as program comparisons see it: the program alone
 // (ExtractProgramPath), in its long form. Its length, 0 when there is none.
 int NormaliseProgramPath(const char *commandLine, char *out);
+// A query value for a web request: letters, digits and "-._~!$'()*,:@/" as they
+// are, every other byte as "%XX". Never cuts an escape; the length minus 1, -1
+// for an empty text.
 int EncodeForQuery(const char *text, char *out, size_t cap);
+// The file name of the program a command line starts (arguments and quotes
+// dropped), spelt as the command line spells it. Its length, 0 when there is none.
+int GetProgramFileName(const char *commandLine, char *out, size_t cap);
 void fileRemoveOldRegPointer(const char *keyPath);
 
 // Folder walks. The callback gets the full path and the find record; a non-zero

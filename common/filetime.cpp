@@ -170,6 +170,32 @@ int GetMyFileTime(const char *path, char *created, char *modified, char *accesse
     return result;
 }
 
+// A file's directory entry and its last-write time in local time: enough for the
+// date and size, without opening the file, let alone reading it.
+static int ReadDirectoryEntry(const char *path, WIN32_FILE_ATTRIBUTE_DATA *data, SYSTEMTIME *lastWrite)
+{
+    PVOID redirection;
+    DisableFsRedirection(&redirection);
+    BOOL ok = GetFileAttributesExA(path, GetFileExInfoStandard, data);
+    RevertFsRedirection(redirection);
+    return ok && LocalSystemTime(&data->ftLastWriteTime, lastWrite);
+}
+
+int GetFileDateSize(const char *path, char *dateText, char *sizeText)
+{
+    dateText[0] = sizeText[0] = '\0';
+    if (!path || !path[0])
+        return 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    SYSTEMTIME st;
+    if (!ReadDirectoryEntry(path, &data, &st) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    FormatDateLocal(&st, dateText);
+    unsigned long long size = ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    FormatText(sizeText, FILE_TIME_TEXT_MAX, "%llu", size);
+    return 1;
+}
+
 int FormatFileTime(const char *path, char *out)
 {
     if (!out)
@@ -178,12 +204,8 @@ int FormatFileTime(const char *path, char *out)
     if (!path || !path[0])
         return 0;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    PVOID redirection;
-    DisableFsRedirection(&redirection);
-    BOOL ok = GetFileAttributesExA(path, GetFileExInfoStandard, &data);
-    RevertFsRedirection(redirection);
     SYSTEMTIME st;
-    if (!ok || !LocalSystemTime(&data.ftLastWriteTime, &st))
+    if (!ReadDirectoryEntry(path, &data, &st))
         return 0;
     FormatText(out, FILE_TIME_TEXT_MAX, "%04d/%02d/%02d %02d:%02d", st.wYear, st.wMonth, st.wDay,
                st.wHour, st.wMinute);

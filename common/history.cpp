@@ -12,6 +12,14 @@
 #define HISTORY_TIME_MAX 512
 #define STRING_NEVER 686
 #define ERROR_TEXT_MAX 512
+#define HISTORY_ITEM_NAME_MAX 128   // the item name handed to the reporter: 127 characters
+
+static HistoryReporterProc HistoryReporter;
+
+void SetHistoryReporter(HistoryReporterProc reporter)
+{
+    HistoryReporter = reporter;
+}
 
 typedef struct HistoryRow {
     int code;
@@ -73,6 +81,10 @@ static const HistoryRow HistoryTypeTable[] = {
     {6, "MACHINE_RUNONCESETUP"},
     {7, "MACHINE_RUNPOLICY"},
     {1200, "TYPE_ACTIVEX"},
+    {1300, "TYPE_SYSFILE"},
+    {1310, "TYPE_REGVALUE"},
+    {1320, "TYPE_BROWSERPAGE"},
+    {1330, "TYPE_AUTOUPDATE"},
     {3000, "TYPE_UNKNOWN"},
 };
 
@@ -112,6 +124,11 @@ static const HistoryRow HistoryActionTable[] = {
     {31, "LOG_ALERT_ACTIVEX"},
     {32, "LOG_ALERT_FILETYPE"},
     {33, "LOG_UNKNOWN"},
+    // The settings watchers: a change taken in, a setting put back, the restart
+    // commands file deleted.
+    {40, "SETTING_Accept"},
+    {41, "*SETTING_Restore"},
+    {42, "*WININIT_Delete"},
 };
 
 static const char *LookUpHistoryName(const HistoryRow *rows, size_t count, int code,
@@ -190,10 +207,15 @@ void WriteLog(int action, int type, const char *name, const char *path, const ch
     if (strlen(historyPath) + strlen(HistoryFileName) < MAX_PATH)
         AppendText(historyPath, CAP(historyPath), HistoryFileName);
 
-    // SERVER REPORTER CALL SITE: hand the record (action name up to 47, type name
-    // up to 47, name up to 127, path up to 259 characters) to the action reporter
-    // of the server reports here, before the file is opened; the reporter decides
-    // by itself whether it sends anything.
+    if (HistoryReporter) {
+        char actionName[HISTORY_NAME_MAX], typeName[HISTORY_NAME_MAX];
+        char itemName[HISTORY_ITEM_NAME_MAX], itemPath[MAX_PATH];
+        CopyText(actionName, CAP(actionName), HistoryActionName(action));
+        CopyText(typeName, CAP(typeName), HistoryTypeName(type));
+        CopyText(itemName, CAP(itemName), name ? name : "");
+        CopyText(itemPath, CAP(itemPath), path ? path : "");
+        HistoryReporter(actionName, typeName, itemName, itemPath);
+    }
 
     // Exclusive open: a second writer (or another program holding the file) makes
     // this fail, and the line is lost with a trace rather than interleaved.

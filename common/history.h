@@ -14,7 +14,15 @@ enum {
     LOG_REMOVE_TASKSCHEDULER = 23, LOG_REMOVE_DELAYLOAD = 24, LOG_REMOVE_SHELLEXECUTEHOOK = 25,
     LOG_REMOVE_APPINIT = 26, LOG_HIDDEN_ALERT = 28, LOG_HIDDEN_DELETEFILE = 29,
     LOG_REMOVE_WINLOGONNOTIFY = 30, LOG_ALERT_ACTIVEX = 31, LOG_ALERT_FILETYPE = 32,
-    LOG_UNKNOWN_ACTION = 33, LOG_START_RESTORE = 34
+    LOG_UNKNOWN_ACTION = 33, LOG_START_RESTORE = 34, LOG_SETTING_ACCEPT = 40,
+    LOG_SETTING_RESTORE = 41, LOG_WININIT_DELETE = 42
+};
+
+// Type codes of the settings watchers' lines (the startup and other watchers use
+// their location and category codes).
+enum {
+    CODE_RESTART_DELETE = 300, CODE_SYSFILE = 1300, CODE_REGVALUE = 1310, CODE_BROWSERPAGE = 1320,
+    CODE_AUTOUPDATE = 1330
 };
 
 #define HISTORY_LINE_MAX 1024   // the line is built in this buffer: 1023 characters at most
@@ -27,3 +35,11 @@ int FormatHistoryTime(SYSTEMTIME t, char *out, size_t cap);
 int FormatHistoryLine(const SYSTEMTIME *t, int action, int type, const char *name,
                       const char *path, const char *detail, char *out, size_t cap);
 void WriteLog(int action, int type, const char *name, const char *path, const char *detail);
+
+// Who else hears of each history line: the reporter gets the line's action and
+// type names and its item name and path (bounded to 47, 47, 127 and 259
+// characters) before the line is written, and decides by itself whether it
+// sends anything. NULL (the start value) tells no one.
+typedef void (*HistoryReporterProc)(const char *action, const char *type, const char *name,
+                                    const char *path);
+void SetHistoryReporter(HistoryReporterProc reporter);

@@ -291,8 +291,19 @@ int GetLongPath(const char *shortPath, char *out)
     return (int)strlen(out);
 }
 
+// Characters that stand for themselves in a query value. Everything else, the
+// query's own separators ("&", "=", "+", "#", "%", ";") and every byte above 127
+// included, is sent as "%XX" of its byte, so that any server decodes the text
+// the monitor had, whatever code page it was written in.
+static int IsQueryLiteral(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           (c != 0 && strchr("-._~!$'()*,:@/", c) != NULL);
+}
+
 int EncodeForQuery(const char *text, char *out, size_t cap)
 {
+    static const char Hex[] = "0123456789ABCDEF";
     if (!out || cap == 0)
         return -1;
     out[0] = '\0';
@@ -300,18 +311,47 @@ int EncodeForQuery(const char *text, char *out, size_t cap)
         return -1;
     size_t used = 0;
     for (size_t i = 0; text[i]; i++) {
-        const char *piece = text[i] == ' ' ? "%20" : text[i] == '&' ? "+" : NULL;
-        size_t need = piece ? strlen(piece) : 1;
+        unsigned char c = (unsigned char)text[i];
+        size_t need = IsQueryLiteral(c) ? 1 : 3;
         if (used + need > cap - 1)
             break;   // never a half-written escape
-        if (piece)
-            memcpy(out + used, piece, need);
-        else
-            out[used] = text[i];
+        if (need == 1) {
+            out[used] = (char)c;
+        } else {
+            out[used] = '%';
+            out[used + 1] = Hex[c >> 4];
+            out[used + 2] = Hex[c & 15];
+        }
         used += need;
     }
     out[used] = '\0';
     return (int)used - 1;
+}
+
+int GetProgramFileName(const char *commandLine, char *out, size_t cap)
+{
+    if (!out || cap == 0)
+        return 0;
+    out[0] = '\0';
+    char program[MAX_PATH];
+    if (!commandLine || ExtractProgramPath(commandLine, program) <= 0)
+        return 0;
+    const char *slash = strrchr(program, '\\');
+    const char *upper = slash ? slash + 1 : program;
+    CopyText(out, cap, upper);
+    // The program path comes back upper-cased; the command line's own spelling
+    // of the name is what the user and the servers know, so it wins when found.
+    size_t n = strlen(upper), len = strlen(commandLine);
+    if (n == 0 || n > len)
+        return (int)strlen(out);
+    for (size_t i = len - n + 1; i-- > 0;) {
+        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, commandLine + i, (int)n, upper, (int)n) ==
+            CSTR_EQUAL) {
+            CopyTextN(out, cap, commandLine + i, n);
+            break;
+        }
+    }
+    return (int)strlen(out);
 }
 
 int NormaliseProgramPath(const char *commandLine, char *out)

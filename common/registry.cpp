@@ -44,21 +44,16 @@ int DetectIs64BitWindows(void)
     return is64;
 }
 
-int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap)
+int ReadKeyText(HKEY key, const char *name, char *out, int cap)
 {
     // One byte beyond the read size so that a value stored without its NUL
     // can still be terminated at the size the registry reports.
     char data[REG_TEXT_MAX + 1];
     char expanded[REG_TEXT_MAX];
     const char *text = "";
-    HKEY key = NULL;
-    int result = 0;
 
     if (out && cap > 0)
         out[0] = '\0';
-    if (RegOpenKeyExA(root, path, 0, RegReadAccess, &key) != ERROR_SUCCESS)
-        return 0;
-
     DWORD type = 0, size = REG_TEXT_MAX;
     if (RegQueryValueExA(key, name, NULL, &type, (BYTE *)data, &size) == ERROR_SUCCESS) {
         if (size > REG_TEXT_MAX)
@@ -76,14 +71,23 @@ int GetRegString(HKEY root, const char *path, const char *name, char *out, int c
             text = data;
         }
     }
-    RegCloseKey(key);
-
     // A text that does not fit whole is worth nothing to the caller: no cut paths.
     size_t len = strlen(text);
-    if (out && cap > 0 && len > 0 && len + 1 <= (size_t)cap) {
-        CopyText(out, (size_t)cap, text);
-        result = (int)len;
-    }
+    if (!out || cap <= 0 || len == 0 || len + 1 > (size_t)cap)
+        return 0;
+    CopyText(out, (size_t)cap, text);
+    return (int)len;
+}
+
+int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap)
+{
+    HKEY key = NULL;
+    if (out && cap > 0)
+        out[0] = '\0';
+    if (RegOpenKeyExA(root, path, 0, RegReadAccess, &key) != ERROR_SUCCESS)
+        return 0;
+    int result = ReadKeyText(key, name, out, cap);
+    RegCloseKey(key);
     return result;
 }
 
@@ -296,6 +300,48 @@ long QueryOpenKeyDWORDOr(HKEY key, const char *name)
     return (long)value;
 }
 
+int GetRegDWORD(HKEY root, const char *path, const char *name, DWORD *value)
+{
+    HKEY key = NULL;
+    if (!value || RegOpenKeyExA(root, path, 0, RegReadAccess, &key) != ERROR_SUCCESS)
+        return 0;
+    return ReadOpenKeyDWORD(key, name, value);
+}
+
+int GetRegValueText(HKEY root, const char *path, const char *name, char *out, int cap, DWORD *type)
+{
+    HKEY key = NULL;
+    if (!out || cap < 2)
+        return 0;
+    out[0] = '\0';
+    *type = REG_NONE;
+    // The default view of the merged classes root: naming a view there costs a
+    // handle per open under Wine, and the classes root is one tree on Windows.
+    REGSAM access = root == HKEY_CLASSES_ROOT ? RegReadAccess & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY) : RegReadAccess;
+    if (RegOpenKeyExA(root, path, 0, access, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD size = (DWORD)cap - 1;
+    LONG rc = RegQueryValueExA(key, name, NULL, type, (BYTE *)out, &size);
+    RegCloseKey(key);
+    if (rc == ERROR_MORE_DATA) {
+        out[0] = '\0';
+        return -1;
+    }
+    if (rc != ERROR_SUCCESS) {
+        out[0] = '\0';
+        return 0;
+    }
+    if (*type == REG_DWORD && size == sizeof(DWORD)) {
+        DWORD value;
+        memcpy(&value, out, sizeof(value));
+        FormatText(out, (size_t)cap, "%d", (int)value);
+    } else {
+        // Binary data in a string value is text up to its first NUL.
+        out[size < (DWORD)cap ? size : (DWORD)cap - 1] = '\0';
+    }
+    return 1;
+}
+
 // A read-only win.ini makes the profile write fail without a word.
 static void ClearWinIniReadOnly(void)
 {
@@ -488,48 +534,4 @@ void PutRegistryAccessBack(RegAccessModes saved)
 {
     RegReadAccess = saved.read;
     RegWriteAccess = saved.write;
-}
-
-// A class id is "{" 8-4-4-4-12 "}"; anything longer is not one.
-#define CLSID_TEXT_MAX 64
-
-static int ReadClsidServer(const char *path, char *out)
-{
-    REGSAM saved = RegReadAccess;
-    // A 32-bit monitor would otherwise see only the 32-bit registrations. A
-    // 64-bit build reads the 64-bit view anyway, and Wine leaks a handle on
-    // every HKEY_CLASSES_ROOT open that names the view.
-    if (Is64BitWindows && sizeof(void *) == 4)
-        RegReadAccess |= KEY_WOW64_64KEY;
-    int len = GetRegString(HKEY_CLASSES_ROOT, path, "", out, MAX_PATH);
-    RegReadAccess = saved;
-    return len;
-}
-
-int ResolveClsid(const char *clsid, char *out)
-{
-    if (!out)
-        return 0;
-    out[0] = '\0';
-    if (!clsid || clsid[0] != '{')
-        return 0;
-    // The id ends at its "}"; a value may carry more after it.
-    char id[CLSID_TEXT_MAX];
-    const char *close = strchr(clsid, '}');
-    size_t idLen = close ? (size_t)(close - clsid) + 1 : strlen(clsid);
-    if (idLen >= sizeof(id))
-        return 0;
-    CopyTextN(id, CAP(id), clsid, idLen);
-
-    char key[MAX_PATH];
-    FormatText(key, CAP(key), "CLSID\\%s\\InprocServer32", id);
-    if (ReadClsidServer(key, out) > 0)
-        return 1;
-    if (Is64BitWindows) {
-        FormatText(key, CAP(key), "Wow6432Node\\CLSID\\%s\\InprocServer32", id);
-        if (ReadClsidServer(key, out) > 0)
-            return 1;
-    }
-    out[0] = '\0';
-    return 0;
 }

@@ -16,6 +16,8 @@ int DetectIs64BitWindows(void);
 #define REG_TEXT_MAX 1024       // the value buffer of GetRegString
 
 int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap);
+// GetRegString's reading of one value from a key the caller opened (and closes).
+int ReadKeyText(HKEY key, const char *name, char *out, int cap);
 int SetRegString(HKEY root, const char *path, const char *name, const char *text);
 int SetRegDWORDValue(HKEY root, const char *path, const char *name, DWORD value);
 int CreateRegKey(HKEY root, const char *path);
@@ -26,6 +28,12 @@ int DeleteRegKeyTree(HKEY root, char *path);
 DWORD QueryOpenKeyType(HKEY key, const char *name);
 DWORD QueryOpenKeyDWORD(HKEY key, const char *name);
 long QueryOpenKeyDWORDOr(HKEY key, const char *name);   // -1 when unreadable
+// A value as text: a REG_DWORD in signed decimal, any other type up to its first NUL,
+// with its type. 1 when read (the text may be empty), 0 when the key or value is
+// absent, -1 when the data does not fit in cap - 1 bytes (out is then empty).
+int GetRegValueText(HKEY root, const char *path, const char *name, char *out, int cap, DWORD *type);
+// A REG_DWORD through the read mask; 1 when it was read (value untouched otherwise).
+int GetRegDWORD(HKEY root, const char *path, const char *name, DWORD *value);
 
 // Both masks pointed at one registry view (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY)
 // for a run of calls; the saved masks go back with PutRegistryAccessBack.
@@ -55,6 +63,14 @@ int GetVersionInfo(const char *path, VersionRecord *rec);
 // versionOut holds at least VERSION_FIELD_MAX characters.
 int FindAppPath(const char *exeName, char *versionOut);
 
-// A class id's in-process server file ("CLSID\{...}\InprocServer32"), 64-bit
-// view first and the 32-bit registration after it; 1 when resolved. out: MAX_PATH.
-int ResolveClsid(const char *clsid, char *out);
+// A class id's name (its default value) and in-process server file, from
+// HKEY_CLASSES_ROOT in the view the read mask names (the 64-bit one when it names
+// none), then on 64-bit Windows from the 64-bit view and from "Wow6432Node\CLSID". The braces round the id are
+// optional and text after its "}" is ignored. 1 when a server file was found
+// (path: quotes removed, long form, MAX_PATH characters); name (CLSID_NAME_MAX
+// characters, may be NULL) is then the class's name, empty when it has none.
+// An unchanged registration is answered from the file-facts cache.
+#define CLSID_NAME_MAX 512
+int ResolveClsid(const char *clsid, char *name, char *path);
+// Registrations read in full (not answered from the cache): for tests and the benchmark.
+extern int giClsidReads;

@@ -30,6 +30,18 @@ void DeleteRunList(RunList *list)
     HeapFree(GetProcessHeap(), 0, list);
 }
 
+// A zeroed record block, locked; NULL when no memory is left.
+static RunStruct *NewRunBlock(HGLOBAL *block)
+{
+    *block = GlobalAlloc(GHND, RUN_BLOCK_BYTES);
+    if (!*block)
+        return NULL;
+    RunStruct *rec = (RunStruct *)GlobalLock(*block);
+    if (!rec)
+        GlobalFree(*block);
+    return rec;
+}
+
 int AddRunStruct(RunList *list, const char *name, const char *command, const char *sourcePath,
                  const char *details, int code, int extra)
 {
@@ -39,7 +51,7 @@ int AddRunStruct(RunList *list, const char *name, const char *command, const cha
     // straight from a registry read and must stay as they are.
     char commandText[RUN_PATH_MAX];
     char server[MAX_PATH];
-    if (command[0] == '{' && ResolveClsid(command, server)) {
+    if (command[0] == '{' && ResolveClsid(command, NULL, server)) {
         char message[2 * MAX_PATH];
         FormatText(message, CAP(message), "%s  %s", command, server);
         TestLog("AddRunStruct GUID", message);
@@ -60,14 +72,10 @@ int AddRunStruct(RunList *list, const char *name, const char *command, const cha
     if (code == CODE_COOKIE && list->count >= giMaxCookie)
         return 0;
 
-    HGLOBAL block = GlobalAlloc(GHND, RUN_BLOCK_BYTES);
-    if (!block)
+    HGLOBAL block;
+    RunStruct *rec = NewRunBlock(&block);
+    if (!rec)
         return 0;
-    RunStruct *rec = (RunStruct *)GlobalLock(block);
-    if (!rec) {
-        GlobalFree(block);
-        return 0;
-    }
 
     CopyText(rec->details, CAP(rec->details), detailsText);
     char plain[MAX_PATH];
@@ -96,6 +104,27 @@ int AddRunStruct(RunList *list, const char *name, const char *command, const cha
         CopyTextN(rec->name, CAP(rec->name), file, len > 4 ? len - 4 : 0);
     }
 
+    rec->code = code;
+    rec->extra = extra;
+    GlobalUnlock(block);
+    list->items[list->count++] = block;
+    return 1;
+}
+
+int AddRunRecord(RunList *list, const char *name, const char *path, const char *sourcePath,
+                 const char *details, int code, int extra)
+{
+    if (!list || list->count >= RUN_LIST_MAX || strlen(name) >= RUN_NAME_MAX || strlen(path) >= RUN_PATH_MAX ||
+        strlen(sourcePath) >= RUN_PATH_MAX || strlen(details) >= RUN_DETAILS_MAX)
+        return 0;
+    HGLOBAL block;
+    RunStruct *rec = NewRunBlock(&block);
+    if (!rec)
+        return 0;
+    CopyText(rec->name, CAP(rec->name), name);
+    CopyText(rec->path, CAP(rec->path), path);
+    CopyText(rec->sourcePath, CAP(rec->sourcePath), sourcePath);
+    CopyText(rec->details, CAP(rec->details), details);
     rec->code = code;
     rec->extra = extra;
     GlobalUnlock(block);
@@ -136,7 +165,7 @@ int GetRunPath(const RunList *list, int i, char *out)
     int len = CopyRunField(list, i, offsetof(RunStruct, path), RUN_PATH_MAX, out);
     char server[MAX_PATH];
     // A class registered after the scan still compares by its server file.
-    if (len > 0 && out[0] == '{' && ResolveClsid(out, server)) {
+    if (len > 0 && out[0] == '{' && ResolveClsid(out, NULL, server)) {
         char message[2 * MAX_PATH];
         FormatText(message, CAP(message), "%s  %s", out, server);
         TestLog("GetRunPath GUID", message);
@@ -159,6 +188,16 @@ int GetRunSourcePath(const RunList *list, int i, char *out)
 int GetRunDetails(const RunList *list, int i, char *out)
 {
     return CopyRunField(list, i, offsetof(RunStruct, details), RUN_DETAILS_MAX, out);
+}
+
+int GetRunRecord(const RunList *list, int i, RunStruct *out)
+{
+    RunStruct *rec = LockRun(list, i);
+    if (!rec)
+        return 0;
+    *out = *rec;
+    UnlockRun(list, i);
+    return 1;
 }
 
 int GetRunCode(const RunList *list, int i)

@@ -35,10 +35,17 @@ void DeleteRunList(RunList *list);
 void FreeRunList(RunList *list);
 int AddRunStruct(RunList *list, const char *name, const char *command, const char *sourcePath,
                  const char *details, int code, int extra);
+// A record of something that is no program (a registry value, a setting): the
+// fields kept exactly as given. 0, and nothing added, when the list is full or a
+// field does not fit whole.
+int AddRunRecord(RunList *list, const char *name, const char *path, const char *sourcePath,
+                 const char *details, int code, int extra);
 // The fields of record i; a text field's length (0 and an empty out outside the list).
 int GetRunPath(const RunList *list, int i, char *out);
 int GetRunName(const RunList *list, int i, char *out);
 int GetRunSourcePath(const RunList *list, int i, char *out);
 int GetRunDetails(const RunList *list, int i, char *out);
 int GetRunCode(const RunList *list, int i);
+// A copy of record i as stored (no lookups); 0 outside the list.
+int GetRunRecord(const RunList *list, int i, RunStruct *out);
 int GetRunExtra(const RunList *list, int i);

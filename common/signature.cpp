@@ -451,20 +451,6 @@ void FillSignatures(const RunList *list)
     giSignatureFillDone = pending == 0;
 }
 
-// Replaces the first "%s" of a translatable text, which may hold none or stray
-// format characters.
-static void PutIntoText(const char *text, const char *value, char *out, size_t cap)
-{
-    const char *slot = strstr(text, "%s");
-    if (!slot) {
-        CopyText(out, cap, text);
-        return;
-    }
-    CopyTextN(out, cap, text, (size_t)(slot - text));
-    AppendText(out, cap, value);
-    AppendText(out, cap, slot + 2);
-}
-
 int FormatSignatureLine(const FileFact *fact, char *out, size_t cap)
 {
     static const struct {
@@ -490,7 +476,8 @@ int FormatSignatureLine(const FileFact *fact, char *out, size_t cap)
         CopyText(value, CAP(value), fact->text);
     else
         GetLangString(STRING_UNKNOWN_SIGNER, CAP(value), value);
-    PutIntoText(text, value, out, cap);
+    const char *args[] = {value};
+    SubstituteText(out, cap, text, args, 1);
     if (fact->status & SIGNATURE_IN_CATALOG) {
         char catalog[LANG_TEXT_MAX] = "";
         GetLangString(STRING_CATALOG, CAP(catalog), catalog);

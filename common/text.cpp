@@ -151,3 +151,20 @@ int TextToInt(const char *text)
         v = 2147483647LL;
     return (int)v;
 }
+
+int SubstituteText(char *out, size_t cap, const char *pattern, const char *const *args, int count)
+{
+    if (!out || cap == 0)
+        return 0;
+    out[0] = '\0';
+    int whole = 1, used = 0;
+    const char *rest = pattern ? pattern : "";
+    for (const char *mark; (mark = strstr(rest, "%s")) != NULL; rest = mark + 2) {
+        size_t filled = strlen(out);
+        whole &= CopyTextN(out + filled, cap - filled, rest, (size_t)(mark - rest));
+        whole &= AppendText(out, cap, used < count && args[used] ? args[used] : "");
+        used++;
+    }
+    whole &= AppendText(out, cap, rest);
+    return whole;
+}

@@ -16,6 +16,11 @@ int FormatText(char *dst, size_t cap, const char *fmt, ...) __attribute__((forma
 int FormatTextV(char *dst, size_t cap, const char *fmt, va_list ap);
 int AppendFormat(char *dst, size_t cap, const char *fmt, ...) __attribute__((format(gnu_printf, 3, 4)));
 
+// Copies pattern with its "%s" marks replaced by args in order (marks beyond count
+// become empty); no other "%" is looked at, so a translated text can never read
+// arguments it was not given. 1 when the whole result fitted.
+int SubstituteText(char *out, size_t cap, const char *pattern, const char *const *args, int count);
+
 // 1 when part occurs in text without regard to case (both upper-cased with the
 // system's rules); 0 when it does not, and always 0 for a text longer than 772.
 int StrContains(const char *text, const char *part);

@@ -16,9 +16,8 @@
 #include "monitor/own_run_entry.h"
 #include "startup/delayed_start.h"
 #include "startup/startup_scan.h"
+#include "watchers/pages.h"
 
-#define SYSFILES_KEY BRACKMOOR_KEY "\\Sysfiles"
-#define AUTO_UPDATE_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update"
 #define POLICIES_SYSTEM_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"
 #define EXPLORER_MENU_KEY "exefile\\shell\\Brackmoor KEEL"
 #define EXPLORER_MENU_COMMAND_KEY EXPLORER_MENU_KEY "\\command"
@@ -64,18 +63,6 @@ static DWORD ReadSavedDWORD(const char *name, int *present)
     long value = QueryOpenKeyDWORDOr(key, name);
     *present = value != -1;
     return (DWORD)value;
-}
-
-// The Windows Update setting as the user had it, kept so that a change can be undone.
-static void CopyAutoUpdateSetting(int always)
-{
-    int present;
-    DWORD saved = ReadSavedDWORD("AUOptions", &present);
-    if (!always && present && saved != 0)
-        return;
-    DWORD current = ReadMachineDWORD(AUTO_UPDATE_KEY, "AUOptions", &present);
-    if (present && current != 0)
-        SetRegDWORDValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "AUOptions", current);
 }
 
 static void CopyUacSettings(void)
@@ -187,17 +174,6 @@ void GetInitalValues(void)
     CopyAutoUpdateSetting(0);
     if (IsVistaOrLater())
         CopyUacSettings();
-
-    HKEY key;
-    if (GetRegString(HKEY_LOCAL_MACHINE, SYSFILES_KEY, "", text, 32) <= 0) {
-        TestLog("Create REGBRACKMOORSYSFILES Keys", "");
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SYSFILES_KEY, 0, NULL, REG_OPTION_NON_VOLATILE, RegWriteAccess,
-                            NULL, &key, NULL) == ERROR_SUCCESS)
-            RegCloseKey(key);
-        TestLog("GetHOSTSFile", "");
-        NowText(text);
-        SetRegString(HKEY_LOCAL_MACHINE, SYSFILES_KEY, "", text);
-    }
 
     TestLog("Check if New Installs", "");
     char version[32];

@@ -15,35 +15,18 @@
 #include "common/runlist.h"
 #include "monitor/watcher_table.h"
 #include "cookies/cookies.h"
+#include "watchers/sysfiles.h"
 
 int giVerifyActive;
 int QuickScanFlag;
 int giGameMode;
 int giVerifyTicks;
-int (*UserBusyStateOverride)(void);
 
-ScanWatchers gScanWatchers;
+ScanWatchers gScanWatchers = {RestartCommandsFound, ShowRestartCommands, NULL};
 
 #define QUIET_ERROR_MODE 0x01F40001
 #define TIP_COOKIES 826
 #define RESTART_COMMANDS_DONE 9999
-
-typedef int (*ShQueryStateProc)(int *);
-
-int GetUserBusyState(void)
-{
-    if (UserBusyStateOverride)
-        return UserBusyStateOverride();
-    int state = 5;   // QUNS_ACCEPTS_NOTIFICATIONS where Windows cannot tell
-    HMODULE shell = LoadLibraryA("Shell32.dll");
-    if (!shell)
-        return state;
-    ShQueryStateProc query = (ShQueryStateProc)(void *)GetProcAddress(shell, "SHQueryUserNotificationState");
-    if (query && query(&state) != 0)
-        state = 5;
-    FreeLibrary(shell);
-    return state;
-}
 
 void verifyForceVerify(void)
 {

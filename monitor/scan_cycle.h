@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/scan_pass.h"
+#include "ui/tray.h"   // GetUserBusyState, which every pass asks first
 
 extern int giVerifyActive;      // 1 while a pass runs
 extern int QuickScanFlag;       // set by the Quick Scan command
@@ -26,7 +27,3 @@ int CookieStage(ScanPass *pass);
 
 int VerifyData(void);
 void verifyForceVerify(void);
-// The user's notification state; below 5 the user is busy and passes are skipped.
-int GetUserBusyState(void);
-// Tests replace the notification state with their own answer; NULL asks Windows.
-extern int (*UserBusyStateOverride)(void);

@@ -16,8 +16,12 @@
 #include "startup/missing_notices.h"
 #include "startup/run_changes.h"
 #include "startup/startup_scan.h"
+#include "watchers/pages.h"
+#include "watchers/regoptions.h"
+#include "watchers/sysfiles.h"
 #include "watchers/filetypes.h"
 #include "watchers/hidden.h"
+#include "watchers/ie_helpers.h"
 
 #define TIP_STARTUP 821
 #define TIP_AFTER_STARTUP 824
@@ -44,22 +48,23 @@ const WatcherDef WatcherTable[] = {
      CollectStartupEntries, DETECTED_STARTUP_KEY, STARTUP_BASELINE_KEY, STARTUP_BASELINE_KEY, TIP_STARTUP,
      TIP_AFTER_STARTUP, INIT_WITH_STARTUP},
     // Watched registry values have no off value: the countdown always runs.
-    {"PART 5  START DONE", &giRegOptions, &giRegOptionsCount, &giRealtimeRegOptions, NULL, NULL, NULL, NULL, NULL,
-     NULL, 0, 0, WATCH_NO_OFF},
-    {"PART 6", &giIEHelpers, &giIEHelpersCount, &giRealtimeIEHelper, NULL, NULL, NULL, DETECTED_IEHELPER_KEY,
-     IEHELPERS_BASELINE_KEY, NULL, 0, 0, INIT_WITH_STARTUP},
+    {"PART 5  START DONE", &giRegOptions, &giRegOptionsCount, &giRealtimeRegOptions, VerifyRegOptions, NULL, NULL,
+     NULL, NULL, NULL, 0, 0, WATCH_NO_OFF},
+    // The add-on baseline is rebuilt whenever the startup baseline is.
+    {"PART 6", &giIEHelpers, &giIEHelpersCount, &giRealtimeIEHelper, VerifyIEHelpers, InitIEHelpers, ListIEHelpers,
+     DETECTED_IEHELPER_KEY, IEHELPERS_BASELINE_KEY, NULL, 0, 0, INIT_WITH_STARTUP},
     {"PART 7 HIDDEN", &giHidden, &giHiddenCount, &giRealtimeHidden, VerifyHiddenFiles, InitHiddenFiles,
      CollectHiddenFiles, DETECTED_HIDDEN_KEY, HIDDEN_BASELINE_KEY, HIDDEN_BASELINE_KEY, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT | WATCH_COLLECT_LATE},
-    {"PART 8 ACTIVEX", &giActiveX, &giActiveXCount, &giRealtimeActiveX, NULL, NULL, NULL, DETECTED_ACTIVEX_KEY,
-     BRACKMOOR_KEY "\\ActiveX", NULL, 0, 0,
+    {"PART 8 ACTIVEX", &giActiveX, &giActiveXCount, &giRealtimeActiveX, VerifyActiveX, InitActiveX, ListActiveX,
+     DETECTED_ACTIVEX_KEY, ACTIVEX_KEY, NULL, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT | WATCH_COLLECT_LATE},
     // HOSTS and the other system files, then the Windows Update setting, under one countdown.
-    {"PART 9 AUTOUPDATES", &giHostFile, &giHostFileCount, &giRealtimeSysFiles, NULL, NULL, NULL, NULL,
-     BRACKMOOR_KEY "\\HostFile", NULL, 0, 0, WATCH_BEFORE_VISTA | WATCH_INIT_AT_START},
-    {NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
-    {"PART 10  START PAGE", &giStartPage, &giStartPageCount, &giRealtimeStartPage, NULL, NULL, NULL, NULL, NULL,
-     NULL, 0, 0, 0},
+    {"PART 9 AUTOUPDATES", &giHostFile, &giHostFileCount, &giRealtimeSysFiles, CheckSysfiles, InitSysfiles, NULL,
+     NULL, BRACKMOOR_KEY "\\HostFile", NULL, 0, 0, WATCH_BEFORE_VISTA | WATCH_INIT_AT_START},
+    {NULL, NULL, NULL, NULL, VerifyAutomaticUpdates, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
+    {"PART 10  START PAGE", &giStartPage, &giStartPageCount, &giRealtimeStartPage, VerifyStartPages,
+     RecordOriginalPages, NULL, NULL, NULL, NULL, 0, 0, WATCH_INIT_NEW_INSTALL | WATCH_INIT_UPDATE},
     {"PART 11  FILETYPES", &giFileType, &giFileTypeCount, &giRealtimeFileType, VerifyFileTypes, InitFileTypes,
      ListFileTypes, DETECTED_FILETYPES_KEY, NULL, NULL, 0, 0, WATCH_INIT_AT_START},
     {"PART 12 SCHEDULED TASKS", &giTasks, &giTasksCount, NULL, NULL, NULL, NULL, DETECTED_TASKS_KEY,

@@ -18,6 +18,9 @@
 #include "monitor/scan_cycle.h"
 #include "monitor/timer.h"
 #include "online/keel_info.h"
+#include "online/new_version.h"
+#include "online/server_reports.h"
+#include "common/history.h"
 
 static void TraceComError(const char *tag, HRESULT hr)
 {
@@ -95,6 +98,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     if (TestLogCounter < TESTLOG_OFF)
         InitTestLog();
 
+    // The monitor's own wiring: history lines also go to the administrator's
+    // server, and the last stage of a pass tells of a new version.
+    SetHistoryReporter(SendHistoryData);
+    gScanWatchers.newVersion = ShowNewVersionNotice;
     bMsgOpen = 0;
     giWinInitCount = 0;
     GetInitalValues();

@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/options.h"
+#include "online/web_settings.h"
 
 #define KEEL_LOC_MAX 32
 // How long the handler of the shortcut may take to read it before it is deleted.
@@ -64,40 +65,12 @@ UINT KeelStartWithWinExec(const char *commandLine)
 KeelOpenerProc KeelOpener = KeelOpenWithShell;
 KeelStarterProc KeelBrowserStarter = KeelStartWithWinExec;
 
-static int StartsWithNoCase(const char *text, const char *head)
-{
-    size_t n = strlen(head);
-    if (strnlen(text, n) < n)
-        return 0;
-    char part[16];
-    CopyTextN(part, CAP(part), text, n);
-    return StrEqualNoCase(part, head) == 0;
-}
-
-// A web address with a host: "http://" or "https://" and at least one more character.
-static int IsWebAddress(const char *text)
-{
-    size_t len = strlen(text);
-    return (StartsWithNoCase(text, "http://") && len > 7) || (StartsWithNoCase(text, "https://") && len > 8);
-}
-
 int GetKeelServer(char *out, size_t cap)
 {
     if (!out || cap == 0)
         return 0;
     char server[KEEL_SERVER_MAX];
-    int len = GetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, KEEL_SERVER_VALUE, server, CAP(server));
-    if (len <= 0)
-        server[0] = '\0';
-    size_t end = strlen(server);
-    // The paths bring their own "/"; "host//cgi-bin" is a different page on some servers.
-    while (end > 0 && server[end - 1] == '/')
-        server[--end] = '\0';
-    // Anything but a web address would be handed to the shell as a file or a
-    // program to run; such a value is a broken setting, and the default serves.
-    if (len > 0 && !IsWebAddress(server))
-        TestLog("GetKeelServer not a web address", server);
-    if (!IsWebAddress(server))
+    if (ReadWebAddressSetting(HKEY_CURRENT_USER, KEEL_SERVER_VALUE, server, CAP(server)) <= 0)
         CopyText(server, CAP(server), KEEL_DEFAULT_SERVER);
     CopyText(out, cap, server);
     return (int)strlen(out);
@@ -361,35 +334,14 @@ int GetKeelInfoEx(const char *itemName, const char *commandLine, int code)
     return opened;
 }
 
-// The file name of the program as the command line spells it: the program path
-// comes back upper-cased, the server is better served by the user's spelling.
-static void ItemNameFromCommand(const char *plain, const char *program, char *out, size_t cap)
-{
-    char upper[MAX_PATH];
-    NameOfPath(program, upper, CAP(upper));
-    CopyText(out, cap, upper);
-    size_t n = strlen(upper), len = strlen(plain);
-    if (n == 0 || n > len)
-        return;
-    for (size_t i = len - n + 1; i-- > 0;) {
-        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, plain + i, (int)n, upper, (int)n) ==
-            CSTR_EQUAL) {
-            CopyTextN(out, cap, plain + i, n);
-            return;
-        }
-    }
-}
-
 int KeelLookupFromCommandLine(const char *commandLine, int code)
 {
     char plain[MAX_PATH];
     StripQuotes(commandLine, plain);
-    char program[MAX_PATH];
-    if (ExtractProgramPath(plain, program) <= 0) {
+    char name[MAX_PATH];
+    if (GetProgramFileName(plain, name, CAP(name)) <= 0) {
         TestLog("KeelLookupFromCommandLine no program", commandLine ? commandLine : "");
         return 0;
     }
-    char name[MAX_PATH];
-    ItemNameFromCommand(plain, program, name, CAP(name));
     return GetKeelInfo(name, plain, code);
 }

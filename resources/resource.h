@@ -24,8 +24,14 @@
 #define IDD_NEWPROG             131   /* new-startup alert */
 #define IDD_DELAYALERT          192   /* delayed program put itself back */
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
+#define IDD_RESTARTCOMMANDS     130   /* the restart commands of wininit.ini */
+#define IDD_SETTINGALERT        184   /* browser page or Windows Update setting changed */
+#define IDD_SYSFILES            189   /* a monitored system file (HOSTS) changed */
 #define IDD_FILETYPE            143   /* file type change */
 #define IDD_HIDDEN              191   /* new hidden file */
+#define IDD_NEWVERSION          195   /* new-version notice */
+#define IDD_NEWBHO              140   /* new Internet Explorer add-on */
+#define IDD_NEWACTIVEX          193   /* new ActiveX control */
 
 /* Controls. 6 (IDYES), 7 (IDNO) and 1 (IDOK) are the answer buttons. */
 #define IDC_ABORT               3     /* "Exit Brackmoor", owner-drawn */
@@ -49,6 +55,35 @@
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
 #define IDC_PROPERTIES          1202  /* owner-drawn */
 
+/* New-version notice (195); its check box is IDC_CHECK, Close is IDOK */
+#define IDC_NEWVERSION_TEXT     1181
+#define IDC_UPGRADE_NOW         1182
+#define IDC_WHATS_NEW           1183
+
+/* File change alert (189) */
+#define IDC_SYSFILE_HEADING     1025
+#define IDC_SYSFILE_ACCEPTTEXT  1026
+#define IDC_SYSFILE_REJECTTEXT  1027
+#define IDC_SYSFILE_COMMENT     1028
+#define IDC_SYSFILE_PATHLABEL   1039
+#define IDC_SYSFILE_VIEWNEW     1170
+#define IDC_SYSFILE_VIEWOLD     1171
+#define IDC_SYSFILE_ACCEPT      1172
+#define IDC_SYSFILE_REJECT      1173
+#define IDC_SYSFILE_NAMELABEL   1174
+#define IDC_SYSFILE_NAME        1175
+#define IDC_SYSFILE_PATH        1176  /* read-only edit */
+/* its check box is IDC_CHECK: stop monitoring the file */
+
+/* Restart Commands window (130); IDOK closes it */
+#define IDC_RESTART_DELETE      1003
+#define IDC_RESTART_TEXT        1004  /* read-only multi-line edit */
+#define IDC_RESTART_LEGEND      1102
+
+/* Setting alert (184): IDYES accept, IDNO reject */
+#define IDC_SETTING_HELP        9
+#define IDC_SETTING_MESSAGE     1025
+
 /* The signature line under a program's path: every alert that shows a program */
 #define IDC_SIGNATURE           1240
 #define IDC_FT_OLDSIGNATURE     1241
@@ -71,7 +106,8 @@
 #define IDC_FT_NEWINFO          1120
 #define IDC_FT_EXTENSION        1121
 
-/* New hidden file (191): 1 allows, 2 deletes */
+/* New hidden file (191): 1 allows, 2 deletes. The add-on and ActiveX alerts (140,
+   193) show the program's legal notice in the same control. */
 #define IDC_LEGAL               1032
 
 #endif

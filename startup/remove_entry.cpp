@@ -15,6 +15,7 @@
 #include "startup/locations.h"
 #include "common/runlist.h"
 #include "startup/startup_scan.h"
+#include "online/server_reports.h"
 
 #define STRING_KEY_LOCATION_WARNING 1013
 #define HOOK_VALUE_MAX 512
@@ -155,7 +156,7 @@ int DeleteRunProgram(int code, const char *name, const char *data, const char *p
 
     if (!StrContains(data, "Brackmoor")) {
         WriteLog(LOG_START_REMOVE, code, name, data, path);
-        // DECISION REPORT CALL SITE: ReportDecision with action 7 for this entry.
+        ReportDecision(name, data, DECISION_REMOVED);
     }
     DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, data);
     DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, name);
@@ -190,7 +191,7 @@ static int FindHookValue(const StartupLocation *location, const char *name, cons
         const char *clsid = location->code == CODE_REG_DELAYLOAD ? text : value;
         const char *shown = location->code == CODE_REG_DELAYLOAD ? value : text;
         char file[MAX_PATH];
-        if (!ResolveClsid(clsid, file) || !SameCommand(file, data))
+        if (!ResolveClsid(clsid, NULL, file) || !SameCommand(file, data))
             continue;
         if (name[0] && StrEqualNoCase(shown, name) == 0) {
             CopyText(valueName, HOOK_VALUE_MAX, value);

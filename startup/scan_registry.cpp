@@ -211,7 +211,7 @@ static void ReadClsidHooks(RunList *list, const StartupLocation *location, ScanV
         char file[MAX_PATH], className[RUN_NAME_MAX];
         const char *clsid = location->code == CODE_REG_DELAYLOAD ? value->data : value->name;
         const char *name = location->code == CODE_REG_DELAYLOAD ? value->name : value->data;
-        if (!ResolveClsid(clsid, file))
+        if (!ResolveClsid(clsid, NULL, file))
             CopyTextN(file, CAP(file), clsid, MAX_PATH - 1);
         if (location->code == CODE_REG_SHELLEXECUTEHOOK && !name[0] &&
             ReadClassName(clsid, className, CAP(className)) > 0)

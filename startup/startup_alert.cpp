@@ -21,6 +21,7 @@
 #include "resources/resource.h"
 #include "startup/locations.h"
 #include "startup/startup_actions.h"
+#include "online/server_reports.h"
 
 int giRepeatAlertCount;
 char gszLastAlertPath[MAX_PATH];
@@ -210,7 +211,7 @@ static void TraceShortPath(const char *tag, const char *path)
 static void AnswerAccept(HWND dialog, StartupAlertEntry *entry)
 {
     char codeText[CODE_TEXT_MAX];
-    // DECISION REPORT CALL SITE: ReportDecision with action 6 for this entry.
+    ReportDecision(entry->name, entry->path, DECISION_KEPT);
     TestLog("IDYES RUN Path", entry->path);
     FormatText(codeText, CAP(codeText), "%d", entry->code);
     TestLog("IDYES RUN Type", codeText);
@@ -236,7 +237,7 @@ static void AnswerReject(HWND dialog, StartupAlertEntry *entry)
     if (giRepeatAlertCount == REPEATS_BEFORE_DISABLE) {
         // Rejected three times in a row: it puts itself back each time, so from
         // now on the monitor takes it out without asking.
-        // DECISION REPORT CALL SITE: ReportDecision with action 6051 for this entry.
+        ReportDecision(entry->name, entry->path, DECISION_REPEAT);
         TraceShortPath("ERROR IDNO Invalid Filename", entry->path);
         DisableRunProgram(entry->name, entry->path, entry->sourcePath, entry->code);
         ClearAlertEntry(entry);

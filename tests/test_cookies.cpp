@@ -58,6 +58,8 @@ protected:
         appPaths_.Remove();
         for (const std::string &f : platformFiles_)
             RemoveTree(f);
+        if (!asideFrom_.empty())
+            MoveFileA((TempFolder() + "\\aside").c_str(), asideFrom_.c_str());
         SetEnvironmentVariableA("USERPROFILE", profile_.empty() ? NULL : profile_.c_str());
         FreeNutsList();
         BrackmoorTest::TearDown();
@@ -99,6 +101,7 @@ protected:
     NewKeys appPaths_;
     std::vector<SavedValue> saved_;
     std::vector<std::string> platformFiles_;
+    std::string asideFrom_;   // a file of the system moved aside for the test, put back after it
     std::string profile_;
 };
 
@@ -109,6 +112,9 @@ TEST_F(CookiesTest, InternetExplorerFolderIsTheFirstPlaceWithAnIndex)
     GetWindowsDirectoryA(windows, MAX_PATH);
     const std::string t = TempFolder(), win = std::string(windows) + "\\Cookies";
     platformFiles_ = {std::string(platform) + "\\container.dat", win};
+    // WinINet keeps its own index in the platform folder once anything used it.
+    if (MoveFileA((std::string(platform) + "\\index.dat").c_str(), (t + "\\aside").c_str()))
+        asideFrom_ = std::string(platform) + "\\index.dat";
     struct Row {
         const char *override, *shell, *user;  // folders the values name
         std::string index;                    // the one index file made

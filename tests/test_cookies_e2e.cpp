@@ -21,14 +21,6 @@ const char kHttpCommand[] = "SOFTWARE\\Classes\\HTTP\\shell\\open\\command";
 const REGSAM k64 = KEY_WOW64_64KEY;
 const DWORD kPassWait = 90000;
 
-int PassesDone()
-{
-    int n = 0;
-    for (const std::string &line : TraceEntries())
-        n += line.find("QUICKSCAN DONE") != std::string::npos;
-    return n;
-}
-
 std::string Lang(UINT id)
 {
     char text[1024] = "";
@@ -61,19 +53,13 @@ protected:
     // A Quick Scan; true when its pass ended with no message box left open.
     bool QuickScan()
     {
-        int before = PassesDone();
+        int before = QuickScansDone();
         SendMonitorCommand(run_, 6074);
         return WaitPass(before);
     }
     bool WaitPass(int before)
     {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
-            if (WaitForDialog("Brackmoor", 0))
-                return false;
-            if (PassesDone() > before)
-                return true;
-        }
-        return false;
+        return WaitQuickScanDone(before, kPassWait, "Brackmoor");
     }
     NewKeys newKeys_;
     SavedValue browser_{HKEY_LOCAL_MACHINE, kHttpCommand, "", k64};
@@ -124,7 +110,7 @@ TEST_F(CookiesEndToEnd, FiltersEatInternetExplorerAndFirefoxCookiesNewOnesAreTol
     EXPECT_EQ(5u, FirefoxCookieKeys(db).size()) << "not the default browser: its store is not touched";
 
     RegPut(HKEY_LOCAL_MACHINE, kHttpCommand, "", "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -osint -url \"%1\"", k64);
-    int before = PassesDone();
+    int before = QuickScansDone();
     SendMonitorCommand(run_, 6074);
     HWND notice = WaitForDialog("Brackmoor", kPassWait);
     ASSERT_NE(nullptr, notice) << "two unseen cookies";

@@ -238,7 +238,9 @@ TEST_F(Files, PathPartsVendorsAndPlausibleNames)
 TEST_F(Files, EncodeForQueryNeverWritesHalfAnEscape)
 {
     struct Row { const char *text; size_t cap; const char *expected; int result; } rows[] = {
-        {"My Program & Co", 64, "My%20Program%20+%20Co", 20},
+        {"My Program & Co", 64, "My%20Program%20%26%20Co", 22},
+        {"#%+=;?\\\"<>", 64, "%23%25%2B%3D%3B%3F%5C%22%3C%3E", 29},
+        {"\xE9\x80\xFF\x01\t-._~!$'()*,:@/", 64, "%E9%80%FF%01%09-._~!$'()*,:@/", 28},
         {"a b", 4, "a", 0},
         {"a b", 5, "a%20", 3},
         {"", 64, "", -1},

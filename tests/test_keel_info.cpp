@@ -28,12 +28,12 @@ std::vector<Opened> gOpened;
 std::vector<std::string> gStarted;
 INT_PTR gOpenAnswer = 42;
 
-// The query encoding written out independently: blank as "%20", "&" as "+".
-std::string Encoded(std::string text) {
-    for (size_t p; (p = text.find(' ')) != std::string::npos;)
-        text.replace(p, 1, "%20");
-    std::replace(text.begin(), text.end(), '&', '+');
-    return text;
+// The query encoding of the characters these tests use, written out independently.
+std::string Encoded(const std::string &text) {
+    std::string out;
+    for (char c : text)
+        out += c == ' ' ? "%20" : c == '&' ? "%26" : c == '\\' ? "%5C" : std::string(1, c);
+    return out;
 }
 
 std::string Upper(std::string text) {
@@ -102,13 +102,13 @@ TEST_F(KeelInfoTest, RequestsCarryTheKeysInOrderEncoded) {
         // Quoted and with arguments, as a Run value holds it; a file without a program
         // extension is named by the whole command line, so it goes without.
         const std::string command = rows[i].ext[0] ? "\"" + rows[i].file + "\" /A & more" : rows[i].file;
-        EXPECT_EQ(kBase + kShort + "?program=Tool%20+%20Box%20Helper&vendor=" + v + "&version=" + r +
+        EXPECT_EQ(kBase + kShort + "?program=Tool%20%26%20Box%20Helper&vendor=" + v + "&version=" + r +
                       "&build=33.1.2015.0&Type=1234&Loc=en&ext=" + rows[i].ext,
                   Build("Tool & Box Helper", command, 1234, 0))
             << "row " << i;
 
         const std::string ex = Build("Tool & Box Helper", command, 1234, 1);
-        const std::string head = kBase + kExtended + "?program=Tool%20+%20Box%20Helper&vendor=" + v +
+        const std::string head = kBase + kExtended + "?program=Tool%20%26%20Box%20Helper&vendor=" + v +
                                  "&build=33.1.2015.0&Type=1234&Loc=us&ext=" + rows[i].ext + "&version=" + r +
                                  (rows[i].versioned ? texts : "&name=&copy=&detail=") + "&created=";
         EXPECT_EQ(head, ex.substr(0, head.size())) << "row " << i;
@@ -168,7 +168,7 @@ TEST_F(KeelInfoTest, AddressStaysWithinItsBoundAndEndsOnAWholeEscape) {
             ASSERT_EQ(0x5A, buffer[g]) << "row " << i << " byte " << g;
         for (size_t p = text.find('%'); p != std::string::npos; p = text.find('%', p + 1))
             EXPECT_LT(p + 2, text.size()) << "row " << i << ": at " << p;
-        EXPECT_TRUE(cap < 200 || text.find(kBase + (i % 2 ? kExtended : kShort) + "?program=a%20b+a%20b+") == 0) << i;
+        EXPECT_TRUE(cap < 200 || text.find(kBase + (i % 2 ? kExtended : kShort) + "?program=a%20b%26a%20b%26") == 0) << i;
     }
 }
 

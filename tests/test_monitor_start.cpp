@@ -49,7 +49,9 @@ TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
               RegText(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY "\\Run", "Brackmoor"));
     EXPECT_EQ(1, RunAlways);
+    // The system-files marker comes with the HOSTS record it stands for.
     EXPECT_FALSE(RegText(HKEY_LOCAL_MACHINE, BRACKMOOR_KEY "\\Sysfiles", "").empty());
+    EXPECT_FALSE(RegText(HKEY_LOCAL_MACHINE, BRACKMOOR_KEY "\\Sysfiles\\HOSTS", "Location").empty());
     EXPECT_EQ(9, UILanguage);
     EXPECT_EQ((REGSAM)KEY_ALL_ACCESS, RegWriteAccess);
     EXPECT_EQ((REGSAM)KEY_READ, RegReadAccess);

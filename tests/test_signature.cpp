@@ -15,15 +15,6 @@ namespace {
 
 enum { STRING_UNTRUSTED = 4102, STRING_BROKEN = 4104, STRING_UNSIGNED = 4105, STRING_NOT_CHECKED = 4100 };
 
-std::string Lang(UINT id, const std::string &value = "")
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    std::string line = text;
-    size_t slot = line.find("%s");
-    return slot == std::string::npos ? line : line.replace(slot, 2, value);
-}
-
 std::string Upper(std::string text)
 {
     for (char &c : text)
@@ -102,8 +93,9 @@ TEST_F(Signatures, EveryAlertTemplateWithAProgramShowsItsSignature)
             seen->templates++;
             for (int pathId : {IDC_PATH, IDC_FT_OLDPATH, IDC_FT_NEWPATH}) {
                 HWND path = GetDlgItem(dialog, pathId);
-                // A program's path is a read-only edit; other controls may share its id.
-                if (!path || !(GetWindowLongA(path, GWL_STYLE) & ES_READONLY))
+                // A program's path is an edit control; other controls may share its id.
+                char kind[16] = "";
+                if (!path || !GetClassNameA(path, kind, sizeof kind) || lstrcmpiA(kind, "Edit") != 0)
                     continue;
                 int lineId = AlertSignatureControl(pathId);
                 SCOPED_TRACE("template " + std::to_string((UINT_PTR)name) + ", path control " + std::to_string(pathId));
@@ -118,7 +110,7 @@ TEST_F(Signatures, EveryAlertTemplateWithAProgramShowsItsSignature)
             return TRUE;
         },
         (LONG_PTR)&seen);
-    EXPECT_GE(seen.lines, 5) << "startup, delayed start, hidden file and both file type columns";
+    EXPECT_GE(seen.lines, 7) << "startup, delayed start, hidden file, add-on, ActiveX and both file type columns";
 
     HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_FILETYPE), NULL,
                                      [](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR { return msg == WM_INITDIALOG; }, 0);
@@ -127,9 +119,9 @@ TEST_F(Signatures, EveryAlertTemplateWithAProgramShowsItsSignature)
         int path;
         std::string command, line;
     } rows[] = {
-        {IDC_FT_OLDPATH, "\"" + signed_ + "\" \"%1\"", Lang(STRING_UNTRUSTED, signer_)},
-        {IDC_FT_NEWPATH, broken_ + " /open \"%1\"", Lang(STRING_BROKEN, signer_)},
-        {IDC_FT_OLDPATH, unsigned_, Lang(STRING_UNSIGNED)},
+        {IDC_FT_OLDPATH, "\"" + signed_ + "\" \"%1\"", LangFilled(STRING_UNTRUSTED, signer_, "")},
+        {IDC_FT_NEWPATH, broken_ + " /open \"%1\"", LangFilled(STRING_BROKEN, signer_, "")},
+        {IDC_FT_OLDPATH, unsigned_, LangText(STRING_UNSIGNED)},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
         SetAlertPathControl(dialog, rows[i].path, rows[i].command.c_str());
@@ -158,7 +150,7 @@ TEST_F(Signatures, APassOverUnchangedFilesChecksNothingAgain)
     EXPECT_EQ(0, giSignatureFillDone);
     char line[512];
     FormatSignatureLine(&fact, line, sizeof line);
-    EXPECT_EQ(Lang(STRING_NOT_CHECKED), line);
+    EXPECT_EQ(LangText(STRING_NOT_CHECKED), line);
 
     // The next pass checks each file once; the one after it nothing.
     giSignatureBudget = budget_;

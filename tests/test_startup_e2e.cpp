@@ -43,27 +43,11 @@ std::string AlertCaption()
     return Lang(718) + " - " + Lang(606);
 }
 
-int PassesDone()
-{
-    int n = 0;
-    for (const std::string &line : TraceEntries())
-        n += line.find("QUICKSCAN DONE") != std::string::npos;
-    return n;
-}
-
 // Waits for the Quick Scan pass that started after `before` passes to end; false
 // when an alert holds it up instead, or when it takes too long.
 bool WaitPassDone(int before)
 {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < kPassWait) {
-        if (PassesDone() > before)
-            return true;
-        if (WaitForDialog(AlertCaption().c_str(), 0))
-            return false;
-        Sleep(250);
-    }
-    return false;
+    return WaitQuickScanDone(before, kPassWait, AlertCaption().c_str());
 }
 
 class StartupEndToEnd : public BrackmoorTest {
@@ -111,14 +95,14 @@ protected:
     }
     bool QuickScan()
     {
-        int before = PassesDone();
+        int before = QuickScansDone();
         SendMonitorCommand(run_, 6074);
         return WaitPassDone(before);
     }
     // A Quick Scan that brings up the startup alert; passes_ counts the passes before it.
     HWND QuickScanAlert()
     {
-        passes_ = PassesDone();
+        passes_ = QuickScansDone();
         SendMonitorCommand(run_, 6074);
         return WaitForDialog(AlertCaption().c_str(), kPassWait);
     }

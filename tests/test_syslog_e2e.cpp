@@ -21,23 +21,6 @@ namespace {
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const DWORD kPassWait = 90000;
 
-std::string Lang(UINT id, const std::string &value = "")
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    std::string line = text;
-    size_t slot = line.find("%s");
-    return slot == std::string::npos ? line : line.replace(slot, 2, value);
-}
-
-int PassesDone()
-{
-    int n = 0;
-    for (const std::string &line : TraceEntries())
-        n += line.find("QUICKSCAN DONE") != std::string::npos;
-    return n;
-}
-
 class SyslogEndToEnd : public BrackmoorTest {
 protected:
     void SetUp() override
@@ -67,17 +50,15 @@ protected:
     // Quick Scan; the alert it brings (nullptr when the pass ends without one).
     HWND Pass()
     {
-        passes_ = PassesDone();
+        passes_ = QuickScansDone();
         SendMonitorCommand(run_, 6074);
-        std::string caption = Lang(718) + " - " + Lang(606);
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
-            if (HWND alert = WaitForDialog(caption.c_str(), 0))
-                return alert;
-            if (PassesDone() > passes_)
-                return nullptr;
-        }
-        ADD_FAILURE() << "the pass did not end";
-        return nullptr;
+        std::string caption = LangText(718) + " - " + LangText(606);
+        if (WaitQuickScanDone(passes_, kPassWait, caption.c_str()))
+            return nullptr;
+        HWND alert = WaitForDialog(caption.c_str(), 0);
+        if (!alert)
+            ADD_FAILURE() << "the pass did not end";
+        return alert;
     }
     // A Run entry for a copy of one of the signed programs is alerted with the line
     // and rejected, and the pass then ends.
@@ -91,9 +72,9 @@ protected:
         ASSERT_NE(nullptr, alert);
         EXPECT_EQ(line, ControlText(alert, IDC_SIGNATURE));
         PressButton(alert, IDNO);
-        for (DWORD start = GetTickCount(); PassesDone() <= passes_ && GetTickCount() - start < kPassWait;)
+        for (DWORD start = GetTickCount(); QuickScansDone() <= passes_ && GetTickCount() - start < kPassWait;)
             Sleep(250);
-        EXPECT_GT(PassesDone(), passes_) << "the pass ends after the answer";
+        EXPECT_GT(QuickScansDone(), passes_) << "the pass ends after the answer";
         EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, name, KEY_WOW64_64KEY));
         EXPECT_EQ(1, HistoryLinesWith({"*START_Remove\tCURRENT_RUN\t", name}));
     }
@@ -119,20 +100,20 @@ TEST_F(SyslogEndToEnd, RejectedEntriesShowTheirSignatureAndReachTheCollector)
     ASSERT_EQ(nullptr, Pass()) << "the first pass sees nothing new";
 
     // UDP: every line the monitor wrote since it started.
-    RejectEntry("BmSigned", "bmsigned.exe", Lang(4102, signer_));
+    RejectEntry("BmSigned", "bmsigned.exe", LangFilled(4102, signer_, ""));
     size_t lines = HistoryFileLines().size();
     ASSERT_GE(lines, 2u);
     ExpectHistoryFrom(0, collector.ReceiveUdp(lines, 20000));
 
     // TCP, switched to while the monitor runs.
     Collector(collector.tcpPort, "tcp");
-    RejectEntry("BmBroken", "bmbroken.exe", Lang(4104, signer_));
+    RejectEntry("BmBroken", "bmbroken.exe", LangFilled(4104, signer_, ""));
     ExpectHistoryFrom(lines, collector.ReceiveTcp(HistoryFileLines().size() - lines, 20000));
 
     // The collector down: the alert, the answer and the pass as before, every line kept.
     Collector(FreeTcpPort(), "tcp");
     size_t before = HistoryFileLines().size();
-    RejectEntry("BmUnsigned", "bmunsigned.exe", Lang(4105));
+    RejectEntry("BmUnsigned", "bmunsigned.exe", LangText(4105));
     EXPECT_EQ(1, HistoryLinesWith({"START_Alert\tCURRENT_RUN\tBmUnsigned\t"}));
     EXPECT_EQ(before + 2, HistoryFileLines().size());
 }

@@ -43,6 +43,8 @@ int GetAlertSoundKey(int number, char *out, size_t cap);
 // plain tips, so an unknown setting of a newer companion still shows help.
 void AddToolTip(HWND dialog, int controlId, UINT stringId);
 void PlaceAlert(HWND dialog, int family);
+// The top right corner of the primary screen, layered with the constant alpha.
+void PlaceAlertTopRight(HWND dialog, BYTE alpha);
 void SaveAlertPosition(HWND dialog, int family);
 void SetHideExtraState(int mode);
 void StartExtraAlertSuppression(int answer);
@@ -77,6 +79,10 @@ void BeginAlertDialog(HWND dialog, int helpPageId);
 void SetAlertPathControl(HWND dialog, int id, const char *path);
 // The signature line of a path control (0 for none).
 int AlertSignatureControl(int pathId);
+// The line itself, for an alert that fills its path control in its own way: whether
+// the command line's program is signed, and by whom. Nothing when the template has
+// no such control.
+void SetAlertSignatureLine(HWND dialog, int lineId, const char *commandLine);
 // A control's text from the string table (left as the template has it when the
 // string is empty).
 void SetAlertText(HWND dialog, int id, UINT stringId);

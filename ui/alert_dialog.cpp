@@ -116,14 +116,18 @@ void SetAlertPathControl(HWND dialog, int id, const char *path)
     // The smaller face keeps most of a deep path visible in the one-line field.
     size_t len = path ? strlen(path) : 0;
     SetControlTextAndFont(dialog, id, path, len > LONG_PATH_CHARS ? ghFont12Semibold : ghFont14Semibold);
-    int signatureId = AlertSignatureControl(id);
-    if (!signatureId || !GetDlgItem(dialog, signatureId))
+    SetAlertSignatureLine(dialog, AlertSignatureControl(id), path);
+}
+
+void SetAlertSignatureLine(HWND dialog, int lineId, const char *commandLine)
+{
+    if (!lineId || !GetDlgItem(dialog, lineId))
         return;
     FileFact fact;
     char line[LANG_TEXT_MAX];
-    CheckProgramSignature(path ? path : "", &fact);
+    CheckProgramSignature(commandLine ? commandLine : "", &fact);
     FormatSignatureLine(&fact, line, CAP(line));
-    SetDlgItemTextA(dialog, signatureId, line);
+    SetDlgItemTextA(dialog, lineId, line);
 }
 
 void SetAlertHeadingControl(HWND dialog, int id, const char *text)

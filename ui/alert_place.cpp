@@ -82,15 +82,20 @@ void PlaceAlert(HWND dialog, int family)
             TraceLastError("MyError:  PlaceAlert SetWindowPos");
         return;
     }
+    // The first alert shows through a little so that it does not look like part of
+    // the program the user is working in.
+    PlaceAlertTopRight(dialog, FIRST_ALERT_ALPHA);
+}
+
+void PlaceAlertTopRight(HWND dialog, BYTE alpha)
+{
     RECT r;
     int width = GetWindowRect(dialog, &r) ? r.right - r.left : 0;
     if (!SetWindowPos(dialog, HWND_TOP, GetSystemMetrics(SM_CXSCREEN) - width, 0, 0, 0,
                       SWP_NOSIZE | SWP_NOACTIVATE))
         TraceLastError("MyError:  PlaceAlert SetWindowPos");
-    // The first alert shows through a little so that it does not look like part of
-    // the program the user is working in.
     LONG exStyle = GetWindowLongA(dialog, GWL_EXSTYLE);
     SetWindowLongA(dialog, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
-    if (!SetLayeredWindowAttributes(dialog, 0, FIRST_ALERT_ALPHA, LWA_ALPHA))
+    if (!SetLayeredWindowAttributes(dialog, 0, alpha, LWA_ALPHA))
         TraceLastError("MyError:  PlaceAlert SetLayeredWindowAttributes");
 }

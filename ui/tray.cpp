@@ -12,6 +12,7 @@
 
 int bIconShown;
 int giHelpPageId;
+int (*UserBusyStateOverride)(void);
 
 // Where the help pages live when they are not installed beside the program.
 // Deployments point "HelpSite" (under the program's key) at their own server.
@@ -48,6 +49,23 @@ int TrayIconUpdate(int iconId, int tipId, int operation)
     if (!ok)
         TestLog("Shell_NotifyIcon", "Failure when calling this function");
     return ok;
+}
+
+typedef int (*ShQueryStateProc)(int *);
+
+int GetUserBusyState(void)
+{
+    if (UserBusyStateOverride)
+        return UserBusyStateOverride();
+    int state = 5;   // QUNS_ACCEPTS_NOTIFICATIONS where Windows cannot tell
+    HMODULE shell = LoadLibraryA("Shell32.dll");
+    if (!shell)
+        return state;
+    ShQueryStateProc query = (ShQueryStateProc)(void *)GetProcAddress(shell, "SHQueryUserNotificationState");
+    if (query && query(&state) != 0)
+        state = 5;
+    FreeLibrary(shell);
+    return state;
 }
 
 void SetTrayStatus(int iconId, int tipId)
@@ -109,5 +127,8 @@ void OpenHelpPage(int id)
 {
     char target[MAX_PATH + 64];
     HelpPageTarget(id, target, CAP(target));
-    ShellExecuteA(ghMainWnd, "open", target, "", "", SW_SHOWNORMAL);
+    TestLog("OpenHelpPage", target);
+    INT_PTR result = (INT_PTR)ShellExecuteA(ghMainWnd, "open", target, "", "", SW_SHOWNORMAL);
+    if (result <= 32)
+        TraceShellExecuteError(0, (int)result, "MyError:  OpenHelpPage ShellExecute");
 }

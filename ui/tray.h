@@ -14,6 +14,12 @@ enum { TRAY_ADD = 0, TRAY_MODIFY = 1, TRAY_DELETE = 2 };
 extern int bIconShown;          // the NIM_ADD worked
 extern int giHelpPageId;        // help page of the moment: 0 general, alerts set their own
 
+// The user's notification state; below 5 the user is busy (full screen, presenting)
+// and nothing should pop up.
+int GetUserBusyState(void);
+// Tests replace the notification state with their own answer; NULL asks Windows.
+extern int (*UserBusyStateOverride)(void);
+
 int TrayIconUpdate(int iconId, int tipId, int operation);
 void SetTrayStatus(int iconId, int tipId);
 // The page for a command or alert id ("features.html" for all others); returns its length.

@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "ui/alert.h"
 #include "watchers/filetypes_findings.h"
+#include "online/server_reports.h"
 
 #define RECORDED_CLASS_MAX 257      // a recorded class is read with at most 256 characters
 #define MEMO_MAX 64
@@ -114,11 +115,11 @@ static int DecideChange(const FileTypeFinding *f, const char *recorded, const ch
     int answer = RunAlert(IDD_FILETYPE, NewFileTypeDlgProc, (LPARAM)&alert, giHideFileType, TIP_FILETYPES, 1);
     int wrote = 0;
     if (answer == ANSWER_REJECT) {
-        // DECISION REPORT CALL SITE: code 7
+        ReportDecision(alert.ext, alert.newProgram, answer);
         WriteDecision(&alert, "Rejected", RestoreFileType(f->ext, f->method));
         wrote = 1;
     } else if (answer == ANSWER_ACCEPT) {
-        // DECISION REPORT CALL SITE: code 6
+        ReportDecision(alert.ext, alert.newProgram, answer);
         if (!StoreFileTypeBaseline(f->ext, f->method))
             TestLog("MyError:  VerifyFileTypes the accepted program is asked about again", f->ext);
         WriteDecision(&alert, "Accepted", -1);

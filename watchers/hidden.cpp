@@ -15,6 +15,7 @@
 #include "resources/resource.h"
 #include "startup/startup_actions.h"
 #include "ui/alert.h"
+#include "online/server_reports.h"
 
 // "2_name", "3_name" ... when the vault already keeps a file of that name.
 #define VAULT_NAME_TRIES 99
@@ -260,10 +261,10 @@ static void AskAboutHiddenFile(const RunList *list, int i)
     if (!asked)
         WriteAlertLine(&alert);
     if (answer == ANSWER_REJECT) {
-        // DECISION REPORT CALL SITE: code 7
+        ReportDecision(alert.name, alert.path, DECISION_REMOVED);
         DeleteHiddenFile(alert.name, alert.path);
     } else if (answer == ANSWER_ACCEPT) {
-        // DECISION REPORT CALL SITE: code 6
+        ReportDecision(alert.name, alert.path, DECISION_KEPT);
         char date[FILE_TIME_TEXT_MAX];
         SYSTEMTIME now;
         GetLocalTime(&now);

@@ -146,3 +146,22 @@ bool WaitForTrace(const std::string &part, DWORD ms)
         Sleep(200);
     }
 }
+
+int QuickScansDone()
+{
+    int n = 0;
+    for (const std::string &line : TraceEntries())
+        n += line.find("QUICKSCAN DONE") != std::string::npos;
+    return n;
+}
+
+bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
+        if (QuickScansDone() > before)
+            return true;
+        if (WaitForDialog(stopCaption, 0))
+            return false;
+    }
+    return false;
+}

@@ -29,3 +29,8 @@ std::string DialogTexts(HWND dialog);
 void PressButton(HWND dialog, int id);
 // Waits until the trace log holds the text; the trace file is the monitor's own.
 bool WaitForTrace(const std::string &part, DWORD ms);
+// Quick Scan passes the monitor has finished so far (its "QUICKSCAN DONE" entries).
+int QuickScansDone();
+// Waits until more than `before` Quick Scan passes are done; false when a dialog with
+// the caption shows first (the pass is held up by it), or after ms.
+bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption);

@@ -2,7 +2,10 @@
 
 #include <ws2tcpip.h>
 
+#include <algorithm>
+
 #include "support/system_state.h"
+#include "support/test_env.h"
 
 namespace {
 
@@ -209,14 +212,8 @@ std::string ParseSyslog(const std::string &text, SyslogMessage &out)
 
 std::vector<std::string> HistoryFileLines()
 {
-    std::vector<std::string> lines;
-    std::string text = HistoryText();
-    for (size_t pos = 0, end; pos < text.size(); pos = end + 2) {
-        end = text.find("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(pos, end - pos));
-    }
+    std::vector<std::string> lines = SplitText(HistoryText(), "\r\n");
+    lines.pop_back();   // after the last line end
     return lines;
 }
 
@@ -229,14 +226,10 @@ std::string CompareWithHistory(const std::string &message, const std::string &hi
     if (parsed)
         *parsed = m;
     // The detail is the rest of the line: a tab inside a field is not escaped.
-    std::vector<std::string> fields;
-    for (size_t pos = 0;;) {
-        size_t tab = fields.size() < 5 ? historyLine.find('\t', pos) : std::string::npos;
-        fields.push_back(historyLine.substr(pos, tab == std::string::npos ? std::string::npos : tab - pos));
-        if (tab == std::string::npos)
-            break;
-        pos = tab + 1;
-    }
+    std::vector<std::string> fields = SplitText(historyLine, "\t");
+    for (size_t extra = 6; extra < fields.size(); extra++)
+        fields[5] += "\t" + fields[extra];
+    fields.resize(std::min<size_t>(fields.size(), 6));
     if (fields.size() != 6)
         return "history line without six fields: " + historyLine;
     char machine[MAX_COMPUTERNAME_LENGTH + 1] = "", user[256] = "";

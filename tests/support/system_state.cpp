@@ -75,6 +75,14 @@ uintptr_t NextHandleSlot()
     return (uintptr_t)h;
 }
 
+std::string WithoutText(std::string text, const std::string &part)
+{
+    size_t at = text.find(part);
+    if (!part.empty() && at != std::string::npos)
+        text.erase(at, part.size());
+    return text;
+}
+
 std::string HistoryText()
 {
     return ReadWholeFile(DataFolder() + "\\history.txt");
@@ -162,4 +170,32 @@ void AcceptStartupEntriesPresent()
         BaselineValueName(path, key);
         RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(scan, i)).c_str());
     }
+}
+
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view)
+{
+    KeyValueMap values;
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return values;
+    char name[256];
+    BYTE data[4096];
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name), size = sizeof(data), type;
+        if (RegEnumValueA(key, i, name, &n, NULL, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        values[name] = std::to_string(type) + ":" + std::string((char *)data, size);
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+std::string DwordData(DWORD value)
+{
+    return std::to_string(REG_DWORD) + ":" + std::string((char *)&value, sizeof(value));
+}
+
+std::string SzData(const std::string &text)
+{
+    return std::to_string(REG_SZ) + ":" + text + '\0';
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,6 +65,13 @@ struct SavedValue {
     }
 };
 
+// Every value of a key as name -> "type:data", for comparing a whole key before
+// and after an action.
+typedef std::map<std::string, std::string> KeyValueMap;
+KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view = KEY_WOW64_64KEY);
+// The "type:data" text RegKeyValues gives a REG_DWORD and a REG_SZ value.
+std::string DwordData(DWORD value);
+std::string SzData(const std::string &text);
 // A key and everything below it as text (names, types and data, in the order the
 // registry enumerates them), for comparing a part of the registry before and after;
 // "" when the key does not exist.
@@ -74,6 +82,8 @@ std::string FolderListing(const std::string &folder);
 // The handle a new object gets: the lowest free slot (Wine reuses the lowest), so it
 // moves only when a handle was left open.
 uintptr_t NextHandleSlot();
+// The text without the first copy of part (unchanged when part is empty or absent).
+std::string WithoutText(std::string text, const std::string &part);
 
 // The history file's text, and the number of its lines that hold every part.
 std::string HistoryText();

@@ -35,6 +35,24 @@ void RegDeleteTreeView(HKEY root, const char *path, REGSAM view)
     RegCloseKey(key);
 }
 
+std::string LangText(UINT id)
+{
+    char text[1024] = "";
+    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return text;
+}
+
+std::string LangFilled(UINT id, const std::string &a, const std::string &b)
+{
+    std::string text = LangText(id);
+    for (const std::string *part : {&a, &b}) {
+        size_t at = text.find("%s");
+        if (at != std::string::npos)
+            text.replace(at, 2, *part);
+    }
+    return text;
+}
+
 std::string DataFolder()
 {
     char buf[MAX_PATH] = "";
@@ -352,4 +370,31 @@ void KillProgramsNamed(const char *exeName)
         }
     }
     CloseHandle(snap);
+}
+
+std::vector<std::string> SplitText(const std::string &text, const std::string &separator)
+{
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + separator.size())
+        parts.push_back(text.substr(from, at - from));
+    parts.push_back(text.substr(from));
+    return parts;
+}
+
+std::vector<std::vector<std::string>> HistoryLines()
+{
+    std::vector<std::string> lines = SplitText(ReadWholeFile(DataFolder() + "\\history.txt"), "\r\n");
+    lines.pop_back();   // after the last line end
+    std::vector<std::vector<std::string>> out;
+    for (const std::string &line : lines)
+        out.push_back(SplitText(line, "\t"));
+    return out;
+}
+
+std::string ResourceText(UINT id)
+{
+    char text[1024] = "";
+    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return text;
 }

@@ -43,6 +43,11 @@ void RegDeleteTreeView(HKEY root, const char *path, REGSAM view = 0);
 void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
 void PutOption(const char *name, const char *text);   // under the options key
 
+// A string of the program's table, as LoadStringA gives it (no translation).
+std::string LangText(UINT id);
+// The string's first two "%s" replaced by a and b.
+std::string LangFilled(UINT id, const std::string &a, const std::string &b);
+
 // Folders and files.
 std::string DataFolder();          // the application-data folder + "\Brackmoor"
 std::string BinFolder();           // where the test program, brackmoor.exe and the DLL lie
@@ -56,6 +61,12 @@ void TraceToTempFile();
 // The trace log's entries ("key=value" lines of section TestLog), in file order.
 std::vector<std::string> TraceEntries();
 bool TraceHas(const std::string &part);
+// The parts of a text between the separators (one more than there are separators).
+std::vector<std::string> SplitText(const std::string &text, const std::string &separator);
+// The history log's lines, each split at its tabs into its fields.
+std::vector<std::vector<std::string>> HistoryLines();
+// A text of the string table, as the test program's own resources hold it.
+std::string ResourceText(UINT id);
 
 // Processes: start a program of BinFolder() with arguments; wait for it to end.
 HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid = nullptr);

@@ -1,0 +1,358 @@
+// Browser add-ons and ActiveX controls in process: class ids resolved in the right
+// view and kept while unchanged, the three add-on listings and the control listing
+// with their naming and skipping rules, the kill bit, removal that touches exactly
+// its item, and decisions taken without the dialog.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/file_facts.h"
+#include "common/options.h"
+#include "common/registry.h"
+#include "startup/locations.h"
+#include "support/addon_keys.h"
+#include "support/system_state.h"
+#include "support/test_env.h"
+#include "watchers/ie_helpers.h"
+
+namespace {
+
+const REGSAM k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY;
+const HKEY HKLM = HKEY_LOCAL_MACHINE;
+// Test class ids; the last two digits tell them apart.
+std::string Id(int n)
+{
+    char id[40];
+    snprintf(id, sizeof(id), "{7B3E91C4-2D5A-4F08-9A61-C0FFEE0000%02d}", n);
+    return id;
+}
+const int kIds = 20;
+
+struct Record {
+    std::string name, path, source, details;
+    int code, extra;
+};
+
+std::vector<Record> Records(const RunList *list)
+{
+    std::vector<Record> out;
+    char name[RUN_NAME_MAX], path[MAX_PATH], source[MAX_PATH], details[RUN_DETAILS_MAX];
+    for (int i = 0; i < list->count; i++) {
+        GetRunName(list, i, name);
+        GetRunPath(list, i, path);
+        GetRunSourcePath(list, i, source);
+        GetRunDetails(list, i, details);
+        out.push_back({name, path, source, details, GetRunCode(list, i), GetRunExtra(list, i)});
+    }
+    return out;
+}
+
+// The records whose path or source holds a test class id.
+std::vector<Record> Ours(const RunList *list)
+{
+    std::vector<Record> out;
+    for (const Record &r : Records(list))
+        if ((r.path + r.source).find("C0FFEE") != std::string::npos)
+            out.push_back(r);
+    return out;
+}
+
+class AddonTest : public BrackmoorTest {
+protected:
+    void SetUp() override
+    {
+        BrackmoorTest::SetUp();
+        FreeFileFacts();
+        WatchAddonAreas(created_);
+        addon_ = TempFolder() + "\\bmaddon.dll";
+        ASSERT_TRUE(CopyFileA((BinFolder() + "\\bmaddon.dll").c_str(), addon_.c_str(), FALSE));
+    }
+    void TearDown() override
+    {
+        for (int n = 0; n < kIds; n++)
+            RemoveAddonKeys({Id(n)});
+        RegDeleteTreeView(HKEY_CURRENT_USER, "Software\\Brackmoor Tests");
+        created_.Remove();
+        FreeFileFacts();
+        BrackmoorTest::TearDown();
+    }
+    NewKeys created_;
+    std::string addon_;
+};
+
+TEST_F(AddonTest, ClassIdsResolveInTheirViewAndAreReadOncePerChange)
+{
+    RegisterClass(Id(1), k64, "Sixty Four", "C:\\x\\64.dll");
+    RegisterClass(Id(2), k32, "Thirty Two", "C:\\x\\32.dll");
+    RegisterClass(Id(3), k64, "No Server", "");
+    RegisterClass(Id(4), k64, "Quoted", "\"C:\\Program Files\\x\\q.dll\"");
+    RegisterClass(Id(5), k64, "Both 64", "C:\\x\\both64.dll");
+    RegisterClass(Id(5), k32, "Both 32", "C:\\x\\both32.dll");
+    RegisterClass(Id(6), k64, NULL, "C:\\x\\nameless.dll");
+    const struct { std::string clsid; int result; const char *name, *path; } rows[] = {
+        {Id(1), 1, "Sixty Four", "C:\\x\\64.dll"},
+        {Id(1).substr(1, 36), 1, "Sixty Four", "C:\\x\\64.dll"},          // without braces
+        {Id(1) + " and more", 1, "Sixty Four", "C:\\x\\64.dll"},
+        {Id(2), 1, "Thirty Two", "C:\\x\\32.dll"},                        // Wow6432Node only
+        {Id(3), 0, "", ""},
+        {Id(4), 1, "Quoted", "C:\\Program Files\\x\\q.dll"},
+        {Id(5), 1, "Both 64", "C:\\x\\both64.dll"},
+        {Id(6), 1, "", "C:\\x\\nameless.dll"},
+        {Id(7), 0, "", ""},                                               // not registered
+        {"", 0, "", ""}, {"{", 0, "", ""}, {"{a\\b}", 0, "", ""}, {std::string(300, '7'), 0, "", ""},
+    };
+    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
+        char name[CLSID_NAME_MAX] = "sentinel", path[MAX_PATH] = "sentinel";
+        EXPECT_EQ(rows[i].result, ResolveClsid(rows[i].clsid.c_str(), name, path)) << "row " << i;
+        EXPECT_STREQ(rows[i].name, name) << "row " << i;
+        EXPECT_STREQ(rows[i].path, path) << "row " << i;
+    }
+    // A reader of the 32-bit view gets the 32-bit registration first.
+    char name[CLSID_NAME_MAX], path[MAX_PATH];
+    RegAccessModes saved = UseRegistryView(k32);
+    EXPECT_EQ(1, ResolveClsid(Id(5).c_str(), name, path));
+    PutRegistryAccessBack(saved);
+    EXPECT_STREQ("C:\\x\\both32.dll", path);
+
+    // Unchanged registrations are not read again; a new server or name is.
+    int reads = giClsidReads;
+    for (int round = 0; round < 3; round++)
+        ResolveClsid(Id(1).c_str(), name, path);
+    EXPECT_EQ(reads, giClsidReads);
+    RegisterClass(Id(1), k64, NULL, "C:\\x\\moved.dll");
+    ResolveClsid(Id(1).c_str(), name, path);
+    EXPECT_STREQ("C:\\x\\moved.dll", path);
+    RegisterClass(Id(1), k64, "Renamed", "");
+    ResolveClsid(Id(1).c_str(), name, path);
+    EXPECT_STREQ("Renamed", name);
+    EXPECT_EQ(reads + 2, giClsidReads);
+}
+
+TEST_F(AddonTest, ListingsNameSkipAndKeepTheirViews)
+{
+    const std::string bho = std::string(BHO_KEY) + "\\", ext = std::string(EXTENSIONS_KEY) + "\\";
+    RegisterClass(Id(1), k32, "Bm Helper", "C:\\x\\helper32.dll");
+    RegisterClass(Id(1), k64, "Bm Helper", "C:\\x\\helper64.dll");
+    RegisterClass(Id(2), k32, "BM HELPER", "C:\\x\\same name.dll");
+    RegisterClass(Id(3), k64, NULL, "C:\\x\\nameless.dll");
+    for (int n : {1, 2})
+        RegPut(HKLM, (bho + Id(n)).c_str(), "NoExplorer", "1", k32);
+    for (int n : {1, 3})
+        RegPut(HKLM, (bho + Id(n)).c_str(), "NoExplorer", "1", k64);
+    RegisterClass(Id(4), k64, "Toolbar", addon_);
+    RegisterClass(Id(5), k64, "Toolbar", "C:\\x\\tb.dll");
+    for (int n : {4, 5})
+        RegPut(HKLM, TOOLBAR_KEY, Id(n).c_str(), "", k64);
+    RegPut(HKLM, (ext + Id(6)).c_str(), "ButtonText", "Bm Button", k64);
+    RegPut(HKLM, (ext + Id(6)).c_str(), "Exec", addon_.c_str(), k64);
+    RegPut(HKLM, (ext + Id(7)).c_str(), "ButtonText", "@C:\\Windows\\SHDOCLC.DLL,-864", k64);
+    RegPut(HKLM, (ext + Id(7)).c_str(), "script", "C:\\x\\related.htm", k64);
+    RegPut(HKLM, (ext + Id(7)).c_str(), "HotIcon", "C:\\x\\hot.ico", k64);
+    RegPut(HKLM, (ext + Id(8)).c_str(), "Exec", addon_.c_str(), k64);   // no ButtonText
+
+    OwnedRunList list;
+    ListIEHelpers(list);
+    std::vector<Record> got = Ours(list);
+    const Record want[] = {
+        {"Bm Helper", "C:\\x\\helper32.dll", Id(1), "", CODE_BHO, (int)k32},
+        {"Bm Helper (x64)", "C:\\x\\helper64.dll", Id(1), "", CODE_BHO, (int)k64},
+        {"Bm Toolbar Suite", addon_, Id(4), "2.5.0.1", CODE_TOOLBAR, (int)k64},
+        {"tb.dll", "C:\\x\\tb.dll", Id(5), "", CODE_TOOLBAR, (int)k64},
+        {"Bm Toolbar Suite", Id(6), addon_, addon_, CODE_EXTENSION, 0},
+        {"Related", Id(7), "C:\\x\\related.htm", "C:\\x\\hot.ico", CODE_EXTENSION, 0},
+    };
+    ASSERT_EQ(sizeof(want) / sizeof(want[0]), got.size());
+    for (size_t i = 0; i < got.size(); i++) {
+        EXPECT_EQ(want[i].name, got[i].name) << "record " << i;
+        EXPECT_EQ(want[i].path, got[i].path) << "record " << i;
+        EXPECT_EQ(want[i].source, got[i].source) << "record " << i;
+        EXPECT_EQ(want[i].details, got[i].details) << "record " << i;
+        EXPECT_EQ(want[i].code, got[i].code) << "record " << i;
+        EXPECT_EQ(want[i].extra, got[i].extra) << "record " << i;
+    }
+}
+
+TEST_F(AddonTest, HostileEntriesAreBoundedSkippedAndTraced)
+{
+    TraceToTempFile();
+    const std::string bho = std::string(BHO_KEY) + "\\";
+    RegisterClass(Id(1), k64, std::string(3000, 'N').c_str(), "C:\\x\\long name.dll");   // named by its id
+    RegisterClass(Id(2), k64, "Long Server", "C:\\" + std::string(600, 'p') + ".dll");   // skipped
+    for (int n : {1, 2})
+        RegPut(HKLM, (bho + Id(n)).c_str(), "NoExplorer", "1", k64);
+    RegPut(HKLM, TOOLBAR_KEY, ("{" + std::string(400, 'T') + "}").c_str(), "", k64);
+    const std::string ext = std::string(EXTENSIONS_KEY) + "\\" + Id(3);
+    const char button[] = {'B', 'i', 'n', (char)0xE9, 'r', 'y'};   // no NUL, a high byte
+    RegPutBinary(HKLM, ext.c_str(), "ButtonText", button, sizeof(button), REG_BINARY, k64);
+    RegisterClass(Id(4), k64, "Dword Server", "");
+    RegPutDword(HKLM, (ClassKey(Id(4), k64) + "\\InprocServer32").c_str(), "", 7, k64);
+    RegPut(HKEY_CURRENT_USER, (std::string(EXT_STATS_KEY) + "\\" + Id(4)).c_str(), "Count", "1");
+
+    OwnedRunList list;
+    ListIEHelpers(list);
+    std::vector<Record> got = Ours(list);
+    ASSERT_EQ(2u, got.size());
+    EXPECT_EQ(Id(1) + " (x64)", got[0].name);
+    EXPECT_EQ(std::string(button, sizeof(button)), got[1].name);
+    EXPECT_TRUE(TraceHas("ResolveClsid name too long"));
+    EXPECT_TRUE(TraceHas("ResolveClsid server unreadable"));
+    EXPECT_TRUE(TraceHas("ListIEHelpers RegEnumValue"));
+    RegRemoveValue(HKLM, TOOLBAR_KEY, ("{" + std::string(400, 'T') + "}").c_str(), k64);
+    ListActiveX(list);
+    EXPECT_TRUE(Ours(list).empty());
+}
+
+TEST_F(AddonTest, ControlsListedOncePerProgramAndOnlyWhenTheBrowserLoadedThem)
+{
+    const std::string stats = std::string(EXT_STATS_KEY) + "\\";
+    std::string second = TempFolder() + "\\second.ocx";
+    ASSERT_TRUE(CopyFileA(addon_.c_str(), second.c_str(), FALSE));
+    char windows[MAX_PATH];
+    GetSystemDirectoryA(windows, MAX_PATH);
+    const std::string systemDll = std::string(windows) + "\\kernel32.dll";
+    // n, class name, program, iexplore Type (-1: no such subkey, -2: subkey without Type)
+    const struct { int n; const char *name; std::string program; int type; bool listed; } rows[] = {
+        {1, "Bm Control", addon_, -1, true},
+        {2, "", second, 0, true},                   // no class name: the description
+        {3, "Typed One", "C:\\x\\three.ocx", 1, true},
+        {4, "Typed Two", "C:\\x\\four.ocx", 2, false},
+        {5, "Untyped", "C:\\x\\five.ocx", -2, false},
+        {6, "Same Program", addon_, -1, false},     // one record per program
+        {7, "System", systemDll, -1, true},
+    };
+    for (const auto &row : rows) {
+        RegisterClass(Id(row.n), k64, row.name, row.program);
+        RegPut(HKEY_CURRENT_USER, (stats + Id(row.n)).c_str(), "Count", "1");
+        if (row.type == -2)
+            RegPut(HKEY_CURRENT_USER, (stats + Id(row.n) + "\\iexplore").c_str(), "Blocked", "0");
+        if (row.type >= 0)
+            RegPutDword(HKEY_CURRENT_USER, (stats + Id(row.n) + "\\iexplore").c_str(), "Type", (DWORD)row.type);
+    }
+    RegPut(HKEY_CURRENT_USER, (stats + Id(8)).c_str(), "Count", "1");   // not registered
+    RegPutDword(HKLM, (std::string(ACTIVEX_COMPAT_KEY) + "\\" + Id(1)).c_str(), "Compatibility Flags", 0x401, k64);
+
+    OwnedRunList list;
+    ListActiveX(list);
+    std::vector<Record> got = Ours(list);
+    size_t at = 0;
+    for (const auto &row : rows) {
+        if (!row.listed)
+            continue;
+        ASSERT_LT(at, got.size()) << "control " << row.n;
+        EXPECT_EQ(Id(row.n), got[at].source) << "control " << row.n;
+        EXPECT_EQ(row.program, got[at].path) << "control " << row.n;
+        EXPECT_EQ(row.name[0] ? row.name : "Toolbar helper", got[at].name) << "control " << row.n;
+        EXPECT_EQ(CODE_ACTIVEX, got[at].code);
+        EXPECT_EQ(row.n == 1 ? 0x401 : 0, got[at].extra) << "flags travel in the record";
+        at++;
+    }
+    EXPECT_EQ(at, got.size());
+    // The system's own controls can be left out by their maker.
+    static VersionRecord version;
+    GetVersionInfo(systemDll.c_str(), &version);
+    ASSERT_NE(nullptr, strstr(version.CompanyName, "Microsoft")) << version.CompanyName;
+    giHideMicrosoftActiveX = 1;
+    ListActiveX(list);
+    EXPECT_EQ(got.size() - 1, Ours(list).size());
+}
+
+TEST_F(AddonTest, KillBitKeepsTheOtherFlagsInEachView)
+{
+    const std::string key = std::string(ACTIVEX_COMPAT_KEY) + "\\" + Id(1);
+    EXPECT_EQ(0u, GetCompatibilityFlags(Id(1).c_str()));
+    RegPutDword(HKLM, key.c_str(), "Compatibility Flags", 0x21, k64);
+    EXPECT_EQ(0x21u, GetCompatibilityFlags(Id(1).c_str()));
+    RegPutDword(HKLM, (std::string(ACTIVEX_COMPAT_KEY) + "\\" + Id(9)).c_str(), "Compatibility Flags", 1, k32);
+    std::string before = AddonAreas();
+    ASSERT_EQ(1, SetKillBit(Id(1).c_str()));
+    EXPECT_EQ(0x421u, GetCompatibilityFlags(Id(1).c_str()));
+    for (REGSAM view : {k32, k64}) {
+        HKEY k;
+        DWORD flags = 0, size = sizeof(flags);
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKLM, key.c_str(), 0, KEY_READ | view, &k));
+        RegQueryValueExA(k, "Compatibility Flags", NULL, NULL, (BYTE *)&flags, &size);
+        RegCloseKey(k);
+        EXPECT_EQ(view == k64 ? 0x421u : 0x400u, flags) << "view " << view;
+    }
+    RegPutDword(HKLM, key.c_str(), "Compatibility Flags", 0x21, k64);
+    RegDeleteTreeView(HKLM, key.c_str(), k32);
+    EXPECT_EQ(before, AddonAreas()) << "nothing else was written";
+}
+
+TEST_F(AddonTest, RemovalTakesExactlyItsKeyOrValueAndLogsOnlyWhatWentAway)
+{
+    RegisterClass(Id(1), k32, "Bm Helper", "C:\\x\\helper32.dll");
+    RegisterClass(Id(1), k64, "Bm Helper", "C:\\x\\helper64.dll");
+    for (REGSAM view : {k32, k64}) {
+        RegPut(HKLM, (std::string(BHO_KEY) + "\\" + Id(1)).c_str(), "NoExplorer", "1", view);
+        RegPut(HKLM, TOOLBAR_KEY, Id(2).c_str(), "", view);
+        RegPut(HKLM, TOOLBAR_KEY, Id(9).c_str(), "", view);     // another toolbar stays
+    }
+    RegisterClass(Id(2), k64, "Toolbar", "C:\\x\\tb.dll");
+    RegPut(HKLM, (std::string(EXTENSIONS_KEY) + "\\" + Id(3)).c_str(), "ButtonText", "Bm Button", k64);
+    RegPut(HKLM, (std::string(EXTENSIONS_KEY) + "\\" + Id(3)).c_str(), "Exec", "C:\\x\\button.exe", k64);
+    RegPut(HKLM, (std::string(EXTENSIONS_KEY) + "\\" + Id(4)).c_str(), "ButtonText", "Other", k64);
+    OwnedRunList list;
+    ListIEHelpers(list);
+
+    auto remove = [&](const std::string &name, const std::string &gone, REGSAM goneView) {
+        SCOPED_TRACE(name);
+        int i = 0;
+        while (i < list->count && Records(list)[i].name != name)
+            i++;
+        ASSERT_LT(i, list->count);
+        // What must be left: everything before, without the item.
+        std::string expected = AddonAreasWithout(gone, goneView);
+        ASSERT_NE(AddonAreas(), expected) << "the item is there";
+        int lines = HistoryLinesWith({"IEHELPER_Remove", "TYPE_BHO"});
+        EXPECT_EQ(1, RemoveIEHelper(list, Records(list)[i].path.c_str(), i));
+        EXPECT_EQ(expected, AddonAreas());
+        EXPECT_EQ(0, RemoveIEHelper(list, Records(list)[i].path.c_str(), i)) << "gone already: not removed again";
+        EXPECT_EQ(lines + 1, HistoryLinesWith({"IEHELPER_Remove", "TYPE_BHO"}));
+    };
+    remove("Bm Helper", std::string(BHO_KEY) + "\\" + Id(1), k32);   // the x64 twin is another helper
+    remove("tb.dll", Id(2) + "=1:" + std::string(1, '\0') + "\n", k32 | k64);
+    remove("Bm Button", std::string(EXTENSIONS_KEY) + "\\" + Id(3), k64);
+
+    // A key that cannot go (it has a subkey) stays, and no removal line is written.
+    const std::string held = std::string(BHO_KEY) + "\\" + Id(1);
+    RegPut(HKLM, (held + "\\Held").c_str(), "x", "1", k64);
+    int i = 0;
+    while (Records(list)[i].name != "Bm Helper (x64)")
+        i++;
+    int lines = HistoryLinesWith({"IEHELPER_Remove"});
+    EXPECT_EQ(0, RemoveIEHelper(list, "C:\\x\\helper64.dll", i));
+    EXPECT_TRUE(RegHasKey(HKLM, held.c_str(), k64));
+    EXPECT_EQ(lines, HistoryLinesWith({"IEHELPER_Remove"}));
+}
+
+TEST_F(AddonTest, DecisionsWithoutTheDialogAreCarriedOutAndLogged)
+{
+    InitIEHelpers();
+    InitActiveX();
+    giShowAlerts = giSuppressExtraAlerts = 0;
+    const std::string bho = std::string(BHO_KEY) + "\\" + Id(1);
+    RegisterClass(Id(1), k64, "Silent Helper", "C:\\x\\silent.dll");
+    RegisterClass(Id(2), k64, "Silent Control", addon_);
+    RegPut(HKEY_CURRENT_USER, (std::string(EXT_STATS_KEY) + "\\" + Id(2)).c_str(), "Count", "1");
+    for (int hide : {2, 1}) {
+        SCOPED_TRACE(hide);
+        giHideIEHelper = giHideActiveX = hide;
+        RegPut(HKLM, bho.c_str(), "NoExplorer", "1", k64);
+        EXPECT_EQ(1, VerifyIEHelpers(NULL));
+        EXPECT_EQ(hide == 2 ? 1 : 0, VerifyActiveX(NULL));
+        EXPECT_EQ(hide == 1, RegHasKey(HKLM, bho.c_str(), k64));
+        EXPECT_EQ(hide == 1 ? "900" : "", RegText(HKEY_CURRENT_USER, IEHELPERS_BASELINE_KEY, "Silent Helper (x64)"));
+        EXPECT_EQ(hide == 2 ? 1 : 2, HistoryLinesWith({"IEHELPER_Alert", "TYPE_BHO", "C:\\x\\silent.dll"}));
+        EXPECT_EQ(1, HistoryLinesWith({"IEHELPER_Remove", "silent.dll"}));
+        EXPECT_EQ(0, VerifyIEHelpers(NULL)) << "decided once";
+    }
+    // The control, rejected once, stays known and blocked.
+    EXPECT_EQ(0x400u, GetCompatibilityFlags(Id(2).c_str()));
+    EXPECT_EQ("1200", RegText(HKEY_CURRENT_USER, ACTIVEX_KEY, Id(2).c_str()));
+    EXPECT_EQ(1, HistoryLinesWith({"LOG_ALERT_ACTIVEX", "TYPE_ACTIVEX", "Silent Control"}));
+    EXPECT_EQ("P", RegText(HKEY_CURRENT_USER, ACTIVEX_KEY, ""));
+}
+
+}  // namespace
