@@ -6,8 +6,8 @@
 // - a pass after the first fill, and every answer looked up as the alerts do (command
 //   line taken apart, identity read, cache) against the bare GetFileAttributesEx of
 //   each file, with the count of checks made.
-// Syslog: a scan pass in which a startup entry is rejected without a dialog (two
-// history lines) with no collector configured, against the same pass with a UDP
+// Syslog: a scan pass in which a startup entry is rejected without a dialog (and
+// its history line written) with no collector configured, against the same pass with a UDP
 // collector and with a TCP collector that are down (nothing listens on the port),
 // timed in turns; then 2000 history lines that each try the collector, for leaks.
 #include "bench/bench_clock.h"

@@ -103,12 +103,12 @@ TEST_F(SyslogEndToEnd, RejectedEntriesShowTheirSignatureAndReachTheCollector)
     RejectEntry("BmSigned", "bmsigned.exe", LangFilled(4102, signer_, ""));
     size_t lines = HistoryFileLines().size();
     ASSERT_GE(lines, 2u);
-    ExpectHistoryFrom(0, collector.ReceiveUdp(lines, 20000));
+    ExpectHistoryFrom(0, collector.Receive(false, lines, 20000));
 
     // TCP, switched to while the monitor runs.
     Collector(collector.tcpPort, "tcp");
     RejectEntry("BmBroken", "bmbroken.exe", LangFilled(4104, signer_, ""));
-    ExpectHistoryFrom(lines, collector.ReceiveTcp(HistoryFileLines().size() - lines, 20000));
+    ExpectHistoryFrom(lines, collector.Receive(true, HistoryFileLines().size() - lines, 20000));
 
     // The collector down: the alert, the answer and the pass as before, every line kept.
     Collector(FreeTcpPort(), "tcp");

@@ -2,7 +2,7 @@
 
 #include <ws2tcpip.h>
 
-#include <algorithm>
+#include <regex>
 
 #include "support/system_state.h"
 #include "support/test_env.h"
@@ -16,71 +16,37 @@ struct Winsock {
         WSAStartup(MAKEWORD(2, 2), &data);
     }
     ~Winsock() { WSACleanup(); }
-};
+} winsock;
 
-sockaddr_in Loopback(int port)
+SOCKET Bound(int type, int port, int *chosen)
 {
+    SOCKET s = socket(AF_INET, type, 0);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons((u_short)port);
-    return address;
-}
-
-int PortOf(SOCKET s)
-{
-    sockaddr_in address = {};
     int size = sizeof(address);
+    if (bind(s, (sockaddr *)&address, size) != 0 || (type == SOCK_STREAM && listen(s, 4) != 0)) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
     getsockname(s, (sockaddr *)&address, &size);
-    return ntohs(address.sin_port);
+    if (chosen)
+        *chosen = ntohs(address.sin_port);
+    return s;
 }
 
-bool Readable(SOCKET s, DWORD ms)
+bool Readable(SOCKET s, long ms)
 {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(s, &set);
-    timeval wait = {(long)(ms / 1000), (long)(ms % 1000) * 1000};
+    timeval wait = {ms / 1000, (ms % 1000) * 1000};
     return select(0, &set, NULL, NULL, &wait) > 0;
-}
-
-bool PrintableField(const std::string &field, size_t max)
-{
-    if (field.empty() || field.size() > max)
-        return false;
-    for (unsigned char c : field)
-        if (c < 33 || c > 126)
-            return false;
-    return true;
-}
-
-}  // namespace
-
-static Winsock winsock;
-
-SOCKET ListenOn(int port)
-{
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = Loopback(port);
-    if (bind(s, (sockaddr *)&address, sizeof(address)) != 0 || listen(s, 4) != 0) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
-
-int FreeTcpPort()
-{
-    SOCKET s = ListenOn(0);
-    int port = PortOf(s);
-    closesocket(s);
-    return port;
 }
 
 std::string Utf8Of(const std::string &ansi)
 {
-    if (ansi.empty())
-        return "";
     std::wstring wide(ansi.size(), L'\0');
     wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), (int)ansi.size(), &wide[0], (int)wide.size()));
     std::string utf8(wide.size() * 3, '\0');
@@ -88,107 +54,25 @@ std::string Utf8Of(const std::string &ansi)
     return utf8;
 }
 
-SyslogCollector::SyslogCollector()
-{
-    udp_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    sockaddr_in address = Loopback(0);
-    bind(udp_, (sockaddr *)&address, sizeof(address));
-    udpPort = PortOf(udp_);
-    listener_ = ListenOn(0);
-    tcpPort = PortOf(listener_);
-}
-
-SyslogCollector::~SyslogCollector()
-{
-    for (SOCKET s : connections_)
-        closesocket(s);
-    closesocket(udp_);
-    closesocket(listener_);
-}
-
-std::vector<std::string> SyslogCollector::ReceiveUdp(size_t count, DWORD ms)
-{
-    std::vector<std::string> got;
-    for (DWORD start = GetTickCount(); got.size() < count && GetTickCount() - start < ms;) {
-        if (!Readable(udp_, 100))
-            continue;
-        char buffer[65536];
-        int n = recv(udp_, buffer, sizeof(buffer), 0);
-        if (n > 0)
-            got.emplace_back(buffer, n);
-    }
-    return got;
-}
-
-std::vector<std::string> SyslogCollector::ReceiveTcp(size_t count, DWORD ms)
-{
-    std::vector<std::string> got;
-    for (DWORD start = GetTickCount(); got.size() < count && GetTickCount() - start < ms;) {
-        if (Readable(listener_, 0))
-            connections_.push_back(accept(listener_, NULL, NULL));
-        for (SOCKET s : connections_) {
-            char buffer[65536];
-            if (Readable(s, 50)) {
-                int n = recv(s, buffer, sizeof(buffer), 0);
-                if (n > 0)
-                    pending_.append(buffer, n);
-            }
-        }
-        // Frames: the length in digits, one blank, that many bytes.
-        size_t blank;
-        while ((blank = pending_.find(' ')) != std::string::npos) {
-            size_t length = strtoul(pending_.substr(0, blank).c_str(), NULL, 10);
-            if (pending_.size() < blank + 1 + length)
-                break;
-            got.push_back(pending_.substr(blank + 1, length));
-            pending_.erase(0, blank + 1 + length);
-        }
-        Sleep(10);
-    }
-    return got;
-}
-
+// "" when text is a message as RFC 5424 has it; else what is wrong.
 std::string ParseSyslog(const std::string &text, SyslogMessage &out)
 {
-    size_t at = 0;
-    auto token = [&](size_t max, std::string &field) {
-        size_t blank = text.find(' ', at);
-        if (blank == std::string::npos)
-            return false;
-        field = text.substr(at, blank - at);
-        at = blank + 1;
-        return PrintableField(field, max);
-    };
-    if (text.empty() || text[0] != '<')
-        return "no priority";
-    size_t close = text.find('>');
-    if (close < 2 || close > 4)
-        return "bad priority";
-    out.priority = atoi(text.substr(1, close - 1).c_str());
-    if (out.priority > 191 || text.compare(close + 1, 2, "1 ") != 0)
-        return "bad priority or version";
-    at = close + 3;
-    if (!token(64, out.timestamp) || out.timestamp.size() < 20 || out.timestamp[4] != '-' ||
-        out.timestamp[10] != 'T' || out.timestamp[13] != ':' ||
-        (out.timestamp.back() != 'Z' && out.timestamp[out.timestamp.size() - 6] != '+' &&
-         out.timestamp[out.timestamp.size() - 6] != '-'))
-        return "bad timestamp " + out.timestamp;
-    if (!token(255, out.host) || !token(48, out.app) || !token(128, out.procid) || !token(32, out.msgid))
-        return "bad header field";
-    if (at >= text.size() || text[at] != '[')
-        return "no structured data";
-    size_t idEnd = text.find_first_of(" ]", at);
-    if (idEnd == std::string::npos)
-        return "bad SD-ID";
-    out.sdId = text.substr(at + 1, idEnd - at - 1);
-    at = idEnd;
-    while (at < text.size() && text[at] == ' ') {
-        size_t equals = text.find('=', at);
-        if (equals == std::string::npos || equals + 1 >= text.size() || text[equals + 1] != '"')
+    // PRI, VERSION 1, an RFC 3339 TIMESTAMP, then HOSTNAME, APP-NAME, PROCID and MSGID
+    // (printable, no blanks, at most 255, 48, 128 and 32 long) and an SD-ID.
+    static const std::regex header("<([0-9]{1,3})>1 [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}"
+                                   "(\\.[0-9]{1,6})?(Z|[+-][0-9]{2}:[0-9]{2}) ([!-~]{1,255}) ([!-~]{1,48}) "
+                                   "([!-~]{1,128}) ([!-~]{1,32}) \\[([^ =\\]\"]{1,32})");
+    std::smatch m;
+    if (!std::regex_search(text, m, header, std::regex_constants::match_continuous))
+        return "bad header";
+    out.priority = std::stoi(m[1]);
+    out.host = m[4], out.app = m[5], out.procid = m[6], out.msgid = m[7], out.sdId = m[8];
+    size_t at = m.length(0);
+    while (text.compare(at, 1, " ") == 0) {
+        size_t equals = text.find("=\"", at);
+        if (equals == std::string::npos)
             return "bad SD-PARAM";
         std::string name = text.substr(at + 1, equals - at - 1), value;
-        if (!PrintableField(name, 32))
-            return "bad SD-NAME " + name;
         for (at = equals + 2; at < text.size() && text[at] != '"'; at++) {
             if (text[at] == ']')
                 return "unescaped ] in " + name;
@@ -201,13 +85,68 @@ std::string ParseSyslog(const std::string &text, SyslogMessage &out)
         out.params[name] = value;
         at++;
     }
-    if (text.compare(at, 2, "] ") != 0)
-        return "structured data not closed";
-    at += 2;
-    if (text.compare(at, 3, "\xEF\xBB\xBF") != 0)
-        return "no byte order mark";
-    out.msg = text.substr(at + 3);
+    if (out.priority > 191 || text.compare(at, 5, "] \xEF\xBB\xBF") != 0)
+        return "bad priority, or no end of the structured data and byte order mark";
+    out.msg = text.substr(at + 5);
     return "";
+}
+
+}  // namespace
+
+SOCKET ListenOn(int port, int *chosen)
+{
+    return Bound(SOCK_STREAM, port, chosen);
+}
+
+int FreeTcpPort()
+{
+    int port = 0;
+    closesocket(ListenOn(0, &port));
+    return port;
+}
+
+SyslogCollector::SyslogCollector(int port)
+{
+    udp_ = Bound(SOCK_DGRAM, 0, &udpPort);
+    listener_ = ListenOn(port, &tcpPort);
+}
+
+SyslogCollector::~SyslogCollector()
+{
+    for (SOCKET s : connections_)
+        closesocket(s);
+    closesocket(udp_);
+    closesocket(listener_);
+}
+
+std::vector<std::string> SyslogCollector::Receive(bool tcp, size_t count, DWORD ms)
+{
+    std::vector<std::string> got;
+    char buffer[65536];
+    for (DWORD start = GetTickCount(); got.size() < count && GetTickCount() - start < ms;) {
+        if (!tcp) {
+            int n = Readable(udp_, 100) ? recv(udp_, buffer, sizeof(buffer), 0) : 0;
+            if (n > 0)
+                got.emplace_back(buffer, n);
+            continue;
+        }
+        if (Readable(listener_, 0))
+            connections_.push_back(accept(listener_, NULL, NULL));
+        for (SOCKET s : connections_) {
+            int n = Readable(s, 50) ? recv(s, buffer, sizeof(buffer), 0) : 0;
+            if (n > 0)
+                pending_.append(buffer, n);
+        }
+        // Frames: the length in digits, one blank, that many bytes.
+        for (size_t blank; (blank = pending_.find(' ')) != std::string::npos;) {
+            size_t length = strtoul(pending_.c_str(), NULL, 10);
+            if (pending_.size() < blank + 1 + length)
+                break;
+            got.push_back(pending_.substr(blank + 1, length));
+            pending_.erase(0, blank + 1 + length);
+        }
+    }
+    return got;
 }
 
 std::vector<std::string> HistoryFileLines()
@@ -227,25 +166,22 @@ std::string CompareWithHistory(const std::string &message, const std::string &hi
         *parsed = m;
     // The detail is the rest of the line: a tab inside a field is not escaped.
     std::vector<std::string> fields = SplitText(historyLine, "\t");
+    if (fields.size() < 6)
+        return "history line without six fields: " + historyLine;
     for (size_t extra = 6; extra < fields.size(); extra++)
         fields[5] += "\t" + fields[extra];
-    fields.resize(std::min<size_t>(fields.size(), 6));
-    if (fields.size() != 6)
-        return "history line without six fields: " + historyLine;
     char machine[MAX_COMPUTERNAME_LENGTH + 1] = "", user[256] = "";
     DWORD size = sizeof(machine);
     GetComputerNameA(machine, &size);
     size = sizeof(user);
     GetUserNameA(user, &size);
-    const std::pair<std::string, std::string> expected[] = {
-        {"time", fields[0]}, {"action", fields[1]}, {"type", fields[2]}, {"name", fields[3]},
-        {"path", fields[4]}, {"detail", fields[5]}, {"machine", machine}, {"user", user},
+    const std::map<std::string, std::string> expected = {
+        {"time", Utf8Of(fields[0])}, {"action", Utf8Of(fields[1])}, {"type", Utf8Of(fields[2])},
+        {"name", Utf8Of(fields[3])}, {"path", Utf8Of(fields[4])},   {"detail", Utf8Of(fields[5])},
+        {"machine", Utf8Of(machine)}, {"user", Utf8Of(user)},
     };
-    for (const auto &param : expected)
-        if (m.params[param.first] != Utf8Of(param.second))
-            return param.first + " is \"" + m.params[param.first] + "\", history has \"" + param.second + "\"";
-    if (m.params.size() != sizeof expected / sizeof expected[0])
-        return "other parameters than the history's";
+    if (m.params != expected)
+        return "parameters differ from the history line in: " + message;
     if (m.msgid != fields[1] || m.app != "Brackmoor" || m.sdId.find('@') == std::string::npos)
         return "header " + m.app + " " + m.msgid + " " + m.sdId;
     if (m.msg != Utf8Of(historyLine))

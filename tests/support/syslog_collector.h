@@ -1,6 +1,5 @@
 // A syslog collector on the loopback address for the tests: a UDP socket and a TCP
-// listener on ports of the system's choosing, and a reader of RFC 5424 messages
-// that refuses what a strict collector would refuse.
+// listener on ports of the system's choosing, and a strict reader of RFC 5424.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
@@ -11,24 +10,20 @@
 
 struct SyslogMessage {
     int priority = -1;
-    std::string timestamp, host, app, procid, msgid, sdId;
+    std::string host, app, procid, msgid, sdId;
     std::map<std::string, std::string> params;  // unescaped
     std::string msg;                            // after the byte order mark
 };
 
-// "" when text is a well-formed RFC 5424 message with one structured-data
-// element and a UTF-8 message behind a byte order mark; else what is wrong.
-std::string ParseSyslog(const std::string &text, SyslogMessage &out);
-
 class SyslogCollector {
 public:
-    SyslogCollector();
+    // tcpPort: the port to listen on (0: one the system picks).
+    explicit SyslogCollector(int tcpPort = 0);
     ~SyslogCollector();
     int udpPort = 0, tcpPort = 0;
-    // Messages received within ms, until count of them have come.
-    std::vector<std::string> ReceiveUdp(size_t count, DWORD ms);
-    // Accepts connections and reads octet-counted frames.
-    std::vector<std::string> ReceiveTcp(size_t count, DWORD ms);
+    // The messages that came within ms (until count of them): datagrams, or the
+    // octet-counted frames of the connections accepted meanwhile.
+    std::vector<std::string> Receive(bool tcp, size_t count, DWORD ms);
 
 private:
     SOCKET udp_ = INVALID_SOCKET, listener_ = INVALID_SOCKET;
@@ -36,17 +31,15 @@ private:
     std::string pending_;
 };
 
-// A loopback TCP port nobody listens on (taken and given back at once), and a
-// listener on a given port.
+// A TCP listener on a loopback port (0: one the system picks) and its port.
+SOCKET ListenOn(int port, int *chosen = nullptr);
+// A loopback TCP port nobody listens on.
 int FreeTcpPort();
-SOCKET ListenOn(int port);
-// Text of the system code page as UTF-8.
-std::string Utf8Of(const std::string &ansi);
-
 // The history file's lines, without their line ends.
 std::vector<std::string> HistoryFileLines();
-// "" when the message is well formed and carries the history line: its fields as
-// the message id and parameters, the line as the message, this machine and user;
-// else what differs.
+// "" when the message is well-formed RFC 5424 (one structured-data element, the
+// message behind a byte order mark) and carries the history line: its fields as the
+// message id and parameters, the line (in UTF-8) as the message, this machine and
+// user; else what is wrong.
 std::string CompareWithHistory(const std::string &message, const std::string &historyLine,
                                SyslogMessage *parsed = nullptr);
