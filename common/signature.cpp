@@ -362,10 +362,9 @@ int VerifyFileSignature(const char *path, FileFact *fact)
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &info;
     LONG result = TrustRound(&data, fact->text, CAP(fact->text));
-    int inCatalog = 0;
     // A file without a signature of its own may still be listed in a catalog of the
     // system (most of Windows' own files are).
-    int noSignature = 0;
+    int inCatalog = 0, noSignature = 0;
     if (IsNoSignature(result) && !fact->text[0]) {
         if (HaveCatalogFunctions() && CatalogRound(file, widePath, &result, fact->text, CAP(fact->text)))
             inCatalog = SIGNATURE_IN_CATALOG;
