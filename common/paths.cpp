@@ -20,21 +20,24 @@ static void ReadFolderValue(const char *value, const char *fallback, char *out)
         CopyText(out, MAX_PATH, fallback);
 }
 
-// Where a folder token ends in a command: after the token and a closing "%",
-// so "%SystemRoot%\x", "\SystemRoot\x" and "SystemRoot\x" all continue at "\x".
-// NULL when the command does not hold the token.
+// Where a folder token ends at the head of a command (after quotes and blanks,
+// and for "SystemRoot" a "%" or "\"): after the token and a closing "%", so
+// "%SystemRoot%\x", "\SystemRoot\x" and "SystemRoot\x" all continue at "\x".
+// NULL when the command does not begin with the token: a token in the arguments
+// ("rundll32.exe %SystemRoot%\x.dll") names another file than the program.
 static const char *AfterToken(const char *command, const char *token)
 {
-    if (!StrContains(command, token))
-        return NULL;
+    const char *p = command;
+    while (*p == '"' || *p == ' ')
+        p++;
+    if (token[0] != '%' && (*p == '%' || *p == '\\'))
+        p++;
     size_t len = strlen(token);
-    for (const char *p = command; *p; p++) {
-        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, (int)len, token, (int)len) == CSTR_EQUAL) {
-            p += len;
-            return *p == '%' ? p + 1 : p;
-        }
-    }
-    return NULL;
+    if (strnlen(p, len) < len ||
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, (int)len, token, (int)len) != CSTR_EQUAL)
+        return NULL;
+    p += len;
+    return *p == '%' ? p + 1 : p;
 }
 
 // Replaces a folder token at the head of a command with the folder itself: the

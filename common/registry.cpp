@@ -17,8 +17,6 @@ int Is64BitWindows = 0;
 
 #define VERSION_BLOCK_MAX 8192      // version resources this large are not trusted
 #define VERSION_VALUE_MAX 127       // a longer version string is taken as absent
-#define WIN_INI_READ_MAX 512
-#define WIN_INI_LINE_MAX 1024
 
 // GetProcAddress hands back a generic pointer; going through void(*)(void) keeps
 // the cast to the real signature free of a function-type warning.
@@ -354,47 +352,78 @@ static void ClearWinIniReadOnly(void)
         SetFileAttributesA(iniPath, attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
-void AddToWinIniList(const char *key, const char *item)
+int ReadWinIniList(const char *key, char *out)
 {
-    char line[WIN_INI_LINE_MAX];
-    if (!item)
-        item = "";
-    GetProfileStringA("windows", key, "", line, WIN_INI_READ_MAX);
-    // The separator goes first, so an empty line becomes ";item".
-    AppendText(line, CAP(line), ";");
-    if (strlen(line) + strlen(item) < WIN_INI_LINE_MAX)
-        AppendText(line, CAP(line), item);
-    ClearWinIniReadOnly();
-    WriteProfileStringA("windows", key, line);
+    DWORD n = GetProfileStringA("windows", key, "", out, WIN_INI_LIST_MAX);
+    // A value that fills the buffer was cut: it is not the list as it stands.
+    if (n >= WIN_INI_LIST_MAX - 1) {
+        TestLog("ReadWinIniList list too long", key);
+        return -1;
+    }
+    return (int)n;
 }
 
-void RemoveFromWinIniList(const char *key, const char *item)
+static int WriteWinIniList(const char *key, const char *line)
 {
-    char line[WIN_INI_LINE_MAX];
-    char kept[WIN_INI_LINE_MAX] = "";
-    char token[WIN_INI_LINE_MAX];
+    ClearWinIniReadOnly();
+    if (!WriteProfileStringA("windows", key, line)) {
+        TraceLastError("MyError:  WriteWinIniList WriteProfileString");
+        return 0;
+    }
+    return 1;
+}
+
+int AddToWinIniList(const char *key, const char *item)
+{
+    char *line = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
+    int added = 0;
     if (!item)
         item = "";
-    GetProfileStringA("windows", key, "", line, WIN_INI_READ_MAX);
-    const char *p = line;
-    while (*p) {
-        const char *end = strchr(p, ';');
-        size_t len = end ? (size_t)(end - p) : strlen(p);
-        // Empty pieces between two separators are not entries and are not kept.
-        if (len > 0) {
-            CopyTextN(token, CAP(token), p, len);
-            // Only the whole entry matches: "tool.exe" must not take "toolbar.exe" along.
-            if (StrEqualNoCase(token, item) != 0) {
-                AppendText(kept, CAP(kept), token);
-                AppendText(kept, CAP(kept), ";");
-            }
-        }
-        p += len;
-        if (*p == ';')
-            p++;
+    if (line && ReadWinIniList(key, line) >= 0) {
+        // The separator goes first, so an empty line becomes ";item". A list that
+        // would no longer fit is left as it is rather than written without the item.
+        if (AppendText(line, WIN_INI_LIST_MAX, ";") && AppendText(line, WIN_INI_LIST_MAX, item) &&
+            strlen(line) < WIN_INI_LIST_MAX - 1)
+            added = WriteWinIniList(key, line);
+        else
+            TestLog("AddToWinIniList list too long", item);
     }
-    ClearWinIniReadOnly();
-    WriteProfileStringA("windows", key, kept);
+    if (line)
+        HeapFree(GetProcessHeap(), 0, line);
+    return added;
+}
+
+int RemoveFromWinIniList(const char *key, const char *item)
+{
+    char *line = (char *)HeapAlloc(GetProcessHeap(), 0, 2 * WIN_INI_LIST_MAX);
+    int removed = 0;
+    if (!item)
+        item = "";
+    if (line && ReadWinIniList(key, line) >= 0) {
+        char *kept = line + WIN_INI_LIST_MAX;
+        kept[0] = '\0';
+        for (char *p = line; *p;) {
+            char *end = strchr(p, ';');
+            if (end)
+                *end = '\0';
+            // Empty pieces between two separators are not entries and are not kept.
+            // Only the whole entry matches: "tool.exe" must not take "toolbar.exe" along.
+            if (p[0] && StrEqualNoCase(p, item) == 0) {
+                removed = 1;
+            } else if (p[0]) {
+                AppendText(kept, WIN_INI_LIST_MAX, p);
+                AppendText(kept, WIN_INI_LIST_MAX, ";");
+            }
+            if (!end)
+                break;
+            p = end + 1;
+        }
+        if (removed)
+            removed = WriteWinIniList(key, kept);
+    }
+    if (line)
+        HeapFree(GetProcessHeap(), 0, line);
+    return removed;
 }
 
 static const char *const VersionFieldNames[5] = {

@@ -46,9 +46,15 @@ void PutRegistryAccessBack(RegAccessModes saved);
 // RegDeleteKeyExA looked up at run time; ERROR_SUCCESS when the platform lacks it.
 LONG RegDeleteKeyExAtRunTime(HKEY root, const char *path, REGSAM view);
 
-// The semicolon lists of win.ini, section "windows" ("load", "run").
-void AddToWinIniList(const char *key, const char *item);
-void RemoveFromWinIniList(const char *key, const char *item);
+// The semicolon lists of win.ini, section "windows" ("load", "run"). A list is
+// read whole into WIN_INI_LIST_MAX characters (-1: too long to read whole; out
+// holds what fit, and such a list is never rewritten). Add and remove answer 1 when the list
+// was written with the change: a missing item, a list that would grow too long
+// or a failed write leave it as it was.
+#define WIN_INI_LIST_MAX 4096
+int ReadWinIniList(const char *key, char *out);
+int AddToWinIniList(const char *key, const char *item);
+int RemoveFromWinIniList(const char *key, const char *item);
 
 #define VERSION_FIELD_MAX 1024
 typedef struct VersionRecord {

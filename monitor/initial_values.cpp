@@ -54,15 +54,19 @@ static DWORD ReadMachineDWORD(const char *path, const char *name, int *present)
     return (DWORD)value;
 }
 
+// present: the copy exists. A copy of -1 (the machine had no value when it was
+// taken) is a copy like any other, not a missing one to be taken again.
 static DWORD ReadSavedDWORD(const char *name, int *present)
 {
     HKEY key;
     *present = 0;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, BRACKMOOR_KEY, 0, RegReadAccess, &key) != ERROR_SUCCESS)
         return 0;
-    long value = QueryOpenKeyDWORDOr(key, name);
-    *present = value != -1;
-    return (DWORD)value;
+    DWORD value = 0, size = sizeof(value), type = 0;
+    *present = RegQueryValueExA(key, name, NULL, &type, (BYTE *)&value, &size) == ERROR_SUCCESS &&
+               type == REG_DWORD;
+    RegCloseKey(key);
+    return *present ? value : 0;
 }
 
 static void CopyUacSettings(void)

@@ -12,6 +12,7 @@
 #include "ui/companion.h"
 #include "common/options.h"
 #include "monitor/own_run_entry.h"
+#include "startup/startup_alert.h"
 #include "monitor/scan_cycle.h"
 #include "ui/shared_ui.h"
 #include "monitor/tallowpro_link.h"
@@ -20,6 +21,8 @@
 
 int bTrayBusy;
 UINT_PTR guTimer;
+// WM_CLOSE has asked and the user said yes; the WM_DESTROY that follows does not ask again.
+static int bExitConfirmed;
 
 int RegisterMainClass(void)
 {
@@ -27,7 +30,7 @@ int RegisterMainClass(void)
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = MainWndProc;
     wc.hInstance = hInstance;
-    wc.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(ReadOptionInt("TrayIcon", TRAY_ICON_NORMAL)));
+    wc.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(TrayIconOption()));
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.hbrBackground = (HBRUSH)GetStockObject(LTGRAY_BRUSH);
     wc.lpszClassName = gszClassName;
@@ -51,6 +54,9 @@ static void StartupCommand(HWND window)
     giLastTaskCount = 0;
     AlertCount = 0;
     HideChoice = ANSWER_ACCEPT;
+    // A restart is no repeat of the last alert before it.
+    giRepeatAlertCount = 0;
+    gszLastAlertPath[0] = '\0';
     guTimer = 0;
     giVerifyTicks = 0;
     giRIDCount = 0;
@@ -89,10 +95,14 @@ void OnMainCommand(HWND window, int id, LPARAM lParam)
             gScanWatchers.showRestartCommands();
         break;
     case IDM_TRAY_ICON:
-        if (lParam == 0)
-            TrayIconUpdate(TRAY_ICON_NORMAL, TRAY_TIP_IDLE, TRAY_ADD);
-        else if (bIconShown)
-            TrayIconUpdate(0, 0, TRAY_DELETE);
+        // The flag follows the icon: status changes go to a shown icon only, and
+        // a removed one is added again by the next pass.
+        if (lParam == 0) {
+            if (TrayIconUpdate(TRAY_ICON_NORMAL, TRAY_TIP_IDLE, TRAY_ADD))
+                bIconShown = 1;
+        } else if (bIconShown && TrayIconUpdate(0, 0, TRAY_DELETE)) {
+            bIconShown = 0;
+        }
         break;
     case IDM_GAME_MODE:
         giGameMode = !giGameMode;
@@ -215,7 +225,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 {
     switch (message) {
     case WM_DESTROY:
-        if (LOWORD(wParam) == 0 && ConfirmExitDeclined())
+        if (LOWORD(wParam) == 0 && !bExitConfirmed && ConfirmExitDeclined())
             return 0;
         AppExit();
         PostQuitMessage(0);
@@ -238,6 +248,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OpenHelpPage(giHelpPageId);
         break;
     case WM_CLOSE:
+        // Asked before the window goes: a declined exit leaves the window, its
+        // timer and icon as they were (the question is not asked twice).
+        if (ConfirmExitDeclined())
+            return 0;
+        bExitConfirmed = 1;
         DestroyWindow(window);
         return 0;
     default:

@@ -241,7 +241,7 @@ int VerifyData(void)
     if (bTaskChange)
         giLastTaskCount = CountRunningTasks();
     Stage("PART 20  UPDATE TRAY ICON");
-    SetTrayStatus(ReadOptionInt("TrayIcon", TRAY_ICON_NORMAL), TRAY_TIP_IDLE);
+    SetTrayStatus(TrayIconOption(), TRAY_TIP_IDLE);
     now = GetTickCount();
     DWORD duration = now - gdwVerifyBaseTick;
     FormatText(text, CAP(text), "Total VerifyData Time =  %d,", (int)duration);

@@ -25,6 +25,31 @@
 #define KEEL_ACTIVEX_CODE_A 1020
 #define KEEL_ACTIVEX_CODE_B 1200
 
+// Waits for the handler process while this thread's messages go on: the alert
+// that asked and the main window's timer live on this thread, and neither may
+// stand still for the handler. A quit message is put back for the loop it is for.
+static void WaitForHandler(HANDLE process, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD passed = GetTickCount() - start;
+        if (passed >= ms)
+            return;
+        DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, ms - passed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke != WAIT_OBJECT_0 + 1)
+            return;
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage((int)msg.wParam);
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
 INT_PTR KeelOpenWithShell(const char *target, int shortcut)
 {
     if (!shortcut)
@@ -44,7 +69,7 @@ INT_PTR KeelOpenWithShell(const char *target, int shortcut)
     BOOL ok = ShellExecuteExA(&info);
     DWORD error = GetLastError();
     if (info.hProcess) {
-        WaitForSingleObject(info.hProcess, KEEL_HANDLER_WAIT_MS);
+        WaitForHandler(info.hProcess, KEEL_HANDLER_WAIT_MS);
         CloseHandle(info.hProcess);
     }
     SetLastError(error);

@@ -16,6 +16,9 @@
 #define KEEL_SHORT_PATH "/cgi-bin/keelinfo.pl"
 #define KEEL_EXTENDED_PATH "/cgi-bin/keelinfo12.pl"
 #define KEEL_SHORTCUT_NAME "temp.url"
+// The type code of the lookups from the startup alerts: the startup category
+// (70) + 1000, the code whose detection records are the startup ones.
+#define KEEL_CODE_STARTUP 1070
 // Type codes of the command-line lookups (".exe" and ".dll" file names).
 #define KEEL_CODE_EXE 460
 #define KEEL_CODE_DLL 470

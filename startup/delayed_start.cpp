@@ -31,7 +31,6 @@ DelayedLaunchProc DelayedLauncher = LaunchWithShell;
 // WOW64 keys, whose codes are 20 higher.
 #define WOW64_CODE_RAISE 20
 #define WOW64_CODE_BELOW 7
-#define KEEL_CODE_OFFSET 1000
 
 static const int ShowCommandOfOpenAs[] = {SW_SHOWNORMAL, SW_MINIMIZE, SW_MAXIMIZE};
 #define OPENAS_COUNT ((int)(sizeof(ShowCommandOfOpenAs) / sizeof(ShowCommandOfOpenAs[0])))
@@ -526,7 +525,7 @@ INT_PTR CALLBACK DelayAlertDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case IDC_INFO: {
             const RunStruct *entry = DelayAlertEntry(dialog);
             if (entry)
-                GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
+                GetKeelInfo(entry->name, entry->path, KEEL_CODE_STARTUP);
             SetAlertNotTopmost(dialog);
             return TRUE;
         }

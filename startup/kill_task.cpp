@@ -90,14 +90,17 @@ static void KilledProgramName(const char *path, char *out, size_t cap)
         CopyText(out, cap, path);
 }
 
-// A service's process is restarted by the service manager; the service itself is stopped.
+// A service's process is restarted by the service manager; the service itself is
+// stopped, and the history says so only when the service manager took the request.
 static void StopServiceOf(const char *path)
 {
     char service[SERVICE_NAME_MAX];
     if (!FindServiceOfProgram(path, service, CAP(service)))
         return;
-    StopServiceByName(service);
-    WriteLog(LOG_SERVICE_STOP, CODE_INFO_TASK, service, path, "");
+    if (StopServiceByName(service))
+        WriteLog(LOG_SERVICE_STOP, CODE_INFO_TASK, service, path, "");
+    else
+        TestLog("MyError:  KillStartupTask service not stopped", service);
 }
 
 void KillStartupTask(const char *name, const char *path)
@@ -119,7 +122,8 @@ void KillStartupTask(const char *name, const char *path)
         if (!process) {
             TraceLastError("MyError:  KillStartupTask OpenProcess");
         } else {
-            if (!TerminateProcess(process, 0))
+            int ended = TerminateProcess(process, 0);
+            if (!ended)
                 TraceLastError("MyError:  KillStartupTask TerminateProcess");
             else
                 WaitForSingleObject(process, KILL_WAIT_MS);
@@ -130,9 +134,11 @@ void KillStartupTask(const char *name, const char *path)
                 StopServiceOf(path);
             CloseHandle(process);
 
+            // A program that refused to end is not logged as ended.
             char program[MAX_PATH];
             KilledProgramName(path, program, CAP(program));
-            WriteLog(LOG_TASK_KILL, CODE_INFO_TASK, program, path, "");
+            if (ended)
+                WriteLog(LOG_TASK_KILL, CODE_INFO_TASK, program, path, "");
             // The notification area keeps a dead process's icon until it repaints.
             HWND tray = FindWindowA("Shell_TrayWnd", NULL);
             if (tray)

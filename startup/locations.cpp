@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "common/tracelog.h"
 #include "common/runlist.h"
 
 #define RUN_BASE "Software\\Microsoft\\Windows\\CurrentVersion\\"
@@ -83,11 +84,18 @@ int DeleteValueInView(HKEY root, const char *path, const char *name, REGSAM view
     if (!path || !name || !name[0])
         return 0;
     HKEY key = NULL;
-    if (RegOpenKeyExA(root, path, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS)
-        return 0;
-    int deleted = RegDeleteValueA(key, name) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return deleted;
+    LONG rc = RegOpenKeyExA(root, path, 0, KEY_SET_VALUE | view, &key);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegDeleteValueA(key, name);
+        RegCloseKey(key);
+    }
+    // A value that is not there is common (clean-ups); anything else is the system's refusal.
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
+        char text[512];
+        FormatSystemError((DWORD)rc, text, CAP(text));
+        TestLog("MyError:  DeleteValueInView RegDeleteValue", text);
+    }
+    return rc == ERROR_SUCCESS;
 }
 
 int SetValueInView(HKEY root, const char *path, const char *name, const char *text, REGSAM view)
@@ -152,22 +160,18 @@ static int ReadMarker(const char *name, char *out, int cap)
     return ReadValueInView(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, name, out, cap, 0);
 }
 
-int IsDisabledMarked(const char *name, int maxChars)
-{
-    char data[MARKER_READ_MAX + 1];
-    if (maxChars <= 0)
-        return 0;
-    if (maxChars > MARKER_READ_MAX)
-        maxChars = MARKER_READ_MAX;
-    return ReadMarker(name, data, maxChars + 1) > 0;
-}
-
 int GetDisabledMarkerCode(const char *name)
 {
-    char data[MARKER_CODE_MAX + 1];
-    if (ReadMarker(name, data, CAP(data)) <= 0)
+    char data[MARKER_READ_MAX + 1];
+    // A longer value is no code the monitor wrote.
+    if (ReadMarker(name, data, CAP(data)) <= 0 || strlen(data) > MARKER_CODE_MAX)
         return 0;
     return TextToInt(data);
+}
+
+int IsDisabledEntry(const char *name, int code)
+{
+    return code != 0 && GetDisabledMarkerCode(name) == code;
 }
 
 int GetDisabledFolder(char *out, int create)
@@ -197,29 +201,35 @@ static int SameFolder(const char *folder, const char *other)
     return la > 0 && lb > 0 && StrEqualNoCase(a, b) == 0;
 }
 
+// The folder a file lies in; 0 for a path that names none or climbs out of it.
+static int FolderOfFile(const char *file, char *folder)
+{
+    if (!file || !file[0])
+        return 0;
+    const char *slash = strrchr(file, '\\');
+    // A path with ".." steps out of the folder it seems to lie in.
+    if (!slash || !slash[1] || strstr(file, "\\..") || strcmp(slash + 1, ".") == 0)
+        return 0;
+    return CopyTextN(folder, MAX_PATH, file, (size_t)(slash - file));
+}
+
 int IsInStartupFolder(const char *file)
 {
     static const HKEY Roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
     static const char *const Values[] = {"Startup", "Common Startup"};
-    if (!file || !file[0])
+    char folder[MAX_PATH], candidate[MAX_PATH];
+    if (!FolderOfFile(file, folder))
         return 0;
-    const char *slash = strrchr(file, '\\');
-    if (!slash || !slash[1])
-        return 0;
-    char folder[MAX_PATH];
-    CopyTextN(folder, CAP(folder), file, (size_t)(slash - file));
-    // A path with ".." steps out of the folder it seems to lie in.
-    if (strstr(file, "\\..") || strcmp(slash + 1, ".") == 0)
-        return 0;
-
-    char candidate[MAX_PATH];
     for (HKEY root : Roots)
         for (const char *value : Values)
             if (GetRegString(root, SHELL_FOLDERS_KEY, value, candidate, MAX_PATH) > 0 &&
                 SameFolder(folder, candidate))
                 return 1;
-    // Disabled startup-folder files wait in the data folder's "Disabled" folder.
-    if (GetDisabledFolder(candidate, 0) > 0 && SameFolder(folder, candidate))
-        return 1;
     return 0;
+}
+
+int IsInDisabledFolder(const char *file)
+{
+    char folder[MAX_PATH], disabled[MAX_PATH];
+    return FolderOfFile(file, folder) && GetDisabledFolder(disabled, 0) > 0 && SameFolder(folder, disabled);
 }

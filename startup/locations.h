@@ -96,14 +96,16 @@ int BaselineValueName(const char *path, char *out);
 // The baseline's code for run entry i: by the value of its path (32 characters,
 // non-zero decimal), else by the value of its name; 0 when the entry is new.
 int LookupStartupBaseline(const RunList *list, int i);
-// 1 when HKLM DISABLED_MARKER_KEY holds a value of this name that fits in
-// maxChars characters (a longer one counts as absent).
-int IsDisabledMarked(const char *name, int maxChars);
-// The code stored in the marker of that name (16 characters at most), 0 when none.
+// 1 when HKLM DISABLED_MARKER_KEY marks this name as disabled from the location
+// of this code. A same-named entry of another location, or of the other registry
+// view, is a different program and is not marked by it.
+int IsDisabledEntry(const char *name, int code);
+// The code stored in the marker of that name, 0 when none.
 int GetDisabledMarkerCode(const char *name);
 
-// The startup folder a file lies in directly, among the values "Startup" and
-// "Common Startup" of HKLM and HKCU; 1 when it does.
+// 1 when a file lies directly in a startup folder (the values "Startup" and
+// "Common Startup" of HKLM and HKCU), resp. in the data folder's "Disabled" folder.
 int IsInStartupFolder(const char *file);
+int IsInDisabledFolder(const char *file);
 // The data folder's "Disabled" subfolder (created when create is set); its length.
 int GetDisabledFolder(char *out, int create);

@@ -33,9 +33,9 @@ static void DeleteStartupApproved(HKEY root, const char *const *subkeys, int cou
     }
 }
 
-static void DeleteMarker(const char *name)
+static int DeleteMarker(const char *name)
 {
-    DeleteValueInView(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, name, 0);
+    return DeleteValueInView(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, name, 0);
 }
 
 // 1 when a command is the one an entry was recorded from: data may be the
@@ -78,13 +78,14 @@ static int RemoveRunFamilyEntry(int code, const char *name, const char *data, in
     int removed;
     if (marked) {
         removed = DeleteValueInView(HKEY_LOCAL_MACHINE, location->storeKey, name, 0);
-        DeleteMarker(name);
+        removed = DeleteMarker(name) || removed;
     } else {
         // Only the view the entry was read from: its twin in the other view is
         // another program's entry.
         removed = DeleteValueInView(location->root, location->keyPath, name, MachineView());
     }
-    DeleteStartupApproved(code <= 7 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, Approved, 2, name);
+    if (removed)
+        DeleteStartupApproved(code <= 7 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, Approved, 2, name);
     return removed;
 }
 
@@ -93,12 +94,12 @@ static int RemoveWinIniEntry(int code, const char *name, const char *data, int m
     const StartupLocation *location = FindStartupLocation(code);
     if (!location)
         return 0;
+    int removed = 0;
     if (marked) {
-        DeleteMarker(name);
-        DeleteValueInView(HKEY_LOCAL_MACHINE, location->storeKey, name, 0);
+        removed = DeleteValueInView(HKEY_LOCAL_MACHINE, location->storeKey, name, 0);
+        removed = DeleteMarker(name) || removed;
     }
-    RemoveFromWinIniList(location->valueName, data);
-    return 1;
+    return RemoveFromWinIniList(location->valueName, data) || removed;
 }
 
 // The file of a startup-folder entry: its own file when it is still there, else
@@ -108,17 +109,19 @@ static int RemoveWinIniEntry(int code, const char *name, const char *data, int m
 static int RemoveFolderEntry(const char *name, const char *data, const char *path, int marked)
 {
     static const char *const Approved[] = {"StartupFolder"};
-    if (marked)
-        DeleteMarker(name);
     char file[MAX_PATH] = "";
     if (path[0] && CopyText(file, CAP(file), path) && FileExists(file))
         CopyText(file, CAP(file), path);
     else if (!CopyText(file, CAP(file), data))
         file[0] = '\0';
-    if (file[0] && IsInStartupFolder(file))
-        fileRemoveFile(file);
-    else if (file[0])
+    if (!file[0] || (!IsInStartupFolder(file) && !IsInDisabledFolder(file))) {
         TestLog("DeleteRunProgram not a startup-folder file", file);
+        return 0;
+    }
+    if (!fileRemoveFile(file))
+        return 0;
+    if (marked)
+        DeleteMarker(name);
     DeleteStartupApproved(HKEY_LOCAL_MACHINE, Approved, 1, name);
     DeleteStartupApproved(HKEY_CURRENT_USER, Approved, 1, name);
     return 1;
@@ -138,7 +141,7 @@ int DeleteRunProgram(int code, const char *name, const char *data, const char *p
     TestLog("DeleteRunProgram()", message);
 
     int result = 0;
-    int marked = IsDisabledMarked(name, 16);
+    int marked = IsDisabledEntry(name, code);
     if (RunFamilyDigit(code)) {
         // 26 and 27 are read and alerted like the other 32-bit view entries, so
         // they are removed like them: from their own key, or from the store of
@@ -149,22 +152,27 @@ int DeleteRunProgram(int code, const char *name, const char *data, const char *p
     } else if (code == CODE_GROUP_STARTUP) {
         result = RemoveFolderEntry(name, data, path, marked);
     } else if (code >= CODE_WINLOGON_USERINIT && code <= CODE_REG_APPINITDLLS) {
-        RegReadAccess = savedRead;
-        RegWriteAccess = savedWrite;
-        return RemoveSpecialStartup(path, data, name, code);
+        result = RemoveSpecialStartup(path, data, name, code);
     }
 
-    if (!StrContains(data, "Brackmoor")) {
-        WriteLog(LOG_START_REMOVE, code, name, data, path);
-        ReportDecision(name, data, DECISION_REMOVED);
+    // What was not removed is neither logged nor forgotten: the entry stays as
+    // it was, and is asked about again.
+    if (!result) {
+        TestLog("MyError:  DeleteRunProgram nothing removed", message);
+    } else if (code < CODE_WINLOGON_USERINIT || code > CODE_REG_APPINITDLLS) {
+        if (!StrContains(data, "Brackmoor")) {
+            WriteLog(LOG_START_REMOVE, code, name, data, path);
+            ReportDecision(name, data, DECISION_REMOVED);
+        }
+        DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, data);
+        DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, name);
     }
-    DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, data);
-    DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, name);
 
     RegReadAccess = savedRead;
     RegWriteAccess = savedWrite;
-    // The user's own removal must not come back as a missing-startup notice.
-    InitMissingRunPrograms();
+    // The user's own removal (or reset) must not come back as a missing-startup notice.
+    if (result)
+        InitMissingRunPrograms();
     return result;
 }
 
@@ -284,19 +292,21 @@ int RemoveSpecialStartup(const char *path, const char *data, const char *name, i
     if (code < CODE_WINLOGON_USERINIT || code > CODE_REG_APPINITDLLS)
         return 0;
 
+    int removed;
     if (code == CODE_WINLOGON_USERINIT) {
-        ResetUserinit();
+        removed = ResetUserinit();
     } else if (code == CODE_WINLOGON_SHELL) {
-        ResetShell();
+        removed = ResetShell();
     } else {
+        // The user who answers No keeps the hook: nothing was removed.
         if (!ConfirmKeyLocationRemoval())
-            return 1;
-        DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, data);
-        if (code == CODE_REG_APPINITDLLS)
-            RemoveAppInitDll(data);
-        else
-            RemoveHookValue(code, name, data);
+            return 0;
+        removed = code == CODE_REG_APPINITDLLS ? RemoveAppInitDll(data) : RemoveHookValue(code, name, data);
+        if (removed)
+            DeleteRegValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, data);
     }
+    if (!removed)
+        return 0;
     for (const auto &row : Actions)
         if (row.code == code)
             WriteLog(row.action, code, name, data, "");

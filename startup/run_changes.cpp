@@ -9,6 +9,7 @@
 
 #include "common/detection.h"
 #include "common/files.h"
+#include "common/history.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -28,14 +29,11 @@ int bStartupAlertShown;
 
 #define TIP_STARTUP_ALERT 821
 #define CODE_TEXT_MAX 16
-// The pass asks for markers this long; the disable operation reads longer ones,
-// and whether an entry ended up disabled is its question.
-#define MARKER_PASS_MAX 32
-#define MARKER_DISABLE_MAX 256
 // A baseline key this short names no program; it is written all the same, so
 // that the entry is not alerted on every pass, but the trace keeps a note.
 #define SHORTEST_BASELINE_KEY 4
-#define WININI_LIST_MAX 512
+// Value names and data as the registry hands them to an ANSI enumeration.
+#define VALUE_NAME_MAX 512
 #define PASS_GOES_ON 1
 #define PASS_ENDS 0
 
@@ -49,11 +47,15 @@ static const int RunOnceCodes[] = {2, 3, 12, 13, 22};
 typedef struct PassEntry {
     char path[MAX_PATH];
     char key[MAX_PATH];             // the baseline value name of the path
-    char name[RUN_NAME_MAX];
+    char name[RUN_NAME_MAX];        // as the run list keeps it: 127 characters at most
     char sourcePath[MAX_PATH];
     int code;
+    // The name the actions use: a Run value's whole name as the registry keeps it
+    // (the list's name may be cut), empty when no value of the key can be reached
+    // by an ANSI name; the list's name for every other kind.
+    char valueName[VALUE_NAME_MAX];
     // The entry exactly as it stands in its location (a Run value's data, a
-    // win.ini list item); the baseline key where the location has no such text.
+    // win.ini list item); the program path where the location has no such text.
     char command[REG_TEXT_MAX];
 } PassEntry;
 
@@ -64,36 +66,79 @@ static int SameRecordedPath(const char *command, const char *path)
     return StrEqualNoCase(recorded, path) == 0;
 }
 
-// The run list keeps only the path (quotes removed, lengthened); a disabled entry
-// has to be stored as it stood, so that restoring it gives back the same value.
+// The list keeps 127 characters of a name and an ANSI rendering of it: the value
+// is found again by that beginning and by its command, and it must answer to the
+// name found, or no action could reach it.
+static int IsListedName(const char *valueName, const char *listed)
+{
+    size_t len = strlen(listed);
+    if (strncmp(valueName, listed, len) != 0)
+        return 0;
+    return valueName[len] == '\0' || len == RUN_NAME_MAX - 1;
+}
+
+static void FindRunValue(const StartupLocation *location, PassEntry *entry)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(location->root, location->keyPath, 0, KEY_READ | MachineView(), &key) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; index++) {
+        char name[VALUE_NAME_MAX], data[REG_TEXT_MAX];
+        DWORD nameLen = VALUE_NAME_MAX, dataLen = REG_TEXT_MAX - 1, type = 0;
+        LONG rc = RegEnumValueA(key, index, name, &nameLen, NULL, &type, (BYTE *)data, &dataLen);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
+        if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+            continue;
+        data[dataLen < REG_TEXT_MAX ? dataLen : REG_TEXT_MAX - 1] = '\0';
+        if (!IsListedName(name, entry->name) || !SameRecordedPath(data, entry->path))
+            continue;
+        if (RegQueryValueExA(key, name, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) {
+            TestLog("StartupAlertPass value not reachable by its ANSI name", name);
+            continue;
+        }
+        CopyText(entry->valueName, CAP(entry->valueName), name);
+        CopyText(entry->command, CAP(entry->command), data);
+        break;
+    }
+    RegCloseKey(key);
+}
+
+// The run list keeps only the path (quotes removed, lengthened); actions need the
+// entry as it stands, to find it in its place and to store it as it was.
 static void ReadEntryCommand(PassEntry *entry)
 {
-    CopyText(entry->command, CAP(entry->command), entry->key);
+    CopyText(entry->command, CAP(entry->command), entry->path);
+    CopyText(entry->valueName, CAP(entry->valueName), entry->name);
     const StartupLocation *location = FindStartupLocation(entry->code);
     if (!location)
         return;
-    if (location->kind == LOCATION_RUN_KEY) {
+    if (location->kind == LOCATION_RUN_KEY && entry->name[0]) {
+        entry->valueName[0] = '\0';
+        FindRunValue(location, entry);
+    } else if (location->kind == LOCATION_RUN_KEY) {
         char data[REG_TEXT_MAX];
-        // The name may also be a stored copy's, listed from the Disabled store
-        // while its location holds something else under that name.
-        if (ReadValueInView(location->root, location->keyPath, entry->name, data, CAP(data), MachineView()) > 0 &&
+        if (ReadValueInView(location->root, location->keyPath, "", data, CAP(data), MachineView()) > 0 &&
             SameRecordedPath(data, entry->path))
             CopyText(entry->command, CAP(entry->command), data);
     } else if (location->kind == LOCATION_WIN_INI) {
-        char list[WININI_LIST_MAX];
-        GetProfileStringA(location->keyPath, location->valueName, "", list, sizeof(list));
-        for (char *piece = list; *piece;) {
-            char *end = strchr(piece, ';');
-            if (end)
-                *end = '\0';
-            if (piece[0] && SameRecordedPath(piece, entry->path)) {
-                CopyText(entry->command, CAP(entry->command), piece);
-                return;
+        char *list = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
+        if (list && ReadWinIniList(location->valueName, list) >= 0) {
+            for (char *piece = list; *piece;) {
+                char *end = strchr(piece, ';');
+                if (end)
+                    *end = '\0';
+                if (piece[0] && SameRecordedPath(piece, entry->path)) {
+                    CopyText(entry->command, CAP(entry->command), piece);
+                    break;
+                }
+                if (!end)
+                    break;
+                piece = end + 1;
             }
-            if (!end)
-                break;
-            piece = end + 1;
         }
+        if (list)
+            HeapFree(GetProcessHeap(), 0, list);
     }
 }
 
@@ -106,6 +151,17 @@ static void LoadPassEntry(const RunList *list, int i, PassEntry *entry)
     GetRunSourcePath(list, i, entry->sourcePath);
     entry->code = GetRunCode(list, i);
     ReadEntryCommand(entry);
+}
+
+// 0 (traced) for an entry whose value no action can reach: it is left as it is
+// and stays unaccepted, rather than being marked or logged under a name that is
+// not its own while the program keeps running.
+static int CanActOn(const PassEntry *entry)
+{
+    if (entry->valueName[0] || !entry->name[0])
+        return 1;
+    TestLog("MyError:  StartupAlertPass no value of this name", entry->name);
+    return 0;
 }
 
 static void WriteBaselineCode(const char *key, int code)
@@ -139,50 +195,23 @@ static void TakeAsCurrentAlert(const PassEntry *entry)
     CopyText(gStartupAlert.name, CAP(gStartupAlert.name), entry->name);
 }
 
-// A startup-folder file waits in the data folder's "Disabled" folder, where the
-// scan lists it again: a shortcut under its target (the entry's own path), any
-// other file under its new place, which has to be known as well.
-static int DisabledCopyPath(const PassEntry *entry, char *out)
-{
-    char folder[MAX_PATH], fileName[MAX_PATH], file[MAX_PATH];
-    out[0] = '\0';
-    if (entry->code != CODE_GROUP_STARTUP)
-        return 0;
-    if (FileNameOf(entry->sourcePath[0] ? entry->sourcePath : entry->key, fileName) <= 0)
-        return 0;
-    size_t len = strlen(fileName);
-    if (len > 4 && StrEqualNoCase(fileName + len - 4, ".lnk") == 0)
-        return 0;
-    if (GetDisabledFolder(folder, 0) <= 0 || !FormatText(file, CAP(file), "%s\\%s", folder, fileName))
-        return 0;
-    RecordedPathOf(file, out);
-    return (int)strlen(out);
-}
-
-// The stored copy of a disabled entry is listed by every scan; known in the
-// baseline, it is left alone instead of being alerted as new (and then removed
-// together with its marker, which would end the disable).
-static void KeepDisabledCopyKnown(const PassEntry *entry, const char *copyPath)
-{
-    if (!IsDisabledMarked(entry->name, MARKER_DISABLE_MAX))
-        return;
-    WriteBaselineCode(entry->key, entry->code);
-    if (copyPath[0]) {
-        char key[MAX_PATH];
-        BaselineValueName(copyPath, key);
-        WriteBaselineCode(key, entry->code);
-    }
-}
-
 static int HasDisabledStore(int code)
 {
     const StartupLocation *location = FindStartupLocation(code);
     return location && (location->storeKey || location->kind == LOCATION_FOLDER);
 }
 
+// Disabled and marked for this place: back where it was, it goes out again.
+static int TakeOutAgain(const PassEntry *entry)
+{
+    return TakeOutDisabledEntry(entry->valueName, entry->command, entry->sourcePath, entry->code);
+}
+
 // Dialog 192's answers for a program that the delayed-start list gave up and that
 // has put itself back: 6 makes it a normal startup program again, 7 keeps it
-// delayed by taking it out of its location again.
+// delayed by taking it out of its location again. The baseline keeps the delay
+// mark until the program is normal again, so that it is asked about again
+// whatever name it comes back under.
 static void DelayedProgramCameBack(const RunList *list, int i)
 {
     PassEntry entry;
@@ -212,27 +241,29 @@ static void DelayedProgramCameBack(const RunList *list, int i)
         // from; the 32-bit machine keys (21..27) keep theirs under HKLM as well.
         REGSAM view = 0;
         RemoveDelayedProgram(entry.path, DelayRootOfCode(entry.code, &view));
-    } else if (answer == ANSWER_REJECT) {
-        WriteBaselineCode(entry.key, entry.code);
-        if (!IsDisabledMarked(entry.name, MARKER_PASS_MAX)) {
-            char copyPath[MAX_PATH];
-            DisabledCopyPath(&entry, copyPath);
-            // Stored as it stood, like the Disable answer of the new-startup alert.
-            DisableRunProgram(entry.name, entry.command, entry.sourcePath, entry.code);
-            KeepDisabledCopyKnown(&entry, copyPath);
-        }
+        WriteLog(LOG_START_ENABLE, entry.code, entry.name, entry.path, "");
+    } else if (answer == ANSWER_REJECT && CanActOn(&entry)) {
+        // Stored as it stood, like the Disable answer of the new-startup alert.
+        if (IsDisabledItem(entry.valueName, entry.command, entry.sourcePath, entry.code))
+            TakeOutAgain(&entry);
+        else
+            DisableRunProgram(entry.valueName, entry.command, entry.sourcePath, entry.code);
     }
     bMsgOpen = 0;
 }
 
-// The alert sequence of the new-startup alert; returns the answer.
+// The alert sequence of the new-startup alert; returns the answer. An answer
+// given without the dialog (alerts hidden, or the extra-alert suppression) is
+// logged like the dialog logs the one it asks for.
 static int AskAboutEntry(void)
 {
     SetTrayStatus(TRAY_ICON_BUSY, TIP_STARTUP_ALERT);
     bMsgOpen = 1;
     bStartupAlertShown = 1;
     int answer = AnswerWithoutDialog();
-    if (!answer) {
+    if (answer) {
+        LogStartupAlert(&gStartupAlert);
+    } else {
         answer = (int)DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_NEWPROG), ghMainWnd, NewProgDlgProc,
                                       (LPARAM)&gStartupAlert);
         if (answer == -1)
@@ -260,43 +291,38 @@ static void EndProgramOnce(const PassEntry *entry)
     gStartupAlert.programEnded = 1;
 }
 
+// Reject: stopped and removed. A removal that fails leaves the entry unaccepted,
+// so that it is asked about again.
 static void RejectEntry(const PassEntry *entry)
 {
+    if (!CanActOn(entry))
+        return;
     EndProgramOnce(entry);
-    DeleteRunProgram(entry->code, entry->name, entry->key, entry->sourcePath);
-    DeleteBaselineValues(entry);
+    if (DeleteRunProgram(entry->code, entry->valueName, entry->command, entry->sourcePath)) {
+        DeleteBaselineValues(entry);
+        RemovalQuietScans = REMOVAL_QUIET_SCANS;
+    }
 }
 
 // Disable: the Disable button's tooltip and dialog 192 promise that the monitor
-// rejects the program's future attempts by itself. Removing it like a reject
-// would keep nothing of that promise: the next time it put itself back it would
-// be alerted as new. So after the removal the entry is also put into the
-// Disabled store and marked, stored exactly as it stood in its location (the
-// removal has already taken it out, so the disable only stores and marks):
-// the scan then takes it out whenever it comes back, and the user can restore
-// it as it was. When the dialog has already disabled it (the third reject), the
-// removal empties that store entry, which held only the program path, and it is
-// stored again here with its whole command.
+// rejects the program's future attempts by itself, so the entry goes into the
+// Disabled store exactly as it stood and is marked: the scan takes it out
+// whenever it comes back, and the user can restore it as it was. Its path is not
+// kept in the baseline: back under another name, it is asked about again.
+// Places without a store (the Winlogon values and the hooks) can only be removed.
 static void DisableEntry(const PassEntry *entry)
 {
-    char copyPath[MAX_PATH];
-    DisabledCopyPath(entry, copyPath);
-    EndProgramOnce(entry);
-    // A startup-folder file has no text to store: the file itself goes into the
-    // Disabled folder before the removal would delete it.
-    if (entry->code == CODE_GROUP_STARTUP && !IsDisabledMarked(entry->name, MARKER_DISABLE_MAX))
-        DisableRunProgram(entry->name, entry->key, entry->sourcePath, entry->code);
-    DeleteRunProgram(entry->code, entry->name, entry->key, entry->sourcePath);
-    DeleteBaselineValues(entry);
-    if (HasDisabledStore(entry->code) && !IsDisabledMarked(entry->name, MARKER_DISABLE_MAX)) {
-        if (entry->code == CODE_GROUP_STARTUP)
-            // The file already waits in the Disabled folder; without a file to
-            // move, the toggle only writes the marker.
-            DisableRunProgram(entry->name, "", "", entry->code);
-        else
-            DisableRunProgram(entry->name, entry->command, entry->sourcePath, entry->code);
+    if (!HasDisabledStore(entry->code)) {
+        RejectEntry(entry);
+        return;
     }
-    KeepDisabledCopyKnown(entry, copyPath);
+    if (!CanActOn(entry))
+        return;
+    EndProgramOnce(entry);
+    if (DisableRunProgram(entry->valueName, entry->command, entry->sourcePath, entry->code)) {
+        DeleteBaselineValues(entry);
+        RemovalQuietScans = REMOVAL_QUIET_SCANS;
+    }
 }
 
 static int IsRunOnceCode(int code)
@@ -331,10 +357,10 @@ static int NewStartupEntry(const RunList *list, int i)
     CopyText(gStartupAlert.sourcePath, CAP(gStartupAlert.sourcePath), entry.sourcePath);
     RecordDetection(entry.path, DETECTED_STARTUP_KEY);
 
-    if (IsDisabledMarked(entry.name, MARKER_PASS_MAX)) {
+    if (IsDisabledItem(entry.valueName, entry.command, entry.sourcePath, entry.code)) {
         // Disabled before, and back in a place the scan does not take it out of.
         KillStartupTask(entry.name, entry.path);
-        DeleteRunProgram(entry.code, entry.name, entry.key, entry.sourcePath);
+        TakeOutAgain(&entry);
         return PASS_ENDS;
     }
 
@@ -351,11 +377,9 @@ static int NewStartupEntry(const RunList *list, int i)
         break;
     case ANSWER_REJECT:
         RejectEntry(&entry);
-        RemovalQuietScans = REMOVAL_QUIET_SCANS;
         break;
     case ANSWER_DISABLE:
         DisableEntry(&entry);
-        RemovalQuietScans = REMOVAL_QUIET_SCANS;
         break;
     default:
         break;
@@ -369,6 +393,9 @@ int CheckforRunChanges(const RunList *list)
         return 0;
     char name[RUN_NAME_MAX] = "";
     for (int i = 0; i < list->count; i++) {
+        // A disabled entry's kept copy starts nothing: there is nothing to ask.
+        if (IsStoredCopy(list, i))
+            continue;
         GetRunName(list, i, name);
         int stored = LookupStartupBaseline(list, i);
         if (stored == 0 || stored == DELAYED_MARKER)
@@ -383,6 +410,8 @@ int CheckforRunChanges(const RunList *list)
 void StartupAlertPass(const RunList *list)
 {
     for (int i = 0; list && i < list->count; i++) {
+        if (IsStoredCopy(list, i))
+            continue;
         int stored = LookupStartupBaseline(list, i);
         if (stored == DELAYED_MARKER) {
             DelayedProgramCameBack(list, i);

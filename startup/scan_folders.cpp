@@ -90,7 +90,7 @@ void ReadStartupFile(RunList *list, const char *file, int pass)
         AddRunStruct(list, title, file, file, "", CODE_GROUP_STARTUP, pass);
     } else {
         // Without a name the record takes the file's title.
-        AddRunStruct(list, "", file, "", "", CODE_GROUP_STARTUP, 0);
+        AddRunStruct(list, "", file, "", "", CODE_GROUP_STARTUP, pass & STORED_COPY_EXTRA);
     }
 }
 
@@ -137,4 +137,19 @@ void ReadStartupFolders(RunList *list)
                 ReadStartupFolder(list, folder, pass);
         }
     }
+}
+
+int StartupFileProgram(const char *file, char *out)
+{
+    out[0] = '\0';
+    RunList *list = NewRunList();
+    if (!list)
+        return 0;
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    ReadStartupFile(list, file, 0);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    int len = GetRunPath(list, 0, out);
+    DeleteRunList(list);
+    return len;
 }

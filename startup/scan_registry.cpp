@@ -7,6 +7,7 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "common/tracelog.h"
 #include "startup/locations.h"
 #include "common/runlist.h"
 #include "startup/startup_actions.h"
@@ -22,6 +23,7 @@
 typedef struct ScanValue {
     char name[SCAN_VALUE_MAX];
     char data[SCAN_VALUE_MAX + 1];
+    DWORD type;
 } ScanValue;
 
 // 1 when value index of the open key was read whole; 0 to pass it over, -1 at the end.
@@ -30,6 +32,7 @@ static int ReadValueAt(HKEY key, DWORD index, ScanValue *value)
     DWORD nameLen = SCAN_VALUE_MAX, dataLen = SCAN_VALUE_MAX, type = 0;
     LONG rc = RegEnumValueA(key, index, value->name, &nameLen, NULL, &type, (BYTE *)value->data,
                             &dataLen);
+    value->type = type;
     if (rc == ERROR_NO_MORE_ITEMS)
         return -1;
     if (rc != ERROR_SUCCESS)
@@ -63,13 +66,14 @@ static int ReadRunValue(RunList *list, const ScanValue *value, int code, LastRec
 {
     if (StrEqualNoCase(value->name, last->name) == 0 && StrEqualNoCase(value->data, last->data) == 0)
         return 0;
-    if (IsDisabledMarked(value->name, 16)) {
-        // A program the user disabled has put itself back. The first call puts the
-        // stored copy back and clears the marker; the second takes the value out
-        // again with what it holds now, and marks it again.
-        DisableRunProgram(value->name, value->data, "", code);
-        DisableRunProgram(value->name, value->data, "", code);
-        return 1;
+    if (IsDisabledEntry(value->name, code)) {
+        // A program the user disabled has put itself back: it goes out again, its
+        // copy follows what it wrote. A value of another type under the name is no
+        // command: it is left alone, and it must not replace the stored one.
+        if (value->type == REG_SZ || value->type == REG_EXPAND_SZ)
+            return TakeOutDisabledEntry(value->name, value->data, "", code);
+        TestLog("ReadRunKeys not a command under a disabled name", value->name);
+        return 0;
     }
     if (strlen(value->name) < RUN_NAME_MIN || strlen(value->data) < RUN_DATA_MIN ||
         (unsigned char)value->name[0] >= 0x80)
@@ -155,10 +159,12 @@ void ReadDisabledStore(RunList *list)
                     break;
                 if (read == 0 || !value->name[0])
                     continue;
-                // The marker tells where the entry came from; without one it is a leftover.
+                // The marker tells where the entry came from; without one (or with one
+                // of a place that keeps its copies elsewhere) it is a leftover.
                 int origin = GetDisabledMarkerCode(value->name);
-                if (origin >= 1)
-                    AddRunStruct(list, value->name, value->data, "", "", origin, 0);
+                const StartupLocation *from = FindStartupLocation(origin);
+                if (origin >= 1 && from && from->storeKey && strcmp(from->storeKey, location->storeKey) == 0)
+                    AddRunStruct(list, value->name, value->data, "", "", origin, STORED_COPY_EXTRA);
             }
             RegCloseKey(key);
         }
@@ -167,7 +173,7 @@ void ReadDisabledStore(RunList *list)
 
     char folder[MAX_PATH];
     if (GetDisabledFolder(folder, 0) > 0)
-        ReadStartupFolder(list, folder, 0);
+        ReadStartupFolder(list, folder, STORED_COPY_EXTRA);
 }
 
 // The default value of a class's key: its own name.

@@ -117,37 +117,39 @@ int RecordedPathOf(const char *command, char *out)
 
 // Writes Windows' value back and takes the program it names into the baseline
 // under the very key the next scan looks it up by.
-static void WriteWinlogonDefault(const char *valueName, const char *text, int code,
-                                 int (*parse)(const char *, char *))
+static int WriteWinlogonDefault(const char *valueName, const char *text, int code,
+                                int (*parse)(const char *, char *))
 {
     REGSAM savedRead = RegReadAccess, savedWrite = RegWriteAccess;
     if (Is64BitWindows) {
         RegReadAccess = KEY_READ | KEY_WOW64_64KEY;
         RegWriteAccess = KEY_WRITE | KEY_WOW64_64KEY;
     }
-    if (!SetRegString(HKEY_LOCAL_MACHINE, WINLOGON_KEY, valueName, text))
+    int written = SetRegString(HKEY_LOCAL_MACHINE, WINLOGON_KEY, valueName, text);
+    if (!written)
         TestLog("MyError:  WriteWinlogonDefault SetRegString", valueName);
 
     char program[MAX_PATH], recorded[MAX_PATH], key[MAX_PATH], data[16];
-    if (parse(text, program) > 0 && RecordedPathOf(program, recorded) > 0 &&
+    if (written && parse(text, program) > 0 && RecordedPathOf(program, recorded) > 0 &&
         BaselineValueName(recorded, key) > 0) {
         FormatText(data, CAP(data), "%d", code);
         SetRegString(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, data);
     }
     RegReadAccess = savedRead;
     RegWriteAccess = savedWrite;
+    return written;
 }
 
-void ResetUserinit(void)
+int ResetUserinit(void)
 {
     char value[MAX_PATH];
     UINT n = GetSystemDirectoryA(value, MAX_PATH);
     if (n == 0 || n >= MAX_PATH || !AppendText(value, CAP(value), "\\Userinit.exe,"))
-        return;   // a cut system path would break every logon
-    WriteWinlogonDefault("Userinit", value, CODE_WINLOGON_USERINIT, ParseUserinitText);
+        return 0;   // a cut system path would break every logon
+    return WriteWinlogonDefault("Userinit", value, CODE_WINLOGON_USERINIT, ParseUserinitText);
 }
 
-void ResetShell(void)
+int ResetShell(void)
 {
-    WriteWinlogonDefault("Shell", "Explorer.exe", CODE_WINLOGON_SHELL, ParseShellText);
+    return WriteWinlogonDefault("Shell", "Explorer.exe", CODE_WINLOGON_SHELL, ParseShellText);
 }

@@ -27,8 +27,6 @@ int giRepeatAlertCount;
 char gszLastAlertPath[MAX_PATH];
 AlertHelpOpenerProc StartupAlertHelpOpener = OpenHelpPage;
 
-// The online lookup files startup entries under their location code plus this.
-#define KEEL_CODE_OFFSET 1000
 // A shorter path cannot name a program; the answer is carried out all the same.
 #define SHORTEST_PROGRAM_PATH 5
 // The third alert in a row for one program (two repeats) answered with reject
@@ -138,6 +136,24 @@ static void SetCaption(HWND dialog)
     SetWindowTextA(dialog, caption);
 }
 
+// The history line of an alert, asked or decided without the dialog.
+static void WriteAlertLine(const StartupAlertEntry *entry, const VersionRecord *version)
+{
+    WriteLog(LOG_START_ALERT, entry->code, entry->name, entry->path, version ? version->FileDescription : "");
+}
+
+void LogStartupAlert(const StartupAlertEntry *entry)
+{
+    char program[MAX_PATH];
+    ProgramFileOf(entry->path, program);
+    VersionRecord *version = (VersionRecord *)GlobalAlloc(GPTR, sizeof(VersionRecord));
+    if (version && !GetVersionInfo(program, version))
+        memset(version, 0, sizeof(VersionRecord));
+    WriteAlertLine(entry, version);
+    if (version)
+        GlobalFree(version);
+}
+
 static void FillProgramBlock(HWND dialog, const StartupAlertEntry *entry, const VersionRecord *version)
 {
     const char *product = version ? version->ProductName : "";
@@ -186,7 +202,7 @@ static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
     for (const auto &button : Buttons)
         AddToolTip(dialog, button.id, button.tip);
 
-    WriteLog(LOG_START_ALERT, entry->code, entry->name, entry->path, version ? version->FileDescription : "");
+    WriteAlertLine(entry, version);
     if (version)
         GlobalFree(version);
     PlayAlertSound(SOUND_STARTUP);
@@ -236,10 +252,10 @@ static void AnswerReject(HWND dialog, StartupAlertEntry *entry)
     entry->programEnded = 1;
     if (giRepeatAlertCount == REPEATS_BEFORE_DISABLE) {
         // Rejected three times in a row: it puts itself back each time, so from
-        // now on the monitor takes it out without asking.
+        // now on the monitor takes it out without asking. The pass disables it
+        // with the entry as it stands in its place, which only it has.
         ReportDecision(entry->name, entry->path, DECISION_REPEAT);
         TraceShortPath("ERROR IDNO Invalid Filename", entry->path);
-        DisableRunProgram(entry->name, entry->path, entry->sourcePath, entry->code);
         ClearAlertEntry(entry);
         gszLastAlertPath[0] = '\0';
         EndDialog(dialog, ANSWER_DISABLE);
@@ -305,7 +321,7 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
             PostMessageA(ghMainWnd, WM_DESTROY, 0, 0);
         return TRUE;
     case IDC_INFO:
-        GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
+        GetKeelInfo(entry->name, entry->path, KEEL_CODE_STARTUP);
         // Out of the topmost band, like every alert's Info button: the browser
         // that shows the answer has to come in front of the alert to be read.
         SetAlertNotTopmost(dialog);

@@ -1,7 +1,8 @@
 // Dialog 131, the new-startup alert: what the system knows of a program that has
 // made itself start with Windows, and the user's answer to it (accept, reject,
 // disable). The alert pass carries the answer out; the dialog itself only stops
-// the program, and disables it when the user keeps rejecting the same one.
+// the program, and turns the answer into disable when the user keeps rejecting
+// or accepting the same one.
 #pragma once
 #include <windows.h>
 #include <stddef.h>
@@ -36,6 +37,10 @@ UINT StartupLocationSentenceId(int code);
 // String 7 with the location sentence of the code put in for its "%s" (shown
 // unchanged when a translation has no "%s"); returns the length.
 int FormatStartupAlertMessage(int code, char *out, size_t cap);
+
+// The history's "START_Alert" line for an entry decided without the dialog,
+// the same line the dialog writes when it opens.
+void LogStartupAlert(const StartupAlertEntry *entry);
 
 // lParam: the StartupAlertEntry. Ends with 6 (accept), 7 (reject) or 11 (the
 // entry is to be disabled, or the dialog has disabled it itself).

@@ -52,6 +52,11 @@ RunList *PassStartupList(ScanPass *pass)
     return pass->startup;
 }
 
+int IsStoredCopy(const RunList *list, int i)
+{
+    return (GetRunExtra(list, i) & STORED_COPY_EXTRA) != 0;
+}
+
 int IsQuickScanEntry(const RunList *list, int i)
 {
     int code = GetRunCode(list, i);
@@ -66,11 +71,11 @@ void ReadWinIniLists(RunList *list)
         int code;
     } Lists[] = {{"run", CODE_WIN_RUN}, {"load", CODE_WIN_LOAD}};
     VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), 0, sizeof(VersionRecord));
-    if (!version)
-        return;
-    for (const auto &winList : Lists) {
-        char line[512];
-        GetProfileStringA("windows", winList.key, "", line, sizeof(line));
+    char *line = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
+    for (size_t k = 0; version && line && k < sizeof(Lists) / sizeof(Lists[0]); k++) {
+        const auto &winList = Lists[k];
+        // A list too long to read whole is still looked at as far as it was read.
+        ReadWinIniList(winList.key, line);
         const char *p = line;
         while (*p) {
             const char *end = strchr(p, ';');
@@ -90,7 +95,10 @@ void ReadWinIniLists(RunList *list)
                 p++;
         }
     }
-    HeapFree(GetProcessHeap(), 0, version);
+    if (line)
+        HeapFree(GetProcessHeap(), 0, line);
+    if (version)
+        HeapFree(GetProcessHeap(), 0, version);
 }
 
 // Deletes a baseline key with its values and creates it again empty.
@@ -114,6 +122,9 @@ void InitRegStartups(void)
     StartupScan(list, 0);
     for (int i = 0; list && i < list->count; i++) {
         char path[MAX_PATH], key[MAX_PATH], data[16];
+        // A disabled program's path must not be known: back under any name, it is asked about.
+        if (IsStoredCopy(list, i))
+            continue;
         GetRunPath(list, i, path);
         int len = BaselineValueName(path, key);
         int code = GetRunCode(list, i);

@@ -6,6 +6,11 @@
 #include "common/runlist.h"
 #include "common/scan_pass.h"
 
+// The extra bit of an entry listed from the Disabled store: it starts nothing
+// while it is kept there, so the alert pass and the baseline pass it over.
+#define STORED_COPY_EXTRA 0x100
+int IsStoredCopy(const RunList *list, int i);
+
 // Fills list (emptied first); quick skips Winlogon and the shell hooks unless the
 // option "ShowAllStartup" is 1 or more. Returns the record count.
 int StartupScan(RunList *list, int quick);
@@ -23,9 +28,9 @@ void InitMissingRunPrograms(void);
 // The name the missing-startup baseline gives entry i: its program path without
 // quotes or arguments. Its length, 0 when there is none. out: MAX_PATH.
 int GetActiveRunPath(const RunList *list, int i, char *out);
-// Windows' defaults written back, and taken into the baseline.
-void ResetUserinit(void);
-void ResetShell(void);
+// Windows' defaults written back, and taken into the baseline; 1 when written.
+int ResetUserinit(void);
+int ResetShell(void);
 
 // The program a Winlogon value starts (MAX_PATH out); its length, 0 for none.
 int ReadWinlogonUserinit(char *out);
@@ -45,6 +50,10 @@ void ReadDisabledStore(RunList *list);
 void ReadWinlogonEntries(RunList *list);
 void ReadShellHooks(RunList *list);
 // Every file directly in a folder, and one file, as the startup-folder reader
-// takes them (also for the Disabled folder); pass: 0 machine, 1 user.
+// takes them (also for the Disabled folder); pass: 0 machine, 1 user, or
+// STORED_COPY_EXTRA for the Disabled folder.
 void ReadStartupFolder(RunList *list, const char *folder, int pass);
 void ReadStartupFile(RunList *list, const char *file, int pass);
+// The path the scan records a startup-folder file under (a shortcut's target);
+// its length, 0 for a file it does not record. out: MAX_PATH.
+int StartupFileProgram(const char *file, char *out);

@@ -86,17 +86,18 @@ int *const kFlags[] = {&giShowAlerts, &giHideStartup, &giHideIEHelper, &giHideSe
                        &giHideTasks,  &giHideHidden,  &giHideSystemFiles, &giHideHomePage, &giHideFileType};
 
 // Distinct values per hide flag (base + index), so that a flag restored from its
-// neighbour shows. ExpectFlags with base 0: taken over (ShowAlerts 0, the rest 1).
+// neighbour shows. ExpectFlags with base 0: taken over (ShowAlerts 0, the rest
+// hide: 1 after an accept, 2 after a reject).
 void SetUserFlags(int base, int showAlerts = 1)
 {
     for (size_t i = 0; i < 10; i++)
         *kFlags[i] = i == 0 ? showAlerts : base + (int)i;
 }
 
-void ExpectFlags(int base, const std::string &when, int showAlerts = 1)
+void ExpectFlags(int base, const std::string &when, int showAlerts = 1, int hide = 1)
 {
     for (size_t i = 0; i < 10; i++)
-        EXPECT_EQ(base ? (i == 0 ? showAlerts : base + (int)i) : (i != 0), *kFlags[i]) << when << ": flag " << i;
+        EXPECT_EQ(base ? (i == 0 ? showAlerts : base + (int)i) : (i != 0) * hide, *kFlags[i]) << when << ": flag " << i;
 }
 
 class AlertTest : public BrackmoorTest {
@@ -159,7 +160,7 @@ TEST_F(AlertTest, AlertsAreDecidedWithOrWithoutADialogAndMayStartTheSuppression)
         EXPECT_EQ(0, giHelpPageId) << row;
         EXPECT_EQ(rows[i].starts ? 3 : 0, AlertCount) << row;
         EXPECT_EQ(rows[i].starts ? rows[i].answer : ANSWER_ACCEPT, HideChoice) << row;
-        ExpectFlags(rows[i].starts ? 0 : base, row, rows[i].showAlerts);
+        ExpectFlags(rows[i].starts ? 0 : base, row, rows[i].showAlerts, rows[i].answer == ANSWER_REJECT ? 2 : 1);
         if (rows[i].starts) {
             SetHideExtraState(HIDEEXTRA_RESTORE);
             ExpectFlags(base, row + " restored", rows[i].showAlerts);

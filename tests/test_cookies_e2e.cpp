@@ -19,14 +19,6 @@ const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 const char kFirefoxAppPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\firefox.exe";
 const char kHttpCommand[] = "SOFTWARE\\Classes\\HTTP\\shell\\open\\command";
 const REGSAM k64 = KEY_WOW64_64KEY;
-const DWORD kPassWait = 90000;
-
-std::string Lang(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}
 
 class CookiesEndToEnd : public BrackmoorTest {
 protected:
@@ -49,17 +41,6 @@ protected:
         if (!mozilla_.empty())
             RemoveTree(mozilla_);
         BrackmoorTest::TearDown();
-    }
-    // A Quick Scan; true when its pass ended with no message box left open.
-    bool QuickScan()
-    {
-        int before = QuickScansDone();
-        SendMonitorCommand(run_, 6074);
-        return WaitPass(before);
-    }
-    bool WaitPass(int before)
-    {
-        return WaitQuickScanDone(before, kPassWait, "Brackmoor");
     }
     NewKeys newKeys_;
     SavedValue browser_{HKEY_LOCAL_MACHINE, kHttpCommand, "", k64};
@@ -104,7 +85,7 @@ TEST_F(CookiesEndToEnd, FiltersEatInternetExplorerAndFirefoxCookiesNewOnesAreTol
     AcceptStartupEntriesPresent();
     ASSERT_TRUE(StartMonitor(run_));
     ASSERT_TRUE(WaitForTrace("Timer set to 2000", 15000));
-    ASSERT_TRUE(QuickScan()) << "Internet Explorer's cookies are all known: no notice";
+    ASSERT_TRUE(QuickScanPass(run_, "Brackmoor")) << "Internet Explorer's cookies are all known: no notice";
     EXPECT_FALSE(PathExists(eaten));
     EXPECT_EQ("id\n2\nkeep.example.org/\n9728\n", ReadWholeFile(kept));
     EXPECT_EQ(5u, FirefoxCookieKeys(db).size()) << "not the default browser: its store is not touched";
@@ -112,16 +93,16 @@ TEST_F(CookiesEndToEnd, FiltersEatInternetExplorerAndFirefoxCookiesNewOnesAreTol
     RegPut(HKEY_LOCAL_MACHINE, kHttpCommand, "", "\"C:\\Program Files\\Mozilla Firefox\\firefox.exe\" -osint -url \"%1\"", k64);
     int before = QuickScansDone();
     SendMonitorCommand(run_, 6074);
-    HWND notice = WaitForDialog("Brackmoor", kPassWait);
+    HWND notice = WaitForDialog("Brackmoor", 90000);
     ASSERT_NE(nullptr, notice) << "two unseen cookies";
-    EXPECT_NE(std::string::npos, DialogTexts(notice).find(Lang(16).substr(0, 40)));
+    EXPECT_NE(std::string::npos, DialogTexts(notice).find(LangText(16).substr(0, 40)));
     std::string integrity;
     EXPECT_EQ((std::vector<std::string>{".known.com|a", ".new1.com|n1", ".new2.com|n2"}), FirefoxCookieKeys(db, &integrity));
     EXPECT_EQ("ok", integrity);
     PressButton(notice, IDYES);
     EXPECT_NE(nullptr, WaitForWindow("BrackmoorExplorer", NULL, 20000)) << "the cookie list opens";
     EXPECT_TRUE(WaitForTrace("-COOKIES", 5000));
-    EXPECT_TRUE(WaitPass(before)) << "one notice in the step";
+    EXPECT_TRUE(WaitQuickScanDone(before, 90000, "Brackmoor")) << "one notice in the step";
 }
 
 }  // namespace

@@ -6,9 +6,7 @@
 #include <limits.h>
 #include <string.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -50,13 +48,6 @@ int RecordLaunch(const char *command, const char *verb, const char *parameters, 
 bool SameText(const std::string &a, const std::string &b)
 {
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
-std::string LangText(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
 }
 
 std::string ThisProgram()
@@ -340,40 +331,26 @@ TEST_F(DelayedStartTest, DelayAlertShowsTheProgramAndAnswersYesNoOrCloseAsAccept
     strcpy(entry.name, "Delayed Tool");
     strcpy(entry.path, path.c_str());
     entry.code = 11;
-    // The button pressed (0: the close box), and the answer.
-    const int rows[][2] = {{IDYES, IDYES}, {IDNO, IDNO}, {0, IDYES}};
+    // The button pressed (Esc or the close box: IDCANCEL), and the answer.
+    const int rows[][2] = {{IDYES, IDYES}, {IDNO, IDNO}, {IDCANCEL, IDYES}};
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
         RegDeleteTreeView(HKCU, BRACKMOOR_KEY);
         RegPut(HKCU, BRACKMOOR_KEY, "xPosAlert", "53");
         RegPut(HKCU, BRACKMOOR_KEY, "yPosAlert", "59");
         RegPut(HKCU, BRACKMOOR_KEY, "xDefaultWarning", "300");
         RegPut(HKCU, BRACKMOOR_KEY, "yDefaultWarning", "310");
-        std::atomic<bool> done(false);
-        std::vector<std::string> seen;
-        std::thread driver([&] {
-            HWND dialog = nullptr;
-            while (!done && !(dialog = WaitForDialog(LangText(1023).c_str(), 0)))
-                Sleep(50);
-            if (!dialog)
-                return;
-            RECT rect = {};
-            GetWindowRect(dialog, &rect);
-            seen = {std::to_string(rect.left), std::to_string(rect.top)};
-            for (int id : {IDC_MESSAGE, IDC_PATH, IDYES, IDNO, IDC_INFO})
-                seen.push_back(ControlText(dialog, id));
-            if (rows[r][0])
-                PressButton(dialog, rows[r][0]);
-            else
-                PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        });
+        DialogDriver driver(std::vector<std::vector<int>>{{rows[r][0]}});
         INT_PTR result = DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_DELAYALERT), NULL, DelayAlertDlgProc,
                                          (LPARAM)&entry);
-        done = true;
-        driver.join();
+        std::vector<SeenDialog> seen = driver.Stop();
         EXPECT_EQ(rows[r][1], result) << "row " << r;
+        ASSERT_EQ(1u, seen.size()) << "row " << r;
         // Where the last alert was left (not the notices' place), and its texts.
-        EXPECT_EQ((std::vector<std::string>{"53", "59", LangText(1022), path, LangText(719), LangText(720),
-                                            LangText(641)}), seen) << "row " << r;
+        EXPECT_EQ(LangText(1023) + "|" + LangText(1022) + "|" + path + "|53,59",
+                  seen[0].caption + "|" + seen[0].message + "|" + seen[0].path + "|" + std::to_string(seen[0].at.x) +
+                      "," + std::to_string(seen[0].at.y)) << "row " << r;
+        for (UINT id : {719u, 720u, 641u})
+            EXPECT_NE(std::string::npos, seen[0].texts.find(LangText(id))) << "row " << r << " string " << id;
         // Saved into the alert family on the way out; the notices' stays as it was.
         EXPECT_TRUE(RegHasValue(HKCU, BRACKMOOR_KEY, "dxAlert")) << "row " << r;
         EXPECT_EQ("300", RegText(HKCU, BRACKMOOR_KEY, "xDefaultWarning")) << "row " << r;

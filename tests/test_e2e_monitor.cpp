@@ -56,6 +56,16 @@ TEST_F(MonitorEndToEnd, ConfirmExitNoKeepsTheMonitorAndRestartsTheCompanion)
     EXPECT_TRUE(ProcessRunning(run.pid)) << "No keeps the monitor running";
     EXPECT_EQ(run.window, FindWindowA("Brackmoor", NULL));
 
+    // Closing the window asks too; No leaves window, timer and single instance as they were.
+    PostMessageA(run.window, WM_CLOSE, 0, 0);
+    box = WaitForDialog("Brackmoor", 15000);
+    ASSERT_NE(nullptr, box) << "the exit question on closing";
+    ASSERT_TRUE(PressToClose(box, IDNO));
+    EXPECT_EQ(run.window, FindWindowA("Brackmoor", NULL));
+    EXPECT_TRUE(QuickScanPass(run, "Brackmoor")) << "the timer still drives passes";
+    EXPECT_EQ(0u, RunProgramWait("brackmoor.exe", "", 20000)) << "a second start still finds the first";
+    EXPECT_TRUE(ProcessRunning(run.pid));
+
     // Yes lets it go.
     RunProgramWait("brackmoor.exe", "-Q", 20000);
     box = WaitForDialog("Brackmoor", 15000);

@@ -96,6 +96,8 @@ TEST_F(Files, ExtractProgramPathTurnsCommandLinesIntoUpperCasePaths)
         {"%programfiles%\\Foo\\bar.exe -s", "D:\\TESTPF\\FOO\\BAR.EXE"},
         {"%ProgramFiles(x86)%\\Foo\\bar.exe", "E:\\PF86\\FOO\\BAR.EXE"},
         {"rundll32.exe shell32.dll,Control_RunDLL", "RUNDLL32.EXE"},
+        // A folder token in the arguments names another file than the program.
+        {"C:\\Windows\\System32\\rundll32.exe %SystemRoot%\\x.dll,Entry", "C:\\WINDOWS\\SYSTEM32\\RUNDLL32.EXE"},
         {"C:\\data\\report.xls other", "C:\\DATA\\REPORT.XLS"},   // any ".?X" or ".?L" ends the path
         {"C:\\drv\\x.sys /q", "C:\\DRV\\X.SYS /Q"},                // ".sys" does not
         {"\"cmd\" /c D:\\run\\go.exe x", "D:\\RUN\\GO.EXE"},       // the last drive starts the path

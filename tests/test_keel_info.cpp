@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/system_state.h"
 #include "support/test_env.h"
 
 #include "common/tracelog.h"
@@ -259,6 +260,30 @@ TEST_F(KeelInfoTest, DefaultOpenerAnswersFailureForAMissingFile) {
     std::string missing = TempFolder() + "\\not-here\\missing.url";
     for (int shortcut = 0; shortcut <= 1; shortcut++)
         EXPECT_LE(KeelOpenWithShell(missing.c_str(), shortcut), 32) << "shortcut " << shortcut;
+}
+
+// While the shell's handler of the shortcut is awaited, this thread's messages go
+// on (an alert and the main window's timer live on it): here a timer of the
+// thread ends the handler, a copy of this program that only waits.
+TEST_F(KeelInfoTest, TheHandlerIsAwaitedWithTheThreadsMessagesGoingOn) {
+    static int ticks;
+    ticks = 0;
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof(self));
+    std::string handler = TempFolder() + "\\bmhandler.exe";
+    ASSERT_TRUE(CopyFileA(self, handler.c_str(), FALSE));
+    UINT_PTR timer = SetTimer(NULL, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (ticks++ == 0)
+            KillProgramsNamed("bmhandler.exe");
+    });
+    SetEnvironmentVariableA(kSleeperVariable, "1");
+    INT_PTR result = KeelOpenWithShell(handler.c_str(), 1);
+    SetEnvironmentVariableA(kSleeperVariable, NULL);
+    int during = ticks;
+    KillTimer(NULL, timer);
+    KillProgramsNamed("bmhandler.exe");
+    EXPECT_GT(result, 32);
+    EXPECT_GT(during, 0) << "the timer ran while the handler was awaited";
 }
 
 }  // namespace

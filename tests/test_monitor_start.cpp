@@ -1,5 +1,6 @@
 // Start-up: the first-run and install handling of the initial values, and the
 // three roles of the program (forwarder, one-shot job, monitor) as processes.
+#include "support/system_state.h"
 #include "support/test_env.h"
 
 #include "common/files.h"
@@ -66,6 +67,27 @@ TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
     EXPECT_EQ(marker, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, ""));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor")) << "no install: the entry stays off";
     EXPECT_EQ(0, RunAlways);
+}
+
+// A UAC value the machine lacks is kept as -1 once, not taken again at each start.
+TEST_F(MonitorStartTest, AMissingUacValueIsCopiedOnceAsMinusOne)
+{
+    const char kPolicies[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+    SavedValue machine(HKEY_LOCAL_MACHINE, kPolicies, "EnableLUA", KEY_WOW64_64KEY);
+    NewKeys keys;
+    keys.Watch(HKEY_LOCAL_MACHINE, kPolicies);
+    RegRemoveValue(HKEY_LOCAL_MACHINE, kPolicies, "EnableLUA", KEY_WOW64_64KEY);
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015 9:00 AM");
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", BRACKMOOR_VERSION);
+    GetInitalValues();
+    RegPutDword(HKEY_LOCAL_MACHINE, kPolicies, "EnableLUA", 1, KEY_WOW64_64KEY);
+    GetInitalValues();
+    machine.Restore();
+    keys.Remove();
+    DWORD saved = 0, size = sizeof(saved);
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, BRACKMOOR_KEY, "EnableLUA", RRF_RT_REG_DWORD, NULL,
+                                          &saved, &size));
+    EXPECT_EQ(0xFFFFFFFFu, saved);
 }
 
 TEST_F(MonitorStartTest, UpdateInstallCleanupAndDataMove)

@@ -45,26 +45,14 @@ TEST_F(OptionsTest, ReadOptionsFillsDefaultsAndSetsTheMasks)
     ReadOptions();
     EXPECT_EQ((REGSAM)KEY_READ, RegReadAccess);
     EXPECT_EQ((REGSAM)KEY_ALL_ACCESS, RegWriteAccess);
-    const struct { const char *name; int *value; int def; } rows[] = {
-        {"ToolTips", &giToolTips, 1}, {"SuppressExtraAlerts", &giSuppressExtraAlerts, 1},
-        {"Sound", &giSound, 1}, {"History", &giHistory, 1},
-        {"HideMicrosoftServices", &giHideMicrosoftServices, 1}, {"ShowAlerts", &giShowAlerts, 1},
-        {"CloudData", &giCloudData, 1}, {"Start", &giStart, 2}, {"Tasks", &giTasks, 11},
-        {"IEHelpers", &giIEHelpers, 2}, {"FileType", &giFileType, 10}, {"HostFile", &giHostFile, 3},
-        {"Services", &giServices, 7}, {"ActiveX", &giActiveX, 4}, {"RegOptions", &giRegOptions, 5},
-        {"WinInit", &giWinInit, 5}, {"RealtimeFileType", &giRealtimeFileType, 0},
-        {"RealtimeHidden", &giRealtimeHidden, 0}, {"RealtimeServices", &giRealtimeServices, 1},
-        {"WindowSettings", &giWindowSettings, 1}, {"HideStartup", &giHideStartup, 0},
-        {"ConfirmExit", &giConfirmExit, 0},
-    };
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++)
-        EXPECT_EQ(rows[i].def, *rows[i].value) << "row " << i << " " << rows[i].name;
-    // Each option is read from its own value, not from a neighbour's.
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++)
-        PutOption(rows[i].name, std::to_string(100 + i).c_str());
+    // Each variable takes its own option's default, then its own value, not a neighbour's.
+    for (int i = 0; i < OptionTableCount; i++)
+        EXPECT_EQ(OptionTable[i].defaultValue, *OptionTable[i].value) << OptionTable[i].name;
+    for (int i = 0; i < OptionTableCount; i++)
+        PutOption(OptionTable[i].name, std::to_string(100 + i).c_str());
     ReadOptions();
-    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++)
-        EXPECT_EQ((int)(100 + i), *rows[i].value) << "row " << i << " " << rows[i].name;
+    for (int i = 0; i < OptionTableCount; i++)
+        EXPECT_EQ(100 + i, *OptionTable[i].value) << OptionTable[i].name;
 }
 
 TEST_F(OptionsTest, ReadOptionsReloadsCountdownsButKeepsTheLargerWinInit)

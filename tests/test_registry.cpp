@@ -210,7 +210,7 @@ TEST_F(BrackmoorTest, QueryOpenKeyReadsAndClosesTheKey) {
 }
 
 TEST_F(BrackmoorTest, WinIniListsKeepEveryOtherEntry) {
-    char line[2048], dir[MAX_PATH];
+    char line[8192], dir[MAX_PATH];
     auto lineOf = [&line](const char *key) {
         GetProfileStringA("windows", key, "\x01", line, sizeof(line));
         return std::string(line);
@@ -229,30 +229,30 @@ TEST_F(BrackmoorTest, WinIniListsKeepEveryOtherEntry) {
     } saved{std::string(dir) + "\\win.ini", lineOf("load"), lineOf("run"), 0};
     saved.attributes = GetFileAttributesA(saved.ini.c_str());
 
-    const std::string long500(500, 'a'), long600(600, 'b');
-    const struct { const char *key; std::string before; bool add; const char *item; std::string after; } rows[] = {
+    const std::string long3000(3000, 'a'), long1200(1200, 'b');
+    const struct { const char *key; std::string before; bool add; const char *item; std::string after; int result; } rows[] = {
         // Both copies go, whatever their case; the longer name that begins with the item stays.
         {"load", "a.exe;C:\\X\\TOOL.EXE;c:\\x\\tool.exe;C:\\x\\toolbar.exe", false, "C:\\X\\Tool.exe",
-         "a.exe;C:\\x\\toolbar.exe;"},
-        {"run", "C:\\x\\tool.ex", false, "C:\\x\\tool.exe", "C:\\x\\tool.ex;"},
+         "a.exe;C:\\x\\toolbar.exe;", 1},
+        // An item that is not there leaves the list untouched.
+        {"run", "C:\\x\\tool.ex", false, "C:\\x\\tool.exe", "C:\\x\\tool.ex", 0},
         {"load", "C:\\x\\tool.exe;tool.exe;tool.exe2;tool.exe -min", false, "TOOL.EXE",
-         "C:\\x\\tool.exe;tool.exe2;tool.exe -min;"},
-        {"load", "a.exe;;b.exe;", false, "b.exe", "a.exe;"},
-        {"load", "", true, "C:\\x\\tool.exe", ";C:\\x\\tool.exe"},
-        // The separator always goes on; the item only while the line stays under 1024.
-        {"load", long500, true, long600.c_str(), long500 + ";"},
+         "C:\\x\\tool.exe;tool.exe2;tool.exe -min;", 1},
+        {"load", "a.exe;;b.exe;", false, "b.exe", "a.exe;", 1},
+        {"load", "", true, "C:\\x\\tool.exe", ";C:\\x\\tool.exe", 1},
+        // A list that would grow past what is read whole is left as it is, not cut.
+        {"load", long3000, true, long1200.c_str(), long3000, 0},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         ASSERT_TRUE(WriteProfileStringA("windows", rows[i].key, rows[i].before.c_str())) << "row " << i;
         ASSERT_EQ(rows[i].before, lineOf(rows[i].key)) << "row " << i;
         // A read-only win.ini would make the profile write fail without a word.
         ASSERT_TRUE(SetFileAttributesA(saved.ini.c_str(), saved.attributes | FILE_ATTRIBUTE_READONLY));
-        if (rows[i].add)
-            AddToWinIniList(rows[i].key, rows[i].item);
-        else
-            RemoveFromWinIniList(rows[i].key, rows[i].item);
+        int result = rows[i].add ? AddToWinIniList(rows[i].key, rows[i].item) : RemoveFromWinIniList(rows[i].key, rows[i].item);
+        EXPECT_EQ(rows[i].result, result) << "row " << i;
         EXPECT_EQ(rows[i].after, lineOf(rows[i].key)) << "row " << i;
-        EXPECT_EQ(0u, GetFileAttributesA(saved.ini.c_str()) & FILE_ATTRIBUTE_READONLY) << "row " << i;
+        EXPECT_EQ(rows[i].result ? 0u : (DWORD)FILE_ATTRIBUTE_READONLY,
+                  GetFileAttributesA(saved.ini.c_str()) & FILE_ATTRIBUTE_READONLY) << "row " << i;
     }
 }
 

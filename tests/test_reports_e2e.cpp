@@ -63,7 +63,7 @@ protected:
 
 TEST_F(ReportsEndToEnd, ARejectIsReportedItsHistoryLinesArriveAndANewVersionIsToldOnce)
 {
-    const std::string alertCaption = ResourceText(718) + " - " + ResourceText(606), notice = ResourceText(1417);
+    const std::string alertCaption = LangText(718) + " - " + LangText(606), notice = LangText(1417);
     AcceptStartupEntriesPresent();
     ASSERT_TRUE(StartMonitor(run_));
     ASSERT_TRUE(QuickScan(alertCaption)) << "the first pass sees nothing new";

@@ -5,11 +5,10 @@
 
 #include <string.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "common/detection.h"
 #include "common/registry.h"
 #include "common/text.h"
 #include "ui/alert.h"
@@ -34,116 +33,40 @@ static OwnedRunList gList;
 
 namespace {
 
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kStoreRun[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\Run";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kDelay[] = "Software\\Dunmere Works\\Brackmoor\\Delay";
 const REGSAM k64 = KEY_WOW64_64KEY;
-
-std::string Lang(UINT id)
-{
-    char text[1024] = "";
-    return LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text)) > 0 ? text : "(no string)";
-}
-
-// String 7 with a location sentence, put together here from the two strings.
-std::string AlertMessage(UINT sentence) { return Lang(7).replace(Lang(7).find("%s"), 2, Lang(sentence)); }
-
-bool HistoryHas(const std::string &part)
-{
-    return ReadWholeFile(DataFolder() + "\\history.txt").find(part) != std::string::npos;
-}
 
 std::string Marker(const char *name) { return RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, name); }
 
 std::vector<int> gHelpPages;
 
-struct SeenDialog { std::string caption, name, path, message; bool checkVisible; };
-
-// Reads each dialog of this process in turn and presses the buttons of the next
-// script row (accept once the script has run out).
-class DialogDriver {
-public:
-    explicit DialogDriver(std::vector<std::vector<int>> script)
-        : script_(std::move(script)), worker_([this] { Run(); }) {}
-    ~DialogDriver() { Stop(); }
-    std::vector<SeenDialog> Stop()
-    {
-        done_ = true;
-        if (worker_.joinable())
-            worker_.join();
-        return seen_;
-    }
-
-private:
-    static BOOL CALLBACK Find(HWND w, LPARAM found)
-    {
-        char cls[16] = "";
-        GetClassNameA(w, cls, sizeof(cls));
-        if (strcmp(cls, "#32770") == 0 && IsWindowVisible(w))
-            *(HWND *)found = w;
-        return *(HWND *)found == NULL;
-    }
-    void Run()
-    {
-        for (size_t next = 0; !done_; next++) {
-            HWND d = NULL;
-            while (!done_ && (EnumThreadWindows(owner_, Find, (LPARAM)&d), !d))
-                Sleep(20);
-            if (!d)
-                return;
-            char caption[512] = "";
-            GetWindowTextA(d, caption, sizeof(caption));
-            seen_.push_back({caption, ControlText(d, IDC_PRODUCTNAME), ControlText(d, IDC_PATH),
-                             ControlText(d, IDC_MESSAGE), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE});
-            for (int id : next < script_.size() ? script_[next] : std::vector<int>{IDYES})
-                PressButton(d, id);
-            for (int wait = 0; wait < 500 && IsWindow(d) && IsWindowVisible(d); wait++)
-                Sleep(20);
-        }
-    }
-    std::vector<std::vector<int>> script_;
-    std::vector<SeenDialog> seen_;
-    DWORD owner_ = GetCurrentThreadId();   // the test thread, which runs the dialogs
-    std::atomic<bool> done_{false};
-    std::thread worker_;
-};
-
-class RunChangesTest : public BrackmoorTest {
+class RunChangesTest : public StartupPlacesTest {
 protected:
     void SetUp() override
     {
-        BrackmoorTest::SetUp();
+        StartupPlacesTest::SetUp();
         giSuppressExtraAlerts = giSound = giRepeatAlertCount = RemovalQuietScans = 0;
         giShowAlerts = 0;   // its default (1) shows every alert whatever a test sets
         gszLastAlertPath[0] = '\0';
         gHelpPages.clear();
         StartupAlertHelpOpener = [](int id) { gHelpPages.push_back(id); };
-        savedStartup_ = RegText(HKEY_CURRENT_USER, kShellFolders, "Startup");
-        char load[512] = "";
-        GetProfileStringA("windows", "load", "", load, sizeof(load));
-        savedLoad_ = load;
         notifyExisted_ = RegHasKey(HKEY_LOCAL_MACHINE, kNotify, k64);
         AcceptStartupEntriesPresent();
     }
     void TearDown() override
     {
-        for (const auto &value : puts_)
-            RegRemoveValue(HKEY_CURRENT_USER, value.first, value.second.c_str(), k64);
-        RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", savedStartup_.c_str());
-        WriteProfileStringA("windows", "load", savedLoad_.c_str());
         std::string notify = notifyExisted_ ? std::string(kNotify) + "\\BmNotify" : kNotify;
         RegDeleteTreeView(HKEY_LOCAL_MACHINE, notify.c_str(), k64);
         StartupAlertHelpOpener = OpenHelpPage;
-        BrackmoorTest::TearDown();
+        StartupPlacesTest::TearDown();
     }
     void PutRun(const char *key, const std::string &name, const std::string &data)
     {
-        RegPut(HKEY_CURRENT_USER, key, name.c_str(), data.c_str(), k64);
-        puts_.emplace_back(key, name);
+        Put(HKEY_CURRENT_USER, key, name, data);
     }
     bool HasRun(const char *key, const char *name) { return RegHasValue(HKEY_CURRENT_USER, key, name, k64); }
     std::string Baseline(const std::string &k) { return RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, k.c_str()); }
@@ -157,39 +80,10 @@ protected:
         EndScanPass(&pass);
         return driver.Stop();
     }
-    std::string StartupFolder()
-    {
-        std::string folder = TempFolder() + "\\Startup";
-        CreateDirectoryA(folder.c_str(), NULL);
-        RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", folder.c_str());
-        return folder;
-    }
-    std::vector<std::pair<const char *, std::string>> puts_;
-    std::string savedStartup_, savedLoad_;
     bool notifyExisted_ = false;
 };
 
-TEST_F(RunChangesTest, TheBaselineKnowsAnEntryByPathOrNameAndZeroOrTheDelayMarkIsNew)
-{
-    const char path[] = "C:\\bm\\lookup.exe -x";
-    struct Row { const char *byPath, *byName; int changed; } rows[] = {
-        {nullptr, nullptr, 1}, {"11", nullptr, 0}, {nullptr, "11", 0},
-        {"0", nullptr, 1},     {"0", "11", 0},     {"1103", nullptr, 1}};
-    PutRun(kRun, "BmLookup", "\"C:\\bm\\lookup.exe\" -x");
-    for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        SCOPED_TRACE("row " + std::to_string(r));
-        RegRemoveValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, path);
-        RegRemoveValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, "BmLookup");
-        if (rows[r].byPath)
-            RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, path, rows[r].byPath);
-        if (rows[r].byName)
-            RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, "BmLookup", rows[r].byName);
-        StartupScan(gList, 0);
-        EXPECT_EQ(rows[r].changed, CheckforRunChanges(gList));
-    }
-}
-
-TEST_F(RunChangesTest, HiddenAlertsDecideSilentlyAndShowAlertsAlwaysAsks)
+TEST_F(RunChangesTest, HiddenAlertsDecideSilentlyAndLoggedAndShowAlertsAlwaysAsks)
 {
     struct Row { int showAlerts, hideStartup; bool dialog, kept; } rows[] = {
         {0, 0, true, true}, {0, 1, false, true}, {0, 2, false, false}, {1, 1, true, true}, {1, 2, true, true}};
@@ -205,7 +99,8 @@ TEST_F(RunChangesTest, HiddenAlertsDecideSilentlyAndShowAlertsAlwaysAsks)
         EXPECT_EQ(rows[r].kept ? "11" : "", Baseline(path));
         EXPECT_EQ(rows[r].kept ? 0 : 8, RemovalQuietScans);
         EXPECT_EQ(!rows[r].kept, HistoryHas("*START_Remove\tCURRENT_RUN\t" + name));
-        EXPECT_EQ(rows[r].dialog, HistoryHas("START_Alert\tCURRENT_RUN\t" + name));
+        // Asked or not, the decision is in the history.
+        EXPECT_TRUE(HistoryHas("START_Alert\tCURRENT_RUN\t" + name));
         EXPECT_EQ(0, bMsgOpen);
     }
 }
@@ -234,22 +129,28 @@ TEST_F(RunChangesTest, ProductNamesAreSkippedAndHideRunOnceEndsThePass)
 
 TEST_F(RunChangesTest, AMarkedNameIsTakenOutWithoutADialogAndTheRestWaits)
 {
-    std::string marked = StartupFolder() + "\\bmmarked.bat", later = TempFolder() + "\\bmlater.exe";
+    std::string marked = UseStartupFolder() + "\\bmmarked.bat", later = TempFolder() + "\\bmlater.exe";
     WriteWholeFile(marked, "@echo off\r\n");
     WriteWholeFile(later, "MZ");
     WriteProfileStringA("windows", "load", later.c_str());
+    // Disabled before: marked, and its file waits aside.
     RegPut(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, "bmmarked", "200");
+    CreateDirectoryA(DataFolder().c_str(), NULL);
+    CreateDirectoryA((DataFolder() + "\\Disabled").c_str(), NULL);
+    WriteWholeFile(DataFolder() + "\\Disabled\\bmmarked.bat", "@echo older\r\n");
     giShowAlerts = 1;
     EXPECT_TRUE(Check().empty()) << "no alert for the disabled program, none for the rest";
+    // Back where it was disabled from, it goes aside again and stays disabled.
     EXPECT_FALSE(PathExists(marked));
-    EXPECT_EQ("", Marker("bmmarked"));
-    EXPECT_TRUE(HistoryHas("*START_Remove\tGROUP_STARTUP\tbmmarked"));
+    EXPECT_EQ("@echo off\r\n", ReadWholeFile(DataFolder() + "\\Disabled\\bmmarked.bat"));
+    EXPECT_EQ("200", Marker("bmmarked"));
+    EXPECT_TRUE(HistoryHas("START_Disable\tGROUP_STARTUP\tbmmarked"));
     EXPECT_EQ("", Baseline(later));
     // The entry that waited comes with the next check, as a win.ini entry.
     std::vector<SeenDialog> seen = Check({{IDYES}});
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ(later, seen[0].path);
-    EXPECT_EQ(AlertMessage(767), seen[0].message);
+    EXPECT_EQ(StartupAlertText(767), seen[0].message);
     EXPECT_EQ("100", Baseline(later));
 }
 
@@ -271,8 +172,11 @@ TEST_F(RunChangesTest, ADelayedProgramBackInItsPlaceIsRestoredOrKeptDelayed)
         giHideStartup = rows[r].hideStartup;
         std::vector<SeenDialog> seen = Check({{rows[r].button}});
         ASSERT_EQ(rows[r].dialog ? 1u : 0u, seen.size());
-        EXPECT_TRUE(!rows[r].dialog || seen[0].caption == Lang(1023)) << seen[0].caption;
-        EXPECT_EQ("11", Baseline(path));
+        EXPECT_TRUE(!rows[r].dialog || seen[0].caption == LangText(1023)) << seen[0].caption;
+        // Yes makes it known; No keeps the delay mark, so that it is asked about
+        // again under any name; both answers are in the history.
+        EXPECT_EQ(rows[r].backToNormal ? "11" : "1103", Baseline(path));
+        EXPECT_TRUE(HistoryHas(rows[r].backToNormal ? "START_Enable\tCURRENT_RUN\tBmDelayed" : "START_Disable\tCURRENT_RUN\tBmDelayed"));
         // Yes takes it off the delayed list; No keeps it there and stores the entry as it stood.
         EXPECT_EQ(rows[r].backToNormal, HasRun(kRun, "BmDelayed"));
         for (const std::string &key : delayKeys)
@@ -288,7 +192,7 @@ TEST_F(RunChangesTest, TheAlertShowsTheProgramAndWhereItStartsFrom)
 {
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof(windows));
-    std::string batch = StartupFolder() + "\\bmshown.bat", regedit = std::string(windows) + "\\regedit.exe";
+    std::string batch = UseStartupFolder() + "\\bmshown.bat", regedit = std::string(windows) + "\\regedit.exe";
     static VersionRecord version;
     ASSERT_TRUE(GetVersionInfo(regedit.c_str(), &version) && version.ProductName[0]) << "a program with a name";
     WriteWholeFile(batch, "@echo off\r\n");
@@ -302,9 +206,9 @@ TEST_F(RunChangesTest, TheAlertShowsTheProgramAndWhereItStartsFrom)
     ASSERT_EQ(3u, seen.size());
     for (size_t r = 0; r < 3; r++) {
         SCOPED_TRACE("row " + std::to_string(r));
-        EXPECT_EQ(Lang(718) + " - " + Lang(606), seen[r].caption);
+        EXPECT_EQ(LangText(718) + " - " + LangText(606), seen[r].caption);
         EXPECT_EQ(rows[r].path + "|" + rows[r].name, seen[r].path + "|" + seen[r].name);
-        EXPECT_EQ(AlertMessage(rows[r].sentence), seen[r].message);
+        EXPECT_EQ(StartupAlertText(rows[r].sentence), seen[r].message);
         EXPECT_FALSE(seen[r].checkVisible);
         EXPECT_TRUE(HistoryHas(std::string("START_Alert\t") + rows[r].type + "\t") && HistoryHas("\t" + rows[r].path + "\t"));
     }
@@ -361,6 +265,9 @@ TEST_F(RunChangesTest, ADisabledEntryComesBackInVainAndIsRestoredAsItWas)
             EXPECT_FALSE(HasRun(kRun, "BmDisable"));
             EXPECT_EQ(data, Stored("BmDisable"));
         }
+        // Under another name it is another entry: asked about, not taken in unseen.
+        PutRun(kRun, "BmDisableRenamed", data);
+        EXPECT_EQ(1u, Check({{IDNO}}).size());
         EXPECT_EQ(1, DisableRunProgram("BmDisable", Stored("BmDisable").c_str(), "", 11));
         EXPECT_EQ(data, RegText(HKEY_CURRENT_USER, kRun, "BmDisable", k64));
         EXPECT_EQ("", Marker("BmDisable"));
@@ -368,15 +275,18 @@ TEST_F(RunChangesTest, ADisabledEntryComesBackInVainAndIsRestoredAsItWas)
         EXPECT_TRUE(Check().empty()) << "restored, it is known";
     }
     // A startup-folder file waits aside in the data folder, is no new entry there, and goes back.
-    std::string file = StartupFolder() + "\\bmfolder.bat", aside = DataFolder() + "\\Disabled\\bmfolder.bat";
+    std::string file = UseStartupFolder() + "\\bmfolder.bat", aside = DataFolder() + "\\Disabled\\bmfolder.bat";
     WriteWholeFile(file, "@echo off\r\n");
     ASSERT_EQ(1u, Check({{IDC_DISABLE}}).size());
     EXPECT_FALSE(PathExists(file));
     EXPECT_EQ("@echo off\r\n", ReadWholeFile(aside));
     EXPECT_EQ("200", Marker("bmfolder"));
     EXPECT_TRUE(Check().empty()) << "the file aside is no new entry";
+    WriteWholeFile(file, "@echo again\r\n");
+    EXPECT_TRUE(Check().empty()) << "put back by its program, it goes aside again unasked";
+    EXPECT_FALSE(PathExists(file));
     EXPECT_EQ(1, DisableRunProgram("bmfolder", file.c_str(), file.c_str(), 200));
-    EXPECT_EQ("@echo off\r\n", ReadWholeFile(file));
+    EXPECT_EQ("@echo again\r\n", ReadWholeFile(file));
     EXPECT_EQ("", Marker("bmfolder"));
 }
 
@@ -398,6 +308,109 @@ TEST_F(RunChangesTest, RejectingANotifyEntryDisablesItsDll)
     EXPECT_EQ("256", Marker("BmNotify"));
 }
 
+// A value name longer than the list keeps is acted on whole; one that the ANSI
+// calls cannot spell is left as it is (nothing logged or marked in a false name)
+// and is asked about again.
+TEST_F(RunChangesTest, LongAndUnspellableValueNamesAreActedOnWholeOrNotAtAll)
+{
+    const std::string longName(300, 'L'), data = "C:\\bm\\longname.exe";
+    giShowAlerts = 1;
+    PutRun(kRun, longName, data);
+    ASSERT_EQ(1u, Check({{IDC_DISABLE}}).size());
+    EXPECT_FALSE(HasRun(kRun, longName.c_str()));
+    EXPECT_EQ(data + "|11", Stored(longName.c_str()) + "|" + Marker(longName.c_str()));
+    PutRun(kRun, longName, data);
+    EXPECT_TRUE(Check().empty()) << "back under its whole name, it is taken out";
+    EXPECT_FALSE(HasRun(kRun, longName.c_str()));
+
+    const wchar_t wide[] = L"Bm\x4E00Wide";
+    HKEY run;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kRun, 0, KEY_ALL_ACCESS | k64, &run));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(run, wide, 0, REG_SZ, (const BYTE *)L"C:\\bm\\wide.exe", 30));
+    for (int answer : {IDNO, IDC_DISABLE}) {
+        EXPECT_EQ(1u, Check({{answer}}).size()) << "answer " << answer;
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(run, wide, NULL, NULL, NULL, NULL)) << "answer " << answer;
+    }
+    RegDeleteValueW(run, wide);
+    RegCloseKey(run);
+    EXPECT_FALSE(HistoryHas("*START_Remove\tCURRENT_RUN\tBm?Wide") || HistoryHas("START_Disable\tCURRENT_RUN\tBm?Wide"));
+    EXPECT_EQ("", Marker("Bm?Wide"));
+}
+
+// The win.ini item is removed as it stands in the list, "=" and all.
+TEST_F(RunChangesTest, RejectTakesTheWinIniItemAsItStands)
+{
+    std::string folder = TempFolder() + "\\a=b", program = folder + "\\x.exe", keep = TempFolder() + "\\keep.exe";
+    CreateDirectoryA(folder.c_str(), NULL);
+    WriteWholeFile(program, "MZ");
+    WriteWholeFile(keep, "MZ");
+    WriteProfileStringA("windows", "load", (program + ";" + keep).c_str());
+    RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, keep.c_str(), "100");
+    giShowAlerts = 1;
+    ASSERT_EQ(1u, Check({{IDNO}}).size());
+    EXPECT_EQ(std::vector<std::string>{keep}, WinIniItems("load"));
+    EXPECT_TRUE(HistoryHas("*START_Remove\tWIN_LOAD\tload\t" + program));
+    EXPECT_TRUE(Check().empty()) << "gone for good";
+}
+
+// The extra-alert suppression answers the next findings as the user answered.
+TEST_F(RunChangesTest, FurtherFindingsAreAnsweredTheWayTheFirstWas)
+{
+    giSuppressExtraAlerts = 1;
+    for (int button : {IDYES, IDNO}) {
+        SCOPED_TRACE("button " + std::to_string(button));
+        std::string first = "BmFirst" + std::to_string(button), second = "BmSecond" + std::to_string(button);
+        PutRun(kRun, first, "C:\\bm\\" + first + ".exe");
+        PutRun(kRun, second, "C:\\bm\\" + second + ".exe");
+        giShowAlerts = giHideStartup = AlertCount = 0;
+        EXPECT_EQ(1u, Check({{button}}).size());
+        for (const std::string &name : {first, second}) {
+            EXPECT_EQ(button == IDYES, HasRun(kRun, name.c_str())) << name;
+            EXPECT_TRUE(HistoryHas("START_Alert\tCURRENT_RUN\t" + name)) << name;
+            EXPECT_EQ(button == IDNO, HistoryHas("*START_Remove\tCURRENT_RUN\t" + name)) << name;
+        }
+        SetHideExtraState(HIDEEXTRA_RESTORE);
+    }
+}
+
+// The Info button asks under the startup category, so the request carries the
+// date the program was first seen.
+TEST_F(RunChangesTest, TheInfoButtonAsksWithTheStartupDetectionDate)
+{
+    static std::string asked;
+    std::string program = TempFolder() + "\\bminfo.exe";
+    WriteWholeFile(program, "MZ");
+    PutRun(kRun, "BmInfo", program);
+    PutOption("KeelFormat", "1");
+    KeelOpener = [](const char *target, int shortcut) -> INT_PTR {
+        asked = shortcut ? ReadWholeFile(target) : target;
+        return 33;
+    };
+    giShowAlerts = 1;
+    Check({{IDC_INFO, IDYES}});
+    KeelOpener = KeelOpenWithShell;
+    std::string upper = program, date;
+    CharUpperBuffA(&upper[0], (DWORD)upper.size());
+    date = RegText(HKEY_CURRENT_USER, DETECTED_STARTUP_KEY, upper.c_str());
+    for (size_t p; (p = date.find(' ')) != std::string::npos;)
+        date.replace(p, 1, "%20");
+    ASSERT_FALSE(date.empty());
+    EXPECT_NE(std::string::npos, asked.find("&Type=1070&")) << asked;
+    EXPECT_NE(std::string::npos, asked.find("&detected=" + date + "&")) << asked;
+}
+
+// An added Userinit program is asked about at once, whether its file is there yet or not.
+TEST_F(RunChangesTest, AUserinitProgramIsAskedAboutBeforeItsFileExists)
+{
+        char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    RegPut(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,C:\\bm\\notyet.exe").c_str(), k64);
+    giShowAlerts = 1;
+    std::vector<SeenDialog> seen = Check({{IDYES}});
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ("C:\\bm\\notyet.exe|WinLogon:UserInit", seen[0].path + "|" + seen[0].name);
+}
+
 } // namespace
 
 // Timer ticks arrive while an alert of the pass is open. A task change and the
@@ -406,21 +419,12 @@ TEST_F(RunChangesTest, RejectingANotifyEntryDisablesItsDll)
 // baseline under it (the second new entry would be taken in unasked).
 static std::vector<std::string> gNestedPaths;
 static HWND gLastAnswered;
-static BOOL CALLBACK FindOwnDialog(HWND w, LPARAM found)
-{
-    char cls[16] = "";
-    GetClassNameA(w, cls, sizeof(cls));
-    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(w))
-        *(HWND *)found = w;
-    return *(HWND *)found == NULL;
-}
 // Runs in the alert's own message loop: the first time an alert is open it
 // delivers three ticks with the task change and the idle clean-up due, then it
 // notes each alert's path and accepts it.
 static void CALLBACK TickDuringAlert(HWND, UINT, UINT_PTR, DWORD)
 {
-    HWND d = NULL;
-    EnumThreadWindows(GetCurrentThreadId(), FindOwnDialog, (LPARAM)&d);
+    HWND d = FindThreadDialog(GetCurrentThreadId());
     if (!bMsgOpen || !d || d == gLastAnswered)
         return;
     if (gNestedPaths.empty()) {

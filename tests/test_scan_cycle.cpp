@@ -11,6 +11,8 @@
 #include "monitor/timer.h"
 #include "monitor/watcher_table.h"
 #include "startup/delayed_start.h"
+#include "startup/startup_alert.h"
+#include "common/text.h"
 #include "ui/tray.h"
 
 static int gPasses, gStartupRuns, gRegOptionRuns, gServiceRuns, gTaskRuns;
@@ -84,14 +86,6 @@ protected:
     std::vector<WatcherDef> rows;
 };
 
-static int CountTrace(const char *part)
-{
-    int n = 0;
-    for (const std::string &line : TraceEntries())
-        n += line.find(part) != std::string::npos;
-    return n;
-}
-
 TEST_F(ScanCycleTest, FirstPassOnTheSeventeenthTickOrAfterTheExpressDelay)
 {
     Ticks(16);
@@ -124,8 +118,8 @@ TEST_F(ScanCycleTest, QuickScanStartsAPassOnTheNextTick)
     Ticks(1);
     EXPECT_EQ(1, gPasses);
     EXPECT_EQ(0, QuickScanFlag);
-    EXPECT_EQ(1, CountTrace("QUICK SCAN"));
-    EXPECT_EQ(1, CountTrace("QUICKSCAN DONE"));
+    EXPECT_EQ(1, TraceCount("QUICK SCAN"));
+    EXPECT_EQ(1, TraceCount("QUICKSCAN DONE"));
 }
 
 TEST_F(ScanCycleTest, PassesAreRefusedWhenTooSoonBusyInGameModeOrDuringAnAlert)
@@ -137,7 +131,7 @@ TEST_F(ScanCycleTest, PassesAreRefusedWhenTooSoonBusyInGameModeOrDuringAnAlert)
     EXPECT_EQ(0, VerifyData());
     EXPECT_EQ(1, gPasses);
     EXPECT_EQ(0, giVerifyActive);
-    EXPECT_EQ(1, CountTrace("Time under 1000"));
+    EXPECT_EQ(1, TraceCount("Time under 1000"));
 
     // A user who is busy (presentation, full screen) gets no pass at all.
     for (int state : {1, 2, 3, 4}) {
@@ -169,7 +163,7 @@ TEST_F(ScanCycleTest, PassesAreRefusedWhenTooSoonBusyInGameModeOrDuringAnAlert)
     giVerifyTicks = 16;
     Ticks(1);
     EXPECT_EQ(3, gPasses);
-    EXPECT_GE(CountTrace("bMsgOpen: 1   giVerifyActive: 1"), 1);
+    EXPECT_GE(TraceCount("bMsgOpen: 1   giVerifyActive: 1"), 1);
 }
 
 TEST_F(ScanCycleTest, CountdownsDecideWhichCategoriesRun)
@@ -259,7 +253,7 @@ TEST_F(ScanCycleTest, TaskChangeMessagesAndTheirChecks)
         Ticks(1);
         EXPECT_EQ(0, bTaskChange);
     }
-    EXPECT_EQ(3, CountTrace("Active Task Files:"));
+    EXPECT_EQ(3, TraceCount("Active Task Files:"));
     EXPECT_EQ(0, giRIDCount);
     // A tick without a change resets the run of checks.
     bTaskChange = 1;
@@ -288,7 +282,7 @@ TEST_F(ScanCycleTest, SuppressionRunsDownOverThreePasses)
     Pass();
     EXPECT_EQ(1, AlertCount);
     EXPECT_EQ(0, giShowAlerts);
-    EXPECT_EQ(1, giHideStartup);
+    EXPECT_EQ(2, giHideStartup) << "the findings meanwhile are rejected like the first";
     Pass();
     EXPECT_EQ(0, AlertCount);
     EXPECT_EQ(1, giShowAlerts) << "the user's flags are back";
@@ -337,6 +331,31 @@ TEST_F(ScanCycleTest, TrayIconAndMenu)
     EXPECT_STREQ(want, got) << "game mode on offers to turn it off";
     DestroyMenu(menu);
     giGameMode = 0;
+    DestroyWindow(ghMainWnd);
+    ghMainWnd = NULL;
+}
+
+// The icon option falls back to the normal icon; command 6053 keeps the shown flag
+// true to the icon; the start-up command starts the repeat count afresh.
+TEST_F(ScanCycleTest, TrayIconStateFollowsTheIconAndStartUpForgetsTheLastAlert)
+{
+    for (const char *option : {"abc", "4711", "302"}) {
+        PutOption("TrayIcon", option);
+        EXPECT_EQ(option[0] == '3' ? 302 : TRAY_ICON_NORMAL, TrayIconOption()) << option;
+    }
+    ghMainWnd = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+    bIconShown = 0;
+    OnMainCommand(ghMainWnd, IDM_TRAY_ICON, 0);
+    EXPECT_EQ(1, bIconShown) << "added again: shown";
+    OnMainCommand(ghMainWnd, IDM_TRAY_ICON, 1);
+    EXPECT_EQ(0, bIconShown) << "removed: not shown";
+    giRepeatAlertCount = 2;
+    CopyText(gszLastAlertPath, sizeof(gszLastAlertPath), "C:\\bm\\again.exe");
+    OnMainCommand(ghMainWnd, IDM_STARTUP_COMMAND, 0);
+    EXPECT_EQ(0, giRepeatAlertCount);
+    EXPECT_STREQ("", gszLastAlertPath);
+    KillTimer(ghMainWnd, MAIN_TIMER_ID);
+    TrayIconUpdate(0, 0, TRAY_DELETE);
     DestroyWindow(ghMainWnd);
     ghMainWnd = NULL;
 }

@@ -213,7 +213,7 @@ TEST_F(ServerReports, EachHistoryLineGoesToTheAdministratorsServer)
         const char *keys[] = {"action", "type", "title", "path"};
         for (size_t field = 1; field <= 4; field++)
             EXPECT_EQ(lines[i + 1].at(field), request.Value(keys[field - 1])) << keys[field - 1];
-        EXPECT_EQ(ResourceText(634), request.Value("loc"));
+        EXPECT_EQ(LangText(634), request.Value("loc"));
     }
     // With the history off there is no line and no report either.
     PutOption("History", "0");
@@ -312,7 +312,7 @@ TEST_F(ServerReports, TheNoticeShowsItsTextsAndEveryWayOutMarksItSeen)
 
         const UINT textIds[] = {1417, 1413, 1414, 1416, 1415};
         for (int i = 0; i < 5; i++)
-            EXPECT_EQ(ResourceText(textIds[i]), run.texts[i]) << "text " << i;
+            EXPECT_EQ(LangText(textIds[i]), run.texts[i]) << "text " << i;
         EXPECT_EQ(row.ignoreBefore == 1, run.boxWasTicked);
         EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), run.rect.right);
         EXPECT_EQ(0, run.rect.top);

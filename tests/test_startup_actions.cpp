@@ -1,163 +1,64 @@
 // What reject and disable really do to the system: values gone and back, files moved, list items removed,
-// hooks asked about, processes ended and services stopped; all read back without the code under test.
+// hooks asked about and processes ended; all read back without the code under test.
 #include <windows.h>
 
 #include <string.h>
 
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <string>
-#include <thread>
-#include <tuple>
 #include <vector>
 
 #include "common/appstate.h"
 #include "common/options.h"
 #include "common/runlist.h"
+#include "startup/locations.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
-#include "common/service_control.h"
 
 // The list the routines under test fill and read.
 static OwnedRunList gList;
-
-// Started by the service manager with this switch, the test program is a
-// service that runs until it is told to stop.
-static const char kServiceSwitch[] = "--bm-test-service";
-static SERVICE_STATUS_HANDLE gServiceHandle;
-static HANDLE gServiceStop;
-
-static void ReportServiceState(DWORD state)
-{
-    SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, state, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
-    SetServiceStatus(gServiceHandle, &status);
-}
-
-static void WINAPI TestServiceControl(DWORD control)
-{
-    if (control == SERVICE_CONTROL_STOP)
-        SetEvent(gServiceStop);
-}
-
-static void WINAPI TestServiceMain(DWORD, LPSTR *)
-{
-    gServiceHandle = RegisterServiceCtrlHandlerA("BmTestSvc", TestServiceControl);
-    ReportServiceState(SERVICE_RUNNING);
-    WaitForSingleObject(gServiceStop, 120000);
-    ReportServiceState(SERVICE_STOPPED);
-}
-
-int gHelperRole = [] {
-    if (strstr(GetCommandLineA(), kServiceSwitch)) {
-        gServiceStop = CreateEventA(NULL, TRUE, FALSE, NULL);
-        SERVICE_TABLE_ENTRYA table[] = {{(LPSTR) "BmTestSvc", TestServiceMain}, {NULL, NULL}};
-        StartServiceCtrlDispatcherA(table);
-        ExitProcess(0);
-    }
-    return 0;
-}();
 
 namespace {
 
 const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const REGSAM k64 = KEY_WOW64_64KEY;
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kMarker[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
 const std::string kStore = std::string(kMarker) + "\\";   // + the store of the location
 const char kBaseline[] = "Software\\Dunmere Works\\Brackmoor\\Run";
 const char kActiveRun[] = "Software\\Dunmere Works\\Brackmoor\\ActiveRun";
-const char kAbsent[] = "\x01" "absent";
 const char *const kHookKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
                                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SharedTaskScheduler",
                                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks"};
 const char *const kHookClsids[] = {"{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F31}", "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F32}",
                                    "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F33}", "{8E0C5D21-4B7A-4C3E-9F12-6A5B0D1E2F34}"};
 
-std::string WinIniLine(const char *key)
-{
-    char buf[2048];
-    return std::string(buf, GetProfileStringA("windows", key, kAbsent, buf, sizeof(buf)));
-}
-
-// Runs the action while a helper answers the program's message box with the button; what it said, "-": none.
-std::string AnswerBox(const std::function<void()> &action, int button)
-{
-    std::atomic<bool> done(false);
-    std::string text = "-";
-    std::thread driver([&] {
-        HWND box = nullptr;
-        while (!done && !(box = WaitForDialog(gszTitle, 0)))
-            Sleep(50);
-        if (box) {
-            text = DialogTexts(box);
-            PressButton(box, button);
-        }
-    });
-    action();
-    done = true;
-    driver.join();
-    return text;
-}
-
-// What a test writes into the system's startup places is removed, and what it
-// changes there is put back, whatever the outcome.
-class StartupActionsTest : public BrackmoorTest {
+// The Notify entry and the hook classes a test makes go with the test.
+class StartupActionsTest : public StartupPlacesTest {
 protected:
-    NewKeys newKeys;
-    std::vector<SavedValue> saved;
-    std::vector<std::tuple<HKEY, std::string, std::string>> written;   // root, key, value name
-    std::string savedLoad = WinIniLine("load"), savedRun = WinIniLine("run");
     const std::string notify = std::string(kNotify) + "\\BmToggle";
 
     void SetUp() override
     {
-        BrackmoorTest::SetUp();
-        saved.emplace_back(HKCU, kShellFolders, "Startup", 0);
-        saved.emplace_back(HKLM, kWinlogon, "Userinit", k64);
-        saved.emplace_back(HKLM, kWinlogon, "Shell", k64);
-        for (const char *key : {kRun, kRun32, kNotify, kHookKeys[0], kHookKeys[1], kHookKeys[2]})
-            newKeys.Watch(HKLM, key);
-        newKeys.Watch(HKCU, kRun);
+        StartupPlacesTest::SetUp();
+        for (const char *key : {kNotify, kHookKeys[0], kHookKeys[1], kHookKeys[2]})
+            Watch(HKLM, key);
         giHideStartup = 1;
     }
     void TearDown() override
     {
-        for (const auto &[root, key, name] : written)
-            RegRemoveValue(root, key.c_str(), name.c_str(), k64);
         RegDeleteTreeView(HKLM, notify.c_str(), k64);
         for (const char *id : kHookClsids)
             RegDeleteTreeView(HKLM, (std::string("Software\\Classes\\CLSID\\") + id).c_str(), k64);
-        for (SavedValue &s : saved)
-            s.Restore();
-        WriteProfileStringA("windows", "load", savedLoad == kAbsent ? NULL : savedLoad.c_str());
-        WriteProfileStringA("windows", "run", savedRun == kAbsent ? NULL : savedRun.c_str());
-        newKeys.Remove();
         giHideStartup = 0;
-        BrackmoorTest::TearDown();
-    }
-    void Put(HKEY root, const char *key, const char *name, const std::string &data)
-    {
-        RegPut(root, key, name, data.c_str(), k64);
-        written.emplace_back(root, key, name);
-    }
-    std::string UseStartupFolder()
-    {
-        std::string folder = TempFolder() + "\\Startup";
-        CreateDirectoryA(folder.c_str(), NULL);
-        RegPut(HKCU, kShellFolders, "Startup", folder.c_str());
-        return folder;
+        StartupPlacesTest::TearDown();
     }
 };
 
-TEST_F(StartupActionsTest, DisableTwiceRestoresEachKindExactly)
+TEST_F(StartupActionsTest, DisableTwiceRestoresEachKindExactlyAndLogsBoth)
 {
     const std::string cmd = "\"C:\\Program Files\\Bm\\toggle.exe\" -run=1", ini = "C:\\bm\\ini.exe";
     std::string folder = UseStartupFolder(), parked = DataFolder() + "\\Disabled";
@@ -210,6 +111,8 @@ TEST_F(StartupActionsTest, DisableTwiceRestoresEachKindExactly)
         EXPECT_EQ(1, DisableRunProgram("BmToggle", again.c_str(), row.path.empty() ? "" : again.c_str(), row.code))
             << "row " << i;
         EXPECT_EQ(before, state()) << "row " << i;
+        for (const char *action : {"\tSTART_Disable\t", "\tSTART_Restore\t"})
+            EXPECT_EQ((int)i + 1, HistoryLinesWith({action, "\tBmToggle\t"})) << "row " << i << action;
     }
     EXPECT_EQ("256", RegText(HKCU, kBaseline, "bmnotify.dll"));
     // A Notify name that would reach another key, or a subkey that is not there, is never created.
@@ -234,7 +137,7 @@ TEST_F(StartupActionsTest, FilesOutsideTheStartupFoldersAreNeverMovedOrDeleted)
     EXPECT_FALSE(PathExists(DataFolder() + "\\Disabled\\program.exe"));
     // A shortcut that vanished: its data is the program it started, which stays;
     // so does a file that a path reaches only by climbing out of the folder.
-    EXPECT_EQ(1, DeleteRunProgram(200, "BmOutside", program.c_str(), (elsewhere + "\\gone.lnk").c_str()));
+    EXPECT_EQ(0, DeleteRunProgram(200, "BmOutside", program.c_str(), (elsewhere + "\\gone.lnk").c_str()));
     ASSERT_TRUE(PathExists(sneaky));
     DeleteRunProgram(200, "BmOutside", sneaky.c_str(), "");
     EXPECT_TRUE(PathExists(program));
@@ -329,7 +232,13 @@ TEST_F(StartupActionsTest, WinlogonEntriesAreResetToWindowsDefaults)
     std::string folder(system, GetSystemDirectoryA(system, MAX_PATH));
     RegPut(HKLM, kWinlogon, "Userinit", (folder + "\\userinit.exe,C:\\bm\\evil.exe").c_str(), k64);
     RegPut(HKLM, kWinlogon, "Shell", "explorer.exe C:\\bm\\shell.exe", k64);
-    EXPECT_EQ(1, RemoveSpecialStartup("", "C:\\bm\\evil.exe", "Winlogon Userinit", 250));
+    // Shown in every scan, the reset programs are in the missing-startup baseline;
+    // the user's own reset takes them out of it, so it is no vanished program.
+    giShowAllStartup = 1;
+    InitMissingRunPrograms();
+    ASSERT_TRUE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\EVIL.EXE"));
+    EXPECT_EQ(1, DeleteRunProgram(250, "Winlogon Userinit", "C:\\bm\\evil.exe", ""));
+    EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\EVIL.EXE"));
     EXPECT_EQ(folder + "\\Userinit.exe,", RegText(HKLM, kWinlogon, "Userinit", k64));
     EXPECT_EQ("250", RegText(HKCU, kBaseline, (folder + "\\userinit.exe").c_str()));
     EXPECT_EQ(1, HistoryLinesWith({"RESET_USERINIT", "WINLOGON_Userinit", "C:\\bm\\evil.exe"}));
@@ -337,6 +246,85 @@ TEST_F(StartupActionsTest, WinlogonEntriesAreResetToWindowsDefaults)
     EXPECT_EQ("Explorer.exe", RegText(HKLM, kWinlogon, "Shell", k64));
     EXPECT_EQ("251", RegText(HKCU, kBaseline, "Explorer.exe"));
     EXPECT_EQ(1, HistoryLinesWith({"RESET_SHELL", "WINLOGON_Shell"}));
+    EXPECT_EQ(0, HistoryLinesWith({"*START_Remove"}));
+    giShowAllStartup = 0;
+}
+
+// Disabling the 64-bit value leaves its 32-bit twin of the same name alone: the
+// twin is neither restored over nor disabled under the name, the scan leaves it
+// where it is, and a number under the disabled name is no command to store.
+TEST_F(StartupActionsTest, ASameNamedEntryElsewhereIsAnotherProgram)
+{
+    const std::string cmd = "\"C:\\bm\\twin64.exe\" -a", store = kStore + "Run";
+    Put(HKLM, kRun, "BmTwin", cmd);
+    Put(HKLM, kRun32, "BmTwin", "C:\\bm\\twin32.exe");
+    ASSERT_EQ(1, DisableRunProgram("BmTwin", cmd.c_str(), "", 1));
+    EXPECT_EQ(0, DisableRunProgram("BmTwin", "C:\\bm\\twin32.exe", "", 21));
+    EXPECT_FALSE(IsDisabledEntry("BmTwin", 21) || IsDisabledEntry("BmTwin", 200));
+    RegPutDword(HKLM, kRun, "BmTwin", 7, k64);
+    for (int pass = 0; pass < 2; pass++)
+        StartupScan(gList, 0);
+    EXPECT_EQ("C:\\bm\\twin32.exe", RegText(HKLM, kRun32, "BmTwin", k64));
+    EXPECT_TRUE(RegHasValue(HKLM, kRun, "BmTwin", k64)) << "the number stays";
+    EXPECT_EQ(cmd, RegText(HKLM, store.c_str(), "BmTwin"));
+    // The program writes itself back: out again, the copy follows what it wrote.
+    Put(HKLM, kRun, "BmTwin", cmd + " -b");
+    StartupScan(gList, 0);
+    EXPECT_FALSE(RegHasValue(HKLM, kRun, "BmTwin", k64));
+    EXPECT_EQ(cmd + " -b", RegText(HKLM, store.c_str(), "BmTwin"));
+    EXPECT_EQ(2, HistoryLinesWith({"\tSTART_Disable\tMACHINE_RUN\tBmTwin\t"}));
+}
+
+// The copy is made before the original goes, and dropped only once the original
+// is back: a step that fails leaves the entry where it was, marker and all.
+TEST_F(StartupActionsTest, DisableAndRestoreKeepTheEntryWhereverAStepFails)
+{
+    std::string folder = UseStartupFolder(), parked = DataFolder() + "\\Disabled";
+    std::string bat = folder + "\\bmkeep.bat", aside = parked + "\\bmkeep.bat";
+    WriteWholeFile(bat, "one");
+    CreateDirectoryA(DataFolder().c_str(), NULL);
+    CreateDirectoryA(parked.c_str(), NULL);
+    WriteWholeFile(aside, "older");   // the place aside is taken
+    EXPECT_EQ(0, DisableRunProgram("bmkeep", bat.c_str(), "", 200));
+    EXPECT_EQ("one|older|", ReadWholeFile(bat) + "|" + ReadWholeFile(aside) + "|" + RegText(HKLM, kMarker, "bmkeep"));
+    RemoveTree(aside);
+    ASSERT_EQ(1, DisableRunProgram("bmkeep", bat.c_str(), "", 200));
+    WriteWholeFile(bat, "new");        // the way back is taken
+    EXPECT_EQ(0, DisableRunProgram("bmkeep", bat.c_str(), "", 200));
+    EXPECT_EQ("new|one|200", ReadWholeFile(bat) + "|" + ReadWholeFile(aside) + "|" + RegText(HKLM, kMarker, "bmkeep"));
+    // Nothing stored and nothing to write back: it stays disabled.
+    RegPut(HKLM, kMarker, "BmLost", "11");
+    EXPECT_EQ(0, DisableRunProgram("BmLost", "", "", 11));
+    EXPECT_EQ("11", RegText(HKLM, kMarker, "BmLost"));
+    EXPECT_EQ(0, HistoryLinesWith({"START_Restore"}));
+
+    // A win.ini list longer than one read of 512 characters goes and comes back whole.
+    std::string list;
+    for (int i = 0; i < 60; i++)
+        list += "C:\\bm\\filler" + std::to_string(i) + ".exe;";
+    WriteProfileStringA("windows", "load", (list + "C:\\bm\\last.exe").c_str());
+    std::vector<std::string> items = WinIniItems("load");
+    ASSERT_EQ(1, DisableRunProgram("BmLast", "C:\\bm\\last.exe", "", 100));
+    EXPECT_EQ(std::vector<std::string>(items.begin(), items.end() - 1), WinIniItems("load"));
+    ASSERT_EQ(1, DisableRunProgram("BmLast", "C:\\bm\\last.exe", "", 100));
+    EXPECT_EQ(items, WinIniItems("load"));
+}
+
+// Only a removal that happened is logged and forgotten: a startup-folder file held
+// open by another program, or a value that is gone already, leave history and
+// baseline as they were.
+TEST_F(StartupActionsTest, ARemovalThatFailsIsNeitherLoggedNorForgotten)
+{
+    std::string bat = UseStartupFolder() + "\\bmheld.bat";
+    WriteWholeFile(bat, "@echo off");
+    RegPut(HKCU, kBaseline, "bmheld", "200");
+    HANDLE held = CreateFileA(bat.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(0, DeleteRunProgram(200, "bmheld", bat.c_str(), ""));
+    CloseHandle(held);
+    EXPECT_TRUE(PathExists(bat));
+    EXPECT_EQ(0, DeleteRunProgram(11, "BmNoSuchValue", "C:\\bm\\none.exe", ""));
+    EXPECT_EQ("200", RegText(HKCU, kBaseline, "bmheld"));
     EXPECT_EQ(0, HistoryLinesWith({"*START_Remove"}));
 }
 
@@ -364,9 +352,11 @@ TEST_F(StartupActionsTest, HookRemovalAsksFirstUnlessStartupAlertsAreHidden)
         RegPut(HKCU, kBaseline, files[i], std::to_string(row.code).c_str());
         for (int hide = 0; hide < 2; hide++) {   // asked and answered No, then not asked at all
             giHideStartup = hide;
-            std::string asked =
-                AnswerBox([&] { EXPECT_EQ(1, DeleteRunProgram(row.code, row.entryName, files[i], "")); }, IDNO);
-            EXPECT_EQ(!hide, asked.find("key location") != std::string::npos) << "row " << i << ": " << asked;
+            DialogDriver driver(std::vector<std::vector<int>>{{IDNO}});
+            EXPECT_EQ(hide, DeleteRunProgram(row.code, row.entryName, files[i], "")) << "row " << i;
+            std::vector<SeenDialog> asked = driver.Stop();
+            EXPECT_EQ(!hide, asked.size() == 1 && asked[0].texts.find(LangText(1013).substr(0, 40)) != std::string::npos)
+                << "row " << i;
             EXPECT_EQ(!hide, RegHasValue(HKLM, key, row.valueName, k64)) << "row " << i << " hide " << hide;
             EXPECT_EQ(!hide, RegHasValue(HKCU, kBaseline, files[i])) << "row " << i << " hide " << hide;
             EXPECT_TRUE(RegHasValue(HKLM, key, neighbour, k64)) << "row " << i << " hide " << hide;
@@ -381,11 +371,9 @@ TEST_F(StartupActionsTest, FindAndKillTheProcessOfAProgram)
     char self[MAX_PATH];
     std::string image(self, GetModuleFileNameA(NULL, self, MAX_PATH)), file = image.substr(image.rfind('\\') + 1);
     EXPECT_EQ(0u, FindProcessOfProgram(image.c_str())) << "the monitor never finds itself";
-    SetEnvironmentVariableA(kSleeperVariable, "1");
-    DWORD pid = 0;
-    HANDLE sleeper = StartProgram(file, "", &pid);
-    SetEnvironmentVariableA(kSleeperVariable, NULL);
+    HANDLE sleeper = StartSleeper(image);
     ASSERT_TRUE(sleeper);
+    DWORD pid = GetProcessId(sleeper);
     // Until its loader has run, a new process has no module to name it by.
     for (int wait = 0; wait < 300 && FindProcessOfProgram(image.c_str()) != pid; wait++)
         Sleep(50);
@@ -411,57 +399,6 @@ TEST_F(StartupActionsTest, FindAndKillTheProcessOfAProgram)
     // Nothing runs any more: nothing is ended and nothing is logged.
     KillStartupTask("Bm Sleeper", image.c_str());
     EXPECT_EQ(1, HistoryLinesWith({"TASK_Kill"}));
-}
-
-// A service of this very program, created for the test and deleted after it.
-TEST_F(StartupActionsTest, StopAndFindARealService)
-{
-    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS), service = NULL;
-    ASSERT_NE(nullptr, manager);
-    auto waitFor = [&](DWORD state) {
-        SERVICE_STATUS status = {};
-        for (int i = 0; i < 200 && !(QueryServiceStatus(service, &status) && status.dwCurrentState == state); i++)
-            Sleep(50);
-        return status.dwCurrentState;
-    };
-    auto removeAll = [&] {
-        SERVICE_STATUS status;
-        if (!(service = OpenServiceA(manager, "BmTestSvc", SERVICE_ALL_ACCESS)))
-            return;
-        if (ControlService(service, SERVICE_CONTROL_STOP, &status))
-            waitFor(SERVICE_STOPPED);
-        DeleteService(service);
-        CloseServiceHandle(service);
-    };
-    removeAll();
-    std::shared_ptr<void> cleanup(nullptr, [&](void *) {
-        removeAll();
-        CloseServiceHandle(manager);
-    });
-    char self[MAX_PATH];
-    std::string image(self, GetModuleFileNameA(NULL, self, MAX_PATH)), command = "\"" + image + "\" " + kServiceSwitch;
-    service = CreateServiceA(manager, "BmTestSvc", "Bm Test Service", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                             SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), 0, 0, 0, 0, 0);
-    ASSERT_NE(nullptr, service);
-    EXPECT_EQ((SERVICE_STOPPED << 16) | SERVICE_WIN32_OWN_PROCESS, QueryServiceState("BM TEST SERVICE"));
-    for (const char *unknown : {"No Such Bm Service", "", "BmTestSvc"})
-        EXPECT_EQ(0, QueryServiceState(unknown)) << unknown;
-    EXPECT_TRUE(StartServiceA(service, 0, NULL));
-    EXPECT_EQ((DWORD)SERVICE_RUNNING, waitFor(SERVICE_RUNNING));
-    EXPECT_EQ(SERVICE_RUNNING, QueryServiceState("Bm Test Service") >> 16);
-    EXPECT_EQ(1, StopServiceByName("Bm Test Service"));
-    EXPECT_EQ((DWORD)SERVICE_STOPPED, waitFor(SERVICE_STOPPED));
-    EXPECT_EQ(SERVICE_STOPPED, QueryServiceState("Bm Test Service") >> 16);
-    EXPECT_EQ(0, StopServiceByName("Bm Test Service")) << "a stopped service refuses the request";
-    CloseServiceHandle(service);
-    const char *finds[][2] = {{command.c_str(), "Bm Test Service"}, {"C:\\bm\\other.exe", ""}};
-    for (size_t i = 0; i < sizeof(finds) / sizeof(finds[0]); i++) {
-        char out[64 + kGuardLen];
-        FillGuarded(out, sizeof(out));
-        EXPECT_EQ(finds[i][1][0] ? 1 : 0, FindServiceOfProgram(finds[i][0], out, 64)) << "row " << i;
-        EXPECT_STREQ(finds[i][1], out) << "row " << i;
-        EXPECT_TRUE(GuardIntact(out, 64)) << "row " << i;
-    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
+#include "support/system_state.h"
 #include "support/test_env.h"
 
 // The missing-startup check as one pass runs it, on the pass's own startup scan.
@@ -29,7 +30,6 @@ namespace {
 
 const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const char kUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrackmoorTestApp";
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kActiveRun[] = "Software\\Dunmere Works\\Brackmoor\\ActiveRun";
 const char kUserBaseline[] = "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER";
 // Three startup values, and their paths as the missing-startup baseline holds them.
@@ -38,12 +38,6 @@ const char *const kRunValues[][3] = {
     {"NoticeToolTwo", "C:\\Tools\\noticetwo.exe", "C:\\TOOLS\\NOTICETWO.EXE"},
     {"NoticeToolThree", "C:\\Tools\\noticethree.exe /s", "C:\\TOOLS\\NOTICETHREE.EXE"},
 };
-
-std::string LangText(UINT id)
-{
-    char text[1024];
-    return std::string(text, LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text)));
-}
 
 // One check run on this thread while a helper answers any notice 194: the check's
 // result, how many notices opened; of the last, its caption, texts, check box

@@ -8,7 +8,6 @@
 #include <string.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "common/options.h"
@@ -26,21 +25,16 @@ namespace {
 
 const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const REGSAM k64 = KEY_WOW64_64KEY;
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kRunServicesOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kRunSetup[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup";
 const char kRunServicesOnce32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kRunSetup32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const char kNotifyKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\BmNotifyScan";
 const char kStore[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
 const char kBaseline[] = "Software\\Dunmere Works\\Brackmoor\\Run";
 const char kClsid[] = "{3C1B7E52-5A0D-4F6B-8E21-7D4C9A0B1E61}";
 const char kClassKey[] = "Software\\Classes\\CLSID\\{3C1B7E52-5A0D-4F6B-8E21-7D4C9A0B1E61}";
-const char kAbsent[] = "\x01" "absent";
 
 struct Record {
     std::string name, path, source;
@@ -68,52 +62,23 @@ std::vector<Record> Records(const std::string &path = "", int *first = nullptr)
     return out;
 }
 
-std::string WinIniLine(const char *key)
-{
-    char buf[2048];
-    return std::string(buf, GetProfileStringA("windows", key, kAbsent, buf, sizeof(buf)));
-}
-
-// Values written into the system's startup places are removed again; the user's
-// startup folder, the Winlogon values and the win.ini lists are put back.
-class StartupScanTest : public BrackmoorTest {
+// The classes, Notify entries and other Run-family keys a test makes go with it.
+class StartupScanTest : public StartupPlacesTest {
 protected:
-    NewKeys newKeys;
-    std::vector<SavedValue> saved;
-    std::vector<std::tuple<HKEY, std::string, std::string>> written;   // root, key, value name
-    std::string savedLoad = WinIniLine("load"), savedRun = WinIniLine("run");
-
     void SetUp() override
     {
-        BrackmoorTest::SetUp();
-        saved.emplace_back(HKCU, kShellFolders, "Startup", 0);
-        saved.emplace_back(HKLM, kWinlogon, "Userinit", k64);
-        saved.emplace_back(HKLM, kWinlogon, "Shell", k64);
-        for (const char *key : {kRun, kRun32, kRunServicesOnce, kRunSetup, kRunServicesOnce32, kRunSetup32, kNotifyKey})
-            newKeys.Watch(HKLM, key);
-        for (const char *key : {kRun, kRunServices})
-            newKeys.Watch(HKCU, key);
+        StartupPlacesTest::SetUp();
+        for (const char *key : {kRunServicesOnce, kRunSetup, kRunServicesOnce32, kRunSetup32, kNotifyKey})
+            Watch(HKLM, key);
+        Watch(HKCU, kRunServices);
     }
     void TearDown() override
     {
         FreeRunList(gList);
-        for (const auto &[root, key, name] : written)
-            RegRemoveValue(root, key.c_str(), name.c_str(), k64);
         RegDeleteTreeView(HKLM, kClassKey, k64);
         RegDeleteTreeView(HKLM, kNotifyKey, k64);
-        for (SavedValue &s : saved)
-            s.Restore();
-        WriteProfileStringA("windows", "load", savedLoad == kAbsent ? NULL : savedLoad.c_str());
-        WriteProfileStringA("windows", "run", savedRun == kAbsent ? NULL : savedRun.c_str());
-        newKeys.Remove();
         giShowAllStartup = 0;
-        BrackmoorTest::TearDown();
-    }
-    // A value of the system's startup places; size: binary data of that length.
-    void Put(HKEY root, const char *key, const char *name, const char *data, DWORD size = 0, DWORD type = REG_SZ)
-    {
-        RegPutBinary(root, key, name, data, size ? size : (DWORD)strlen(data) + 1, type, k64);
-        written.emplace_back(root, key, name);
+        StartupPlacesTest::TearDown();
     }
 };
 
@@ -173,12 +138,12 @@ TEST_F(StartupScanTest, RunValuesAreRecordedByTheirRules)
 TEST_F(StartupScanTest, OverlongBinaryAndTooManyValuesStayBounded)
 {
     std::string mid = "C:\\bm\\" + std::string(300, 'm') + ".exe";
-    Put(HKCU, kRun, "BmHuge", std::string(2000, 'x').c_str());
+    Put(HKCU, kRun, "BmHuge", std::string(2000, 'x'));
     Put(HKCU, kRun, "BmMid", mid.c_str());
-    Put(HKCU, kRun, std::string(600, 'N').c_str(), "C:\\bm\\longname.exe");
+    Put(HKCU, kRun, std::string(600, 'N'), "C:\\bm\\longname.exe");
     // Text, a NUL and bytes of no text; text without a NUL; a number.
     const char binary[] = "C:\\bm\\binary.exe\0\xff\xfe\x01garbage", noEnd[] = "C:\\bm\\noend.exe";
-    Put(HKCU, kRun, "BmBinary", binary, sizeof(binary) - 1);
+    Put(HKCU, kRun, "BmBinary", std::string(binary, sizeof(binary) - 1), sizeof(binary) - 1);
     Put(HKCU, kRun, "BmNoEnd", noEnd, sizeof(noEnd) - 1);
     Put(HKCU, kRun, "BmNumber", "AAAA", 4, REG_DWORD);
     HKEY many;
@@ -208,12 +173,11 @@ TEST_F(StartupScanTest, OverlongBinaryAndTooManyValuesStayBounded)
 // name, in the order of locations; the quick scan leaves out Winlogon and hooks.
 TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
 {
-    std::string folder = TempFolder() + "\\Startup", parked = DataFolder() + "\\Disabled";
+    std::string folder = UseStartupFolder(), parked = DataFolder() + "\\Disabled";
     std::string link = folder + "\\Bm Tool.lnk";
     std::string target = TempFolder() + "\\bmtarget.exe", ini = TempFolder() + "\\bmini.exe";
     std::string load = TempFolder() + "\\bmload.exe";
-    RegPut(HKCU, kShellFolders, "Startup", folder.c_str());
-    for (const std::string &dir : {folder, folder + "\\sub.exe", DataFolder(), parked})
+    for (const std::string &dir : {folder + "\\sub.exe", DataFolder(), parked})
         CreateDirectoryA(dir.c_str(), NULL);
     for (const std::string &file : {target, ini, load, folder + "\\desktop.ini", folder + "\\direct.exe",
                                     folder + "\\notes.bat", parked + "\\parked.bat"})
@@ -271,13 +235,13 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
         {ini, "run", "", 101, 0, true},
         {load, "load", "", 100, 0, false},
         {"C:\\bm\\missing.exe", "", "", 0, 0, false},
-        {"C:\\bm\\new.exe", "BmBack", "", 11, 0, true},
-        {"C:\\bm\\BmStoredWow", "BmStoredWow", "", 21, 0, false},
-        {"C:\\bm\\BmStoredSetup", "BmStoredSetup", "", 16, 0, false},
-        {"C:\\bm\\BmStoredRun", "BmStoredRun", "", 101, 0, false},
+        {"C:\\bm\\new.exe", "BmBack", "", 11, STORED_COPY_EXTRA, true},
+        {"C:\\bm\\BmStoredWow", "BmStoredWow", "", 21, STORED_COPY_EXTRA, false},
+        {"C:\\bm\\BmStoredSetup", "BmStoredSetup", "", 16, STORED_COPY_EXTRA, false},
+        {"C:\\bm\\BmStoredRun", "BmStoredRun", "", 101, STORED_COPY_EXTRA, false},
         {"C:\\bm\\BmNoMarker", "", "", 0, 0, false},
         {"C:\\bm\\BmStoredNotify", "", "", 0, 0, false},
-        {parked + "\\parked.bat", "parked", "", 200, 0, true},
+        {parked + "\\parked.bat", "parked", "", 200, STORED_COPY_EXTRA, true},
         {"C:\\bm\\evil.exe", "Winlogon Userinit", "", 250, 0, true},
         {"C:\\bm\\shell.exe", "Winlogon Shell", "", 251, 0, true},
         {"C:\\bm\\notify-scan.dll", "BmNotifyScan", "", 256, 0, true},
@@ -367,7 +331,7 @@ TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
         const char *byPath, *byName;
         int expected;
     } rows[] = {
-        {"11", nullptr, 11}, {nullptr, "11", 11}, {"1103", nullptr, 1103}, {"0", "14", 14}, {"junk", nullptr, 0},
+        {"11", nullptr, 11}, {nullptr, "11", 11}, {"1103", nullptr, 1103}, {"0", "14", 14}, {"0", nullptr, 0}, {"junk", nullptr, 0},
         {"123456789012345678901234567890123", nullptr, 0},   // 33 characters
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {

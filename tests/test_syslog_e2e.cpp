@@ -18,14 +18,13 @@
 
 namespace {
 
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const DWORD kPassWait = 90000;
 
-class SyslogEndToEnd : public BrackmoorTest {
+class SyslogEndToEnd : public StartupPlacesTest {
 protected:
     void SetUp() override
     {
-        BrackmoorTest::SetUp();
+        StartupPlacesTest::SetUp();
         RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
         for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"})
             PutOption(off, "0");
@@ -37,9 +36,7 @@ protected:
     void TearDown() override
     {
         StopMonitor(run_);
-        for (const char *name : {"BmSigned", "BmBroken", "BmUnsigned"})
-            RegRemoveValue(HKEY_CURRENT_USER, kRun, name, KEY_WOW64_64KEY);
-        BrackmoorTest::TearDown();
+        StartupPlacesTest::TearDown();
     }
     void Collector(int port, const char *protocol)
     {
@@ -52,13 +49,7 @@ protected:
     {
         passes_ = QuickScansDone();
         SendMonitorCommand(run_, 6074);
-        std::string caption = LangText(718) + " - " + LangText(606);
-        if (WaitQuickScanDone(passes_, kPassWait, caption.c_str()))
-            return nullptr;
-        HWND alert = WaitForDialog(caption.c_str(), 0);
-        if (!alert)
-            ADD_FAILURE() << "the pass did not end";
-        return alert;
+        return WaitQuickScanDone(passes_, kPassWait, caption_.c_str()) ? nullptr : WaitForDialog(caption_.c_str(), 0);
     }
     // A Run entry for a copy of one of the signed programs is alerted with the line
     // and rejected, and the pass then ends.
@@ -67,14 +58,12 @@ protected:
         SCOPED_TRACE(name);
         std::string copy = TempFolder() + "\\" + program;
         ASSERT_TRUE(CopyFileA((BinFolder() + "\\signed\\" + program).c_str(), copy.c_str(), FALSE));
-        RegPut(HKEY_CURRENT_USER, kRun, name, ("\"" + copy + "\" -tray").c_str(), KEY_WOW64_64KEY);
+        Put(HKEY_CURRENT_USER, kRun, name, "\"" + copy + "\" -tray");
         HWND alert = Pass();
         ASSERT_NE(nullptr, alert);
         EXPECT_EQ(line, ControlText(alert, IDC_SIGNATURE));
-        PressButton(alert, IDNO);
-        for (DWORD start = GetTickCount(); QuickScansDone() <= passes_ && GetTickCount() - start < kPassWait;)
-            Sleep(250);
-        EXPECT_GT(QuickScansDone(), passes_) << "the pass ends after the answer";
+        EXPECT_TRUE(PressToClose(alert, IDNO) && WaitQuickScanDone(passes_, kPassWait, caption_.c_str()))
+            << "the pass ends after the answer";
         EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, name, KEY_WOW64_64KEY));
         EXPECT_EQ(1, HistoryLinesWith({"*START_Remove\tCURRENT_RUN\t", name}));
     }
@@ -87,7 +76,7 @@ protected:
             EXPECT_EQ("", CompareWithHistory(messages[i], history[first + i])) << "history line " << first + i;
     }
     MonitorRun run_;
-    std::string signer_;
+    std::string signer_, caption_ = LangText(718) + " - " + LangText(606);
     int passes_ = 0;
 };
 

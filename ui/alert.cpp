@@ -101,9 +101,9 @@ void SetHideExtraState(int mode)
             SavedHideExtraFlags[i] = *HideExtraFlags[i];
             break;
         default:
-            // Yes and No alike hide with "accept": a rejection repeated silently
-            // for three scans could remove what the user never saw.
-            *HideExtraFlags[i] = i == 0 ? 0 : 1;
+            // Further findings are answered the way the user answered: a hide flag
+            // of 1 accepts them, 2 rejects them (and both write their history line).
+            *HideExtraFlags[i] = i == 0 ? 0 : mode == HIDEEXTRA_SETYES ? 1 : 2;
             break;
         }
     }

@@ -18,6 +18,16 @@ int (*UserBusyStateOverride)(void);
 // Deployments point "HelpSite" (under the program's key) at their own server.
 #define DEFAULT_HELP_SITE "https://help.dunmere.example/brackmoor/"
 
+int TrayIconOption(void)
+{
+    int id = ReadOptionInt("TrayIcon", TRAY_ICON_NORMAL);
+    // A number that names no icon of the program (or no number at all) would
+    // leave the tray with an empty square.
+    if (id <= 0 || id > 0xFFFF || !LoadIconA(hInstance, MAKEINTRESOURCEA(id)))
+        return TRAY_ICON_NORMAL;
+    return id;
+}
+
 int TrayIconUpdate(int iconId, int tipId, int operation)
 {
     if (operation == TRAY_ADD && giHideTobble)
@@ -39,7 +49,7 @@ int TrayIconUpdate(int iconId, int tipId, int operation)
         if (operation == TRAY_ADD) {
             TestLog("Shell_NotifyIcon", "NIM_ADD");
             // The user's choice of tray icon wins over what the caller asked for.
-            iconId = ReadOptionInt("TrayIcon", TRAY_ICON_NORMAL);
+            iconId = TrayIconOption();
         }
         if (iconId)
             nid.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(iconId));

@@ -14,6 +14,8 @@ enum { TRAY_ADD = 0, TRAY_MODIFY = 1, TRAY_DELETE = 2 };
 extern int bIconShown;          // the NIM_ADD worked
 extern int giHelpPageId;        // help page of the moment: 0 general, alerts set their own
 
+// The icon of the option "TrayIcon"; the normal icon when it names none.
+int TrayIconOption(void);
 // The user's notification state; below 5 the user is busy (full screen, presenting)
 // and nothing should pop up.
 int GetUserBusyState(void);

@@ -13,6 +13,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
+#include "online/server_reports.h"
 #include "resources/resource.h"
 #include "ui/alert.h"
 
@@ -191,7 +192,9 @@ static void NewControl(const RunList *list, int i)
         WriteAddonAlertLine(&entry);
     if (answer == ANSWER_REJECT) {
         SetKillBit(entry.clsid);
-        // DECISION REPORT CALL SITE: code 7
+        ReportDecision(entry.name, entry.path, ANSWER_REJECT);
+    } else if (answer == ANSWER_ACCEPT) {
+        ReportDecision(entry.name, entry.path, ANSWER_ACCEPT);
     }
 }
 

@@ -32,7 +32,6 @@ static BOOL OnCommand(HWND dialog, int id)
     switch (id) {
     case IDYES:
     case IDCANCEL:      // Escape lets the control be
-        // DECISION REPORT CALL SITE: code 6
         EndDialog(dialog, ANSWER_ACCEPT);
         return TRUE;
     case IDNO:

@@ -87,7 +87,6 @@ static void PutModeBack(DWORD approved)
     }
     if (SetRegDWORDValue(HKEY_LOCAL_MACHINE, AUTO_UPDATE_KEY, AU_VALUE, approved) ||
         CreateRegCommand("HKEY_LOCAL_MACHINE", AUTO_UPDATE_KEY, AU_VALUE, text, REGCMD_DWORD)) {
-        // DECISION REPORT CALL SITE: code 7
         WriteLog(LOG_SETTING_RESTORE, CODE_AUTOUPDATE, AU_VALUE, AUTO_UPDATE_KEY, text);
     } else {
         TestLog("MyError:  VerifyAutomaticUpdates write back", text);
@@ -124,7 +123,6 @@ int VerifyAutomaticUpdates(ScanPass *pass)
             DWORD now = answer == ANSWER_ACCEPT ? SystemMode() : current;
             SetRegDWORDValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, AU_VALUE, now);
             FormatText(text, CAP(text), "%lu", (unsigned long)now);
-            // DECISION REPORT CALL SITE: code 6
             WriteLog(LOG_SETTING_ACCEPT, CODE_AUTOUPDATE, AU_VALUE, AUTO_UPDATE_KEY, text);
         }
     }

@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "online/keel_info.h"
+#include "online/server_reports.h"
 #include "resources/resource.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_alert.h"
@@ -62,7 +63,7 @@ static void AnswerReject(HWND dialog, AddonAlert *entry)
     }
     // Removed twice and back a third time: removing it once more would not keep it
     // away either. It is let be, and the help page says how to find what restores it.
-    // DECISION REPORT CALL SITE: code 6051
+    ReportDecision(entry->name, entry->path, DECISION_REPEAT);
     giRepeatAlertCount = 0;
     gszLastAlertPath[0] = '\0';
     RemovalQuietScans = REMOVAL_QUIET_SCANS;
@@ -78,7 +79,6 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     switch (id) {
     case IDYES:
     case IDCANCEL:      // Escape leaves the helper as it is: accepted
-        // DECISION REPORT CALL SITE: code 6
         EndDialog(dialog, ANSWER_ACCEPT);
         return TRUE;
     case IDNO:

@@ -12,6 +12,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
+#include "online/server_reports.h"
 #include "resources/resource.h"
 #include "startup/locations.h"
 #include "startup/startup_actions.h"
@@ -331,7 +332,7 @@ int RemoveIEHelper(const RunList *list, const char *path, int i)
     char file[MAX_PATH];
     FileNameOrPath(path, file, CAP(file));
     WriteLog(LOG_IEHELPER_REMOVE, CODE_BHO, file, path, removed);
-    // DECISION REPORT CALL SITE: code 7
+    ReportDecision(file, path, ANSWER_REJECT);
     return 1;
 }
 
@@ -361,6 +362,9 @@ static void NewHelper(const RunList *list, int i, const char *path)
         DeleteRegValue(HKEY_CURRENT_USER, IEHELPERS_BASELINE_KEY, entry.name);
         RemoveIEHelper(list, path, i);
     } else if (answer == ANSWER_ACCEPT || answer == ANSWER_DISABLE) {
+        // The third return of one helper was reported by its alert (6051).
+        if (answer == ANSWER_ACCEPT)
+            ReportDecision(entry.name, path, ANSWER_ACCEPT);
         WriteAddonBaseline(IEHELPERS_BASELINE_KEY, entry.name, entry.code);
     }
 }

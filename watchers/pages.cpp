@@ -108,11 +108,9 @@ static int VerifyPage(const PageDef *page)
     int answer = AskAboutPage(page, watched, approved);
     if (answer == ANSWER_ACCEPT) {
         SetRegString(HKEY_CURRENT_USER, BRACKMOOR_KEY, page->copy, watched);
-        // DECISION REPORT CALL SITE: code 6
         WriteLog(LOG_SETTING_ACCEPT, CODE_BROWSERPAGE, page->tag, watched, approved);
     } else if (answer == ANSWER_REJECT) {
         if (SetRegString(HKEY_CURRENT_USER, place.key, place.value, approved)) {
-            // DECISION REPORT CALL SITE: code 7
             WriteLog(LOG_SETTING_RESTORE, CODE_BROWSERPAGE, page->tag, approved, watched);
         } else {
             TestLog("MyError:  VerifyStartPages write back", place.key);

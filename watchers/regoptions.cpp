@@ -152,10 +152,8 @@ static int VerifyWatchedValue(const RunStruct *w)
     int answer = w->code ? IDNO : AskAboutValue(w, current);
     if (answer == IDYES) {
         ApproveWatchedValue(w, current, type);
-        // DECISION REPORT CALL SITE: code 6
         WriteLog(LOG_SETTING_ACCEPT, CODE_REGVALUE, w->sourcePath, where, current);
     } else if (answer == IDNO && PutWatchedValueBack(w, root, rootName)) {
-        // DECISION REPORT CALL SITE: code 7
         WriteLog(LOG_SETTING_RESTORE, CODE_REGVALUE, w->sourcePath, where, w->details);
     }
     return 1;

@@ -61,7 +61,6 @@ INT_PTR CALLBACK RestartCommandsDlgProc(HWND dialog, UINT message, WPARAM wParam
         switch (LOWORD(wParam)) {
         case IDC_RESTART_DELETE:
             if (view && fileRemoveFile(view->path)) {
-                // DECISION REPORT CALL SITE: code 7
                 WriteLog(LOG_WININIT_DELETE, CODE_RESTART_DELETE, "wininit.ini", view->path, "");
             }
             EndDialog(dialog, 1);

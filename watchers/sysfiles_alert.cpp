@@ -79,7 +79,6 @@ static int AcceptSysfile(HWND dialog, const SysfileAlert *alert)
     SetRegString(HKEY_LOCAL_MACHINE, key, "Date", date);
     SetRegString(HKEY_LOCAL_MACHINE, key, "Size", size);
     int copied = SysfilePreviousCopy(alert->name, copy) && CopySysfile(alert->path, copy);
-    // DECISION REPORT CALL SITE: code 6
     WriteLog(LOG_SETTING_ACCEPT, CODE_SYSFILE, alert->name, alert->path, size);
     return copied;
 }
@@ -91,7 +90,6 @@ static void RejectSysfile(HWND dialog, const SysfileAlert *alert)
     // the next check finds to be the approved contents again.
     char copy[MAX_PATH];
     if (SysfilePreviousCopy(alert->name, copy) && CopySysfile(copy, alert->path)) {
-        // DECISION REPORT CALL SITE: code 7
         WriteLog(LOG_SETTING_RESTORE, CODE_SYSFILE, alert->name, alert->path, "");
     }
 }

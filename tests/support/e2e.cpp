@@ -2,12 +2,15 @@
 
 #include <tlhelp32.h>
 
+#include "resources/resource.h"
 #include "support/test_env.h"
 
 bool StartMonitor(MonitorRun &run, const std::string &args, DWORD ms)
 {
     PutOption("Orvalen", "1");
     PutOption("TestLog", "0");
+    int timers = TraceCount("Timer set to 2000");
+    run.window = nullptr;
     run.process = StartProgram("brackmoor.exe", args, &run.pid);
     if (!run.process)
         return false;
@@ -15,10 +18,10 @@ bool StartMonitor(MonitorRun &run, const std::string &args, DWORD ms)
     while (GetTickCount() - start < ms) {
         HWND w = FindWindowA("Brackmoor", NULL);
         DWORD owner = 0;
-        if (w && GetWindowThreadProcessId(w, &owner) && owner == run.pid) {
+        if (!run.window && w && GetWindowThreadProcessId(w, &owner) && owner == run.pid)
             run.window = w;
+        if (run.window && TraceCount("Timer set to 2000") > timers)
             return true;
-        }
         if (WaitForSingleObject(run.process, 50) == WAIT_OBJECT_0)
             return false;
     }
@@ -115,13 +118,13 @@ std::string ControlText(HWND dialog, int id)
     return text;
 }
 
-std::string DialogTexts(HWND dialog)
+std::string DialogTexts(HWND dialog, bool buttons)
 {
     std::string all;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
         char cls[16], text[4096] = "";
         GetClassNameA(c, cls, sizeof(cls));
-        if (lstrcmpiA(cls, "Static") != 0)
+        if (lstrcmpiA(cls, "Static") != 0 && !(buttons && lstrcmpiA(cls, "Button") == 0))
             continue;
         SendMessageTimeoutA(c, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
         if (text[0])
@@ -133,6 +136,21 @@ std::string DialogTexts(HWND dialog)
 void PressButton(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+}
+
+bool PressToClose(HWND dialog, int id, DWORD ms)
+{
+    PressButton(dialog, id);
+    for (DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < ms;)
+        Sleep(50);
+    return !IsWindow(dialog);
+}
+
+bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms)
+{
+    int before = QuickScansDone();
+    SendMonitorCommand(run, 6074);
+    return WaitQuickScanDone(before, ms, stopAt.c_str(), true);
 }
 
 bool WaitForTrace(const std::string &part, DWORD ms)
@@ -147,20 +165,68 @@ bool WaitForTrace(const std::string &part, DWORD ms)
     }
 }
 
-int QuickScansDone()
+static BOOL CALLBACK FindVisibleDialog(HWND w, LPARAM found)
 {
-    int n = 0;
-    for (const std::string &line : TraceEntries())
-        n += line.find("QUICKSCAN DONE") != std::string::npos;
-    return n;
+    char cls[16] = "";
+    GetClassNameA(w, cls, sizeof(cls));
+    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(w))
+        *(HWND *)found = w;
+    return *(HWND *)found == NULL;
 }
 
-bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption)
+HWND FindThreadDialog(DWORD threadId)
+{
+    HWND found = NULL;
+    EnumThreadWindows(threadId, FindVisibleDialog, (LPARAM)&found);
+    return found;
+}
+
+DialogDriver::DialogDriver(std::vector<std::vector<int>> script)
+    : script_(std::move(script)), owner_(GetCurrentThreadId()), worker_([this] { Run(); })
+{
+}
+
+std::vector<SeenDialog> DialogDriver::Stop()
+{
+    done_ = true;
+    if (worker_.joinable())
+        worker_.join();
+    return seen_;
+}
+
+void DialogDriver::Run()
+{
+    for (size_t next = 0; !done_; next++) {
+        HWND d = NULL;
+        while (!done_ && !(d = FindThreadDialog(owner_)))
+            Sleep(20);
+        if (!d)
+            return;
+        char caption[512] = "";
+        RECT rect = {};
+        GetWindowTextA(d, caption, sizeof(caption));
+        GetWindowRect(d, &rect);
+        seen_.push_back({caption, ControlText(d, IDC_PRODUCTNAME), ControlText(d, IDC_PATH),
+                         ControlText(d, IDC_MESSAGE), DialogTexts(d, true), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE,
+                         {rect.left, rect.top}});
+        for (int id : next < script_.size() ? script_[next] : std::vector<int>{IDYES})
+            PressButton(d, id);
+        for (int wait = 0; wait < 500 && IsWindow(d) && IsWindowVisible(d); wait++)
+            Sleep(20);
+    }
+}
+
+int QuickScansDone()
+{
+    return TraceCount("QUICKSCAN DONE");
+}
+
+bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefix)
 {
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
         if (QuickScansDone() > before)
             return true;
-        if (WaitForDialog(stopCaption, 0))
+        if (WaitForDialog(stopCaption, 0, prefix))
             return false;
     }
     return false;

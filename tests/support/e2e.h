@@ -3,7 +3,10 @@
 // boxes by caption, read their controls, press their buttons, and stop it again.
 #pragma once
 #include <windows.h>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 struct MonitorRun {
     HANDLE process = nullptr;
@@ -12,7 +15,8 @@ struct MonitorRun {
 };
 
 // Prepares "Orvalen" = 1 (no start-up wait) and "TestLog" = 0 (trace on), starts the
-// monitor with the arguments and waits for its hidden window.
+// monitor with the arguments and waits for its hidden window and its timer (a
+// command posted before the timer runs would be undone by the start-up command).
 bool StartMonitor(MonitorRun &run, const std::string &args = "", DWORD ms = 30000);
 void SendMonitorCommand(const MonitorRun &run, int id, LPARAM lParam = 0);
 // Asks the monitor to exit ("-Q" from a second process) and waits; kills it when it hangs.
@@ -24,13 +28,49 @@ int CountProcessesNamed(const char *exeName);
 // whose caption begins with it).
 HWND WaitForDialog(const char *caption, DWORD ms, bool prefix = false);
 std::string ControlText(HWND dialog, int id);
-// All static texts of a message box, joined by "\n" (its message is one of them).
-std::string DialogTexts(HWND dialog);
+// All static texts of a dialog or message box (its message is one of them), and
+// with buttons its button texts too, joined by "\n".
+std::string DialogTexts(HWND dialog, bool buttons = false);
 void PressButton(HWND dialog, int id);
+// Presses the button and waits for the dialog to go; false when it stays.
+bool PressToClose(HWND dialog, int id, DWORD ms = 90000);
+// Sends Quick Scan and waits for its pass to end: true; false when a dialog whose
+// caption begins with stopAt shows first, or when it takes longer than ms.
+bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms = 90000);
 // Waits until the trace log holds the text; the trace file is the monitor's own.
 bool WaitForTrace(const std::string &part, DWORD ms);
 // Quick Scan passes the monitor has finished so far (its "QUICKSCAN DONE" entries).
 int QuickScansDone();
 // Waits until more than `before` Quick Scan passes are done; false when a dialog with
-// the caption shows first (the pass is held up by it), or after ms.
-bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption);
+// the caption (with prefix: whose caption begins with it) shows first (the pass is
+// held up by it), or after ms.
+bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefix = false);
+
+// The first visible dialog ("#32770", message boxes too) of a thread; NULL when none.
+HWND FindThreadDialog(DWORD threadId);
+
+// What a dialog showed: caption, product name, path and message controls, all its
+// static and button texts, whether its check box was visible, and where it stood.
+struct SeenDialog {
+    std::string caption, name, path, message, texts;
+    bool checkVisible;
+    POINT at;
+};
+
+// Answers the dialogs that the thread which made it opens (the test thread runs
+// them modally), pressing the buttons of one script row per dialog, IDYES once
+// the script has run out; Stop() ends it and gives what each dialog showed.
+class DialogDriver {
+public:
+    explicit DialogDriver(std::vector<std::vector<int>> script = {});
+    ~DialogDriver() { Stop(); }
+    std::vector<SeenDialog> Stop();
+
+private:
+    void Run();
+    std::vector<std::vector<int>> script_;
+    std::vector<SeenDialog> seen_;
+    DWORD owner_;
+    std::atomic<bool> done_{false};
+    std::thread worker_;
+};

@@ -20,6 +20,23 @@ static int gSleeperRole = [] {
     return 0;
 }();
 
+HANDLE StartSleeper(const std::string &path)
+{
+    std::string line = "\"" + path + "\"";
+    std::vector<char> command(line.begin(), line.end());
+    command.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    SetEnvironmentVariableA(kSleeperVariable, "1");
+    BOOL started = CreateProcessA(path.c_str(), command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    SetEnvironmentVariableA(kSleeperVariable, NULL);
+    if (!started)
+        return NULL;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
 static void AppendKeyTree(HKEY root, const std::string &path, REGSAM view, std::string &out)
 {
     HKEY key;
@@ -108,10 +125,75 @@ int HistoryLinesWith(std::initializer_list<std::string> parts)
     return count;
 }
 
+static const char kAbsentList[] = "\x01" "absent";
+
+static std::string WinIniLine(const char *key)
+{
+    char buf[8192];
+    return std::string(buf, GetProfileStringA("windows", key, kAbsentList, buf, sizeof(buf)));
+}
+
+SavedWinIniLists::SavedWinIniLists() : load(WinIniLine("load")), run(WinIniLine("run")) {}
+
+void SavedWinIniLists::Restore() const
+{
+    WriteProfileStringA("windows", "load", load == kAbsentList ? NULL : load.c_str());
+    WriteProfileStringA("windows", "run", run == kAbsentList ? NULL : run.c_str());
+}
+
+static const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+void StartupPlacesTest::SetUp()
+{
+    BrackmoorTest::SetUp();
+    saved_.emplace_back(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", 0);
+    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", KEY_WOW64_64KEY);
+    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Shell", KEY_WOW64_64KEY);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        Watch(root, kRun);
+    Watch(HKEY_LOCAL_MACHINE, kRun32);
+}
+
+void StartupPlacesTest::TearDown()
+{
+    for (const auto &[root, key, name] : written_)
+        RegRemoveValue(root, key.c_str(), name.c_str(), KEY_WOW64_64KEY);
+    for (SavedValue &value : saved_)
+        value.Restore();
+    winIni_.Restore();
+    newKeys_.Remove();
+    BrackmoorTest::TearDown();
+}
+
+void StartupPlacesTest::Put(HKEY root, const char *key, const std::string &name, const std::string &data, DWORD size,
+                            DWORD type)
+{
+    RegPutBinary(root, key, name.c_str(), data.c_str(), size ? size : (DWORD)data.size() + 1, type, KEY_WOW64_64KEY);
+    written_.emplace_back(root, key, name);
+}
+
+std::string StartupPlacesTest::UseStartupFolder()
+{
+    std::string folder = TempFolder() + "\\Startup";
+    CreateDirectoryA(folder.c_str(), NULL);
+    RegPut(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", folder.c_str());
+    return folder;
+}
+
+bool HistoryHas(const std::string &part)
+{
+    return HistoryText().find(part) != std::string::npos;
+}
+
+std::string StartupAlertText(UINT sentence)
+{
+    return LangFilled(7, LangText(sentence), "");
+}
+
 // The non-empty items of a win.ini list, in order.
 std::vector<std::string> WinIniItems(const char *key)
 {
-    char buf[2048];
+    char buf[8192];
     GetProfileStringA("windows", key, "", buf, sizeof(buf));
     std::vector<std::string> items;
     std::string line = buf;

@@ -3,12 +3,18 @@
 #pragma once
 #include <windows.h>
 #include <initializer_list>
+#include <tuple>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "support/test_env.h"
+
+// The keys of the startup places the tests write into (the 32-bit view's through its own path).
+const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kWinlogon[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 
 // The first key along a path that does not exist yet: what a test creates below
 // it is removed with it, so that the system's tree is left as it was found.
@@ -65,6 +71,36 @@ struct SavedValue {
     }
 };
 
+// The win.ini lists "load" and "run" as a test found them; Restore() puts them back
+// (absent ones removed again).
+struct SavedWinIniLists {
+    std::string load, run;
+    SavedWinIniLists();
+    void Restore() const;
+};
+
+// A test that writes into the system's startup places: the values it puts there
+// are removed again and what it changes (the user's startup folder, the Winlogon
+// values, the win.ini lists, keys that were missing) is put back, whatever the outcome.
+class StartupPlacesTest : public BrackmoorTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // A value (64-bit view); size: binary data of that length instead of the text.
+    void Put(HKEY root, const char *key, const std::string &name, const std::string &data, DWORD size = 0,
+             DWORD type = REG_SZ);
+    // Keys a test may create below the usual Run keys, removed with all they hold.
+    void Watch(HKEY root, const char *key) { newKeys_.Watch(root, key); }
+    // The test's own folder as the user's startup folder.
+    std::string UseStartupFolder();
+
+private:
+    NewKeys newKeys_;
+    std::vector<SavedValue> saved_;
+    std::vector<std::tuple<HKEY, std::string, std::string>> written_;
+    SavedWinIniLists winIni_;
+};
+
 // Every value of a key as name -> "type:data", for comparing a whole key before
 // and after an action.
 typedef std::map<std::string, std::string> KeyValueMap;
@@ -85,9 +121,13 @@ uintptr_t NextHandleSlot();
 // The text without the first copy of part (unchanged when part is empty or absent).
 std::string WithoutText(std::string text, const std::string &part);
 
-// The history file's text, and the number of its lines that hold every part.
+// The history file's text, the number of its lines that hold every part, and
+// whether some line holds the part.
 std::string HistoryText();
 int HistoryLinesWith(std::initializer_list<std::string> parts);
+bool HistoryHas(const std::string &part);
+// The startup alert's message: string 7 with the location sentence put in.
+std::string StartupAlertText(UINT sentence);
 // The non-empty items of a win.ini "windows" list ("load", "run"), in order.
 std::vector<std::string> WinIniItems(const char *key);
 
@@ -101,6 +141,8 @@ bool GuardIntact(const char *buf, size_t cap);
 // A copy of a test program started with this variable set does nothing but wait
 // (a minute at most) to be ended: a harmless running image for the process tests.
 extern const char kSleeperVariable[];
+// Starts the program at path (a copy of a test program) as such a sleeper.
+HANDLE StartSleeper(const std::string &path);
 
 // A shell link at link pointing at target; true when it was saved.
 bool MakeShortcut(const std::string &link, const std::string &target);

@@ -37,9 +37,9 @@ void RegDeleteTreeView(HKEY root, const char *path, REGSAM view)
 
 std::string LangText(UINT id)
 {
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
+    char text[2048];
+    int n = LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
+    return std::string(text, n > 0 ? n : 0);
 }
 
 std::string LangFilled(UINT id, const std::string &a, const std::string &b)
@@ -292,12 +292,17 @@ std::vector<std::string> TraceEntries()
     return lines;
 }
 
+int TraceCount(const std::string &part)
+{
+    int n = 0;
+    for (const std::string &line : TraceEntries())
+        n += line.find(part) != std::string::npos;
+    return n;
+}
+
 bool TraceHas(const std::string &part)
 {
-    for (const std::string &line : TraceEntries())
-        if (line.find(part) != std::string::npos)
-            return true;
-    return false;
+    return TraceCount(part) > 0;
 }
 
 HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid)
@@ -392,9 +397,3 @@ std::vector<std::vector<std::string>> HistoryLines()
     return out;
 }
 
-std::string ResourceText(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}

@@ -61,12 +61,12 @@ void TraceToTempFile();
 // The trace log's entries ("key=value" lines of section TestLog), in file order.
 std::vector<std::string> TraceEntries();
 bool TraceHas(const std::string &part);
+// The number of trace entries that hold the part.
+int TraceCount(const std::string &part);
 // The parts of a text between the separators (one more than there are separators).
 std::vector<std::string> SplitText(const std::string &text, const std::string &separator);
 // The history log's lines, each split at its tabs into its fields.
 std::vector<std::vector<std::string>> HistoryLines();
-// A text of the string table, as the test program's own resources hold it.
-std::string ResourceText(UINT id);
 
 // Processes: start a program of BinFolder() with arguments; wait for it to end.
 HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid = nullptr);
