@@ -302,21 +302,34 @@ static int PeerClosed(void)
     return got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
 }
 
+// After a failure the collector is left alone for a while, longer each time.
+static int InRetryWait(void)
+{
+    if (Link.failures <= 0)
+        return 0;
+    DWORD wait = (DWORD)giSyslogRetryMs;
+    for (int i = 1; i < Link.failures && wait < RETRY_MAX_MS; i++)
+        wait *= 2;
+    if (wait > RETRY_MAX_MS)
+        wait = RETRY_MAX_MS;
+    return GetTickCount() - Link.failedAt < wait;
+}
+
+// The collector could not be reached: the wait starts, and its name is looked up
+// again afterwards (it may have moved).
+static void Failed(void)
+{
+    DropConnection();
+    Link.resolved = 0;
+    Link.failures++;
+    Link.failedAt = GetTickCount();
+}
+
 static int Connect(void)
 {
     if (Link.connected && !PeerClosed())
         return 1;
     DropConnection();
-    // After a failure the collector is left alone for a while, longer each time.
-    if (Link.failures > 0) {
-        DWORD wait = (DWORD)giSyslogRetryMs;
-        for (int i = 1; i < Link.failures && wait < RETRY_MAX_MS; i++)
-            wait *= 2;
-        if (wait > RETRY_MAX_MS)
-            wait = RETRY_MAX_MS;
-        if (GetTickCount() - Link.failedAt < wait)
-            return 0;
-    }
     if (!OpenSocket(1))
         return 0;
     giSyslogConnects++;
@@ -327,9 +340,7 @@ static int Connect(void)
     }
     if (!done) {
         TraceSocketError("MyError:  SendHistoryToSyslog connect");
-        DropConnection();
-        Link.failures++;
-        Link.failedAt = GetTickCount();
+        Failed();
         return 0;
     }
     Link.connected = 1;
@@ -363,8 +374,12 @@ static int SendFrame(const char *message, int length)
 
 static int SendToCollector(const SyslogConfig *config, const char *message, int length)
 {
-    if (!ResolveCollector(config))
+    if (InRetryWait())
         return 0;
+    if (!ResolveCollector(config)) {
+        Failed();
+        return 0;
+    }
     if (config->tcp)
         return Connect() && SendFrame(message, length);
     // A socket that had an earlier datagram refused may report that now: one more
