@@ -20,6 +20,8 @@ enum {
     STRING_NOT_CHECKED = 4100, STRING_TRUSTED = 4101, STRING_UNTRUSTED = 4102, STRING_DISTRUSTED = 4103,
     STRING_BROKEN = 4104, STRING_UNSIGNED = 4105, STRING_NO_FILE = 4106, STRING_FAILED = 4107,
     STRING_CATALOG = 4108, STRING_UNKNOWN_SIGNER = 4109,
+    CELL_NOT_CHECKED = 4110, CELL_TRUSTED = 4111, CELL_UNTRUSTED = 4112, CELL_DISTRUSTED = 4113, CELL_BROKEN = 4114,
+    CELL_UNSIGNED = 4115, CELL_NO_FILE = 4116, CELL_FAILED = 4117,
 };
 
 int giSignatureBudget = DEFAULT_SIGNATURE_BUDGET;
@@ -450,25 +452,26 @@ void FillSignatures(const RunList *list)
     giSignatureFillDone = pending == 0;
 }
 
-int FormatSignatureLine(const FileFact *fact, char *out, size_t cap)
+// The alert's line (cell 0) or the list's short cell (cell 1) of a fact.
+static int FormatSignature(const FileFact *fact, int cell, char *out, size_t cap)
 {
     static const struct {
         int kind;
-        UINT text;
-    } Lines[] = {
-        {SIGNATURE_NOT_CHECKED, STRING_NOT_CHECKED}, {SIGNATURE_TRUSTED, STRING_TRUSTED},
-        {SIGNATURE_UNTRUSTED, STRING_UNTRUSTED},     {SIGNATURE_DISTRUSTED, STRING_DISTRUSTED},
-        {SIGNATURE_BROKEN, STRING_BROKEN},           {SIGNATURE_UNSIGNED, STRING_UNSIGNED},
-        {SIGNATURE_NO_FILE, STRING_NO_FILE},         {SIGNATURE_FAILED, STRING_FAILED},
+        UINT line, cell;
+    } Texts[] = {
+        {SIGNATURE_NOT_CHECKED, STRING_NOT_CHECKED, CELL_NOT_CHECKED}, {SIGNATURE_TRUSTED, STRING_TRUSTED, CELL_TRUSTED},
+        {SIGNATURE_UNTRUSTED, STRING_UNTRUSTED, CELL_UNTRUSTED},       {SIGNATURE_DISTRUSTED, STRING_DISTRUSTED, CELL_DISTRUSTED},
+        {SIGNATURE_BROKEN, STRING_BROKEN, CELL_BROKEN},                {SIGNATURE_UNSIGNED, STRING_UNSIGNED, CELL_UNSIGNED},
+        {SIGNATURE_NO_FILE, STRING_NO_FILE, CELL_NO_FILE},             {SIGNATURE_FAILED, STRING_FAILED, CELL_FAILED},
     };
     if (!out || cap == 0)
         return 0;
     out[0] = '\0';
     int kind = fact->status & SIGNATURE_KIND_MASK;
-    UINT id = STRING_FAILED;
-    for (const auto &line : Lines)
-        if (line.kind == kind)
-            id = line.text;
+    UINT id = cell ? CELL_FAILED : STRING_FAILED;
+    for (const auto &text : Texts)
+        if (text.kind == kind)
+            id = cell ? text.cell : text.line;
     char text[LANG_TEXT_MAX] = "", value[LANG_TEXT_MAX] = "";
     GetLangString(id, CAP(text), text);
     if (fact->text[0])
@@ -483,4 +486,14 @@ int FormatSignatureLine(const FileFact *fact, char *out, size_t cap)
         AppendText(out, cap, catalog);
     }
     return (int)strlen(out);
+}
+
+int FormatSignatureLine(const FileFact *fact, char *out, size_t cap)
+{
+    return FormatSignature(fact, 0, out, cap);
+}
+
+int FormatSignatureCell(const FileFact *fact, char *out, size_t cap)
+{
+    return FormatSignature(fact, 1, out, cap);
 }

@@ -52,5 +52,6 @@ int CheckProgramSignature(const char *commandLine, FileFact *fact);
 // every one has its answer; then giSignatureFillDone is 1 and it does nothing.
 extern int giSignatureFillDone;
 void FillSignatures(const RunList *list);
-// The line an alert shows for a fact ("Signed by ... - trusted", "Not signed" ...).
+// The line an alert shows for a fact, and the shorter text of a list's cell.
 int FormatSignatureLine(const FileFact *fact, char *out, size_t cap);
+int FormatSignatureCell(const FileFact *fact, char *out, size_t cap);

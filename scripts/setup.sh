@@ -19,6 +19,9 @@ have python3                      || need+=(python3)
 have flock                        || need+=(util-linux)
 have openssl                      || need+=(openssl)        # the signature tests' certificate
 have osslsigncode                 || need+=(osslsigncode)   # and their signed program
+# Screenshots of the companion's pages (scripts/screenshots.sh).
+have xwd                          || need+=(x11-apps)
+have pnmtopng                     || need+=(netpbm)
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive

@@ -20,20 +20,20 @@ static int gSleeperRole = [] {
     return 0;
 }();
 
-HANDLE StartSleeper(const std::string &path)
+HANDLE StartSleeper(const std::string &path, DWORD *pid)
 {
     std::string line = "\"" + path + "\"";
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     SetEnvironmentVariableA(kSleeperVariable, "1");
-    BOOL started = CreateProcessA(path.c_str(), command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    BOOL started = CreateProcessA(path.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
     SetEnvironmentVariableA(kSleeperVariable, NULL);
     if (!started)
         return NULL;
     CloseHandle(pi.hThread);
+    if (pid)
+        *pid = pi.dwProcessId;
     return pi.hProcess;
 }
 

@@ -141,8 +141,8 @@ bool GuardIntact(const char *buf, size_t cap);
 // A copy of a test program started with this variable set does nothing but wait
 // (a minute at most) to be ended: a harmless running image for the process tests.
 extern const char kSleeperVariable[];
-// Starts the program at path (a copy of a test program) as such a sleeper.
-HANDLE StartSleeper(const std::string &path);
+// Starts a copy of this test program (at path) that only waits; its process, NULL on failure.
+HANDLE StartSleeper(const std::string &path, DWORD *pid = nullptr);
 
 // A shell link at link pointing at target; true when it was saved.
 bool MakeShortcut(const std::string &link, const std::string &target);
