@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "common/file_facts.h"
+#include "common/service_control.h"
 #include "common/syslog.h"
 #include "common/text.h"
 #include "common/tracelog.h"
@@ -204,6 +205,7 @@ void AppExit(void)
     TestLog("Application Exit", gszClassName);
     FreeSharedUi();
     FreeFileFacts();
+    FreeServiceNames();
     CloseSyslog();
     CoUninitialize();
 }

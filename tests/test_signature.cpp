@@ -102,7 +102,7 @@ TEST_F(Signatures, EveryAlertTemplateWithAProgramShowsItsSignature)
             return TRUE;
         },
         (LONG_PTR)&lines);
-    EXPECT_GE(lines, 7) << "startup, delayed start, hidden file, add-on, ActiveX and both file type columns";
+    EXPECT_GE(lines, 9) << "startup, delayed start, hidden file, add-on, ActiveX, service, task and both file type columns";
 
     HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_FILETYPE), NULL, QuietDlgProc, 0);
     ASSERT_NE(nullptr, dialog);
