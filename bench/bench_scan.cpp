@@ -12,7 +12,9 @@
 // 3. The file type and hidden file steps against their own bare reads
 //    (bench_types_hidden.cpp).
 // 4. The settings steps against their own bare reads (bench_settings.cpp).
-// 5. Memory and GDI/USER objects before and after many passes, with both of
+// 5. The signature fill of a pass, and passes that write history lines with a
+//    syslog collector that is down (bench_signatures_syslog.cpp).
+// 6. Memory and GDI/USER objects before and after many passes, with both of
 //    those watchers on in every pass, and the settings steps (the system files
 //    check, made only before Vista, beside every pass).
 // 6. The pass of 2 once the monitor's window shows its tray icon, as in the
@@ -42,6 +44,7 @@
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
 #include "bench/bench_settings.h"
+#include "bench/bench_signatures_syslog.h"
 #include "bench/bench_types_hidden.h"
 
 // The list the full scan fills.
@@ -172,6 +175,9 @@ int main(void)
     printf("StartupScan(0)                %8.3f ms   ratio to bare reads %.2f\n", scan * 1000, scan / bare);
     printf("scan pass (VerifyData)        %8.3f ms   ratio to StartupScan %.2f\n", pass * 1000, pass / scan);
     printf("the pass, tray icon hidden    %8.3f ms   ratio to StartupScan %.2f\n", quiet * 1000, quiet / scan);
+
+    BenchSignatures(rounds);
+    BenchSyslog(rounds / 10);
 
     UseAllWatchers();
     PrepareTypesAndHidden();

@@ -8,6 +8,7 @@
 
 #define FACT_BUCKETS 8192       // a power of two, twice the entries
 #define NO_ENTRY (-1)
+#define NO_FILE (-2)            // EntryFor: the file cannot be found
 #define VERSION_FIELDS 5
 
 typedef struct FactEntry {
@@ -160,14 +161,14 @@ static int EntryForIdentity(const char *name, ULONGLONG size, const FILETIME *wr
     return index;
 }
 
-// The entry of the file as it is now; NO_ENTRY when the file cannot be found or
-// the path does not fit.
+// The entry of the file as it is now; NO_FILE when the file cannot be found,
+// NO_ENTRY when the path does not fit or there is no memory for the cache.
 static int EntryFor(const char *path)
 {
     ULONGLONG size;
     FILETIME written;
     if (!path || !*path || !ReadIdentity(path, &size, &written))
-        return NO_ENTRY;
+        return NO_FILE;
     return EntryForIdentity(path, size, &written);
 }
 
@@ -183,7 +184,7 @@ static int EntryForStamps(const char *name, const FILETIME *first, const FILETIM
 int GetVersionInfoCached(const char *path, VersionRecord *rec)
 {
     int index = EntryFor(path);
-    if (index == NO_ENTRY) {
+    if (index < 0) {
         giFileFactVersionReads++;
         return GetVersionInfo(path, rec);
     }
@@ -203,7 +204,7 @@ int GetVersionInfoCached(const char *path, VersionRecord *rec)
 
 static int FactOfEntry(int index, int kind, FileFact *out)
 {
-    if (index == NO_ENTRY || !(Entries[index].factMask & (1u << kind)))
+    if (index < 0 || !(Entries[index].factMask & (1u << kind)))
         return 0;
     *out = Entries[index].facts[kind];
     return 1;
@@ -211,7 +212,7 @@ static int FactOfEntry(int index, int kind, FileFact *out)
 
 static void StoreInEntry(int index, int kind, const FileFact *fact)
 {
-    if (index == NO_ENTRY)
+    if (index < 0)
         return;
     FactEntry *e = &Entries[index];
     if (!e->facts)
@@ -230,7 +231,10 @@ static int KnownKind(int kind)
 
 int LookupFileFact(const char *path, int kind, FileFact *out)
 {
-    return KnownKind(kind) && FactOfEntry(EntryFor(path), kind, out);
+    if (!KnownKind(kind))
+        return 0;
+    int index = EntryFor(path);
+    return index == NO_FILE ? -1 : FactOfEntry(index, kind, out);
 }
 
 void StoreFileFact(const char *path, int kind, const FileFact *fact)

@@ -20,7 +20,8 @@ typedef struct FileFact {
 // GetVersionInfo through the cache: the same answer and record, read from the file
 // only when its identity is new or changed.
 int GetVersionInfoCached(const char *path, VersionRecord *rec);
-// 1 and the fact when it was stored for the file as it is now; 0 otherwise.
+// 1 and the fact when it was stored for the file as it is now; -1 when the file
+// cannot be found; 0 otherwise.
 int LookupFileFact(const char *path, int kind, FileFact *out);
 // Stores a fact for the file as it is now; nothing when the file cannot be found.
 void StoreFileFact(const char *path, int kind, const FileFact *fact);

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/options.h"
+#include "common/syslog.h"
 
 #define HISTORY_NAME_MAX 48         // action and type names: 47 characters
 #define HISTORY_TIME_MAX 512
@@ -233,12 +234,16 @@ void WriteLog(int action, int type, const char *name, const char *path, const ch
         char message[ERROR_TEXT_MAX];
         FormatSystemError(GetLastError(), message, CAP(message));
         TestLog("WriteLog CreateFile", message);
-        return;
+    } else {
+        SetFilePointer(file, 0, NULL, FILE_END);
+        DWORD written = 0;
+        WriteFile(file, line, (DWORD)length, &written, NULL);
+        CloseHandle(file);
     }
-    SetFilePointer(file, 0, NULL, FILE_END);
-    DWORD written = 0;
-    WriteFile(file, line, (DWORD)length, &written, NULL);
-    CloseHandle(file);
+
+    // The company's collector gets the line after the file has it, and even when
+    // the file could not take it.
+    SendHistoryToSyslog(action, type, name, path, detail, line);
 }
 
 int SplitHistoryLine(char *line, char *fields[HISTORY_FIELDS])

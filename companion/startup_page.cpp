@@ -9,8 +9,10 @@
 
 #include "common/files.h"
 #include "common/history.h"
+#include "common/options.h"
 #include "common/registry.h"
 #include "common/runlist.h"
+#include "common/signature.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "companion/companion_res.h"
@@ -22,7 +24,9 @@
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 
-enum { COLUMN_NAME, COLUMN_COMMAND, COLUMN_LOCATION, COLUMN_STATE, COLUMN_COMPANY, COLUMN_VERSION, COLUMNS };
+enum {
+    COLUMN_NAME, COLUMN_COMMAND, COLUMN_LOCATION, COLUMN_STATE, COLUMN_COMPANY, COLUMN_VERSION, COLUMN_SIGNATURE, COLUMNS
+};
 enum { STATE_ENABLED, STATE_DISABLED, STATE_DELAYED };
 
 static const char *const StateNames[] = {"Enabled", "Disabled", "Delayed"};
@@ -77,8 +81,12 @@ static void AddEntryRow(HWND page, const RunList *list, int i, int state, Versio
         CopyText(program, CAP(program), path);
     memset(version, 0, sizeof(*version));
     GetVersionInfo(program, version);
+    FileFact fact;
+    char signature[LANG_TEXT_MAX];
+    CheckProgramSignature(path, &fact);
+    FormatSignatureCell(&fact, signature, CAP(signature));
     const char *cells[COLUMNS] = {name, path, location, StateNames[state], version->CompanyName,
-                                  version->ProductVersion};
+                                  version->ProductVersion, signature};
     TableAddRow(page, cells, TableProgramIcon(program), rowData);
 }
 
@@ -88,6 +96,9 @@ static void FillStartupPage(HWND page)
     StartupPageData *data = PageData(page, &lists) ? &lists : NULL;
     VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), 0, sizeof(VersionRecord));
     TableBeginFill(page);
+    // Each fill may spend one pass's time on signatures not known yet; the rest show
+    // as not checked until the page is read again.
+    BeginSignaturePass();
     if (data && version) {
         StartupScan(data->scan, 0);
         ReadDelayList(data->delayed);
@@ -427,6 +438,7 @@ static void RunOnSelected(HWND page, int id)
 static const TableColumn StartupColumns[COLUMNS] = {
     {"Name", 80, SORT_TEXT},     {"Command", 150, SORT_TEXT}, {"Location", 70, SORT_TEXT},
     {"State", 36, SORT_TEXT},    {"Company", 76, SORT_TEXT},  {"Version", 44, SORT_TEXT},
+    {"Signature", 90, SORT_TEXT},
 };
 static const int StartupActions[] = {IDC_START_DISABLE, IDC_START_ENABLE, IDC_START_DELETE, IDC_START_DELAY,
                                      IDC_START_FOLDER,  IDC_START_PROPERTIES, IDC_START_INFO};

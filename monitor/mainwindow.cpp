@@ -4,6 +4,7 @@
 
 #include "common/file_facts.h"
 #include "common/service_control.h"
+#include "common/syslog.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
@@ -205,6 +206,7 @@ void AppExit(void)
     FreeSharedUi();
     FreeFileFacts();
     FreeServiceNames();
+    CloseSyslog();
     CoUninitialize();
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/processes.h"
 #include "common/scan_pass.h"
+#include "common/signature.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
@@ -216,6 +217,7 @@ int VerifyData(void)
     DWORD t1 = GetTickCount();
 
     ScanPass pass = {};
+    BeginSignaturePass();
     RunWatcherStages(&pass);
     SetTrayStatus(TRAY_ICON_NORMAL, TRAY_TIP_IDLE);
     if (giSuppressExtraAlerts == 1) {
@@ -227,6 +229,10 @@ int VerifyData(void)
     }
 
     Stage("PART 17  CLEANUP STRUCTS");
+    // The alerts of the pass had the first call on its signature budget; what is left
+    // goes to the startup programs not checked yet, so that later alerts show theirs
+    // at once.
+    FillSignatures(pass.startup);
     EndScanPass(&pass);
     Stage("PART 18  VERIFY TIME");
     FormatText(text, CAP(text), "********** Verify Changes Total Time =  %d,", (int)(GetTickCount() - t1));

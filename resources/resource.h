@@ -90,6 +90,12 @@
 /* Setting alert (184): IDYES accept, IDNO reject */
 #define IDC_SETTING_HELP        9
 #define IDC_SETTING_MESSAGE     1025
+
+/* The signature line under a program's path: every alert that shows a program */
+#define IDC_SIGNATURE           1240
+#define IDC_FT_OLDSIGNATURE     1241
+#define IDC_FT_NEWSIGNATURE     1242
+
 /* File type change (143): the recorded program on the left, the new one on the right */
 #define IDC_FT_INTRO            1025
 #define IDC_FT_OLDTEXT          1026

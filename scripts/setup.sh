@@ -22,6 +22,8 @@ have flock                        || need+=(util-linux)
 have makensis                     || need+=(nsis)
 have i686-w64-mingw32-objdump     || need+=(binutils-mingw-w64-i686)
 have x86_64-w64-mingw32-objdump   || need+=(binutils-mingw-w64-x86-64)
+have openssl                      || need+=(openssl)        # the signature tests' certificate
+have osslsigncode                 || need+=(osslsigncode)   # and their signed program
 # Screenshots of the companion's pages (scripts/screenshots.sh).
 have xwd                          || need+=(x11-apps)
 have pnmtopng                     || need+=(netpbm)

@@ -29,7 +29,7 @@ const REGSAM k64 = KEY_WOW64_64KEY;
 // Cold Wine starts and a monitor's pass take long on a loaded machine.
 const DWORD kStartMs = 30000, kActMs = 30000, kPassWait = 90000;
 
-enum { NAME, COMMAND, LOCATION, STATE };                 // startup page
+enum { NAME, COMMAND, LOCATION, STATE, SIGNATURE = 6 };   // startup page
 enum { TITLE, PROGRAM, TIME };                           // delayed start page
 
 struct PutValue {
@@ -149,17 +149,29 @@ TEST_F(CompanionPages, StartupPageListsEveryKindAndItsActionsChangeOnlyTheEntry)
     WriteProfileStringA("windows", "load", Program("bmload.exe").c_str());
     std::string disabled = folder_ + "\\bmdisabled.exe";
     Put(HKEY_CURRENT_USER, kRun, "BmDisabled", disabled);
+    std::string signedCopy = folder_ + "\\bmsigned.exe";
+    ASSERT_TRUE(CopyFileA((BinFolder() + "\\signed\\bmsigned.exe").c_str(), signedCopy.c_str(), FALSE));
+    Put(HKEY_CURRENT_USER, kRun, "BmSigned", "\"" + signedCopy + "\" /tray");
     ASSERT_EQ(1, DisableRunProgram("BmDisabled", disabled.c_str(), "", CODE_CURRENT_RUN));
 
     HWND window = Open("-START");
     ASSERT_NE(nullptr, window);
     HWND page = CompanionPage(window, IDC_PAGE_STARTUP), list = PageList(window, IDC_PAGE_STARTUP);
+    // The signature column: copies of this program are not signed, the program signed
+    // for the run has a root installed nowhere, a missing file has no signature to tell.
+    const std::string unsignedText = LangText(4115);
     const struct {
         const char *file, *place, *notPlace, *state;
+        std::string signature;
     } rows[] = {
-        {"bm user.exe", "HKCU", "32-bit", "Enabled"},     {"bmmachine.exe", "HKLM", "32-bit", "Enabled"},
-        {"bmwow.exe", "HKLM 32-bit", "HKCU", "Enabled"},  {"bmlink.exe", "Startup folder", "HKLM", "Enabled"},
-        {"bmload.exe", "win.ini load", "HKLM", "Enabled"}, {"bmdisabled.exe", "HKCU", "32-bit", "Disabled"},
+        {"bm user.exe", "HKCU", "32-bit", "Enabled", unsignedText},
+        {"bmmachine.exe", "HKLM", "32-bit", "Enabled", unsignedText},
+        {"bmwow.exe", "HKLM 32-bit", "HKCU", "Enabled", unsignedText},
+        {"bmlink.exe", "Startup folder", "HKLM", "Enabled", unsignedText},
+        {"bmload.exe", "win.ini load", "HKLM", "Enabled", unsignedText},
+        {"bmdisabled.exe", "HKCU", "32-bit", "Disabled", LangText(4116)},
+        {"bmsigned.exe", "HKCU", "32-bit", "Enabled",
+         LangFilled(4112, ReadWholeFile(BinFolder() + "\\signed\\signer.txt"), "")},
     };
     ListRows shown = ListViewRows(list);
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
@@ -168,6 +180,7 @@ TEST_F(CompanionPages, StartupPageListsEveryKindAndItsActionsChangeOnlyTheEntry)
         EXPECT_NE(std::string::npos, shown[row][LOCATION].find(rows[i].place)) << "row " << i << ": " << shown[row][LOCATION];
         EXPECT_EQ(std::string::npos, shown[row][LOCATION].find(rows[i].notPlace)) << "row " << i << ": " << shown[row][LOCATION];
         EXPECT_EQ(rows[i].state, shown[row][STATE]) << "row " << i;
+        EXPECT_EQ(rows[i].signature, shown[row][SIGNATURE]) << "row " << i;
     }
     EXPECT_EQ("Startup entries: " + std::to_string(shown.size()), CompanionStatus(window));
 

@@ -85,6 +85,8 @@ TEST_F(FileFactsTest, OtherFactsFollowTheSameIdentity)
     EXPECT_EQ(0, LookupFileFact(program_.c_str(), FACT_KIND_COUNT, &out)) << "unknown kind";
     SetWriteTime(99);
     EXPECT_EQ(0, LookupFileFact(program_.c_str(), FACT_SIGNATURE, &out)) << "forgotten when the file changed";
+    DeleteFileA(program_.c_str());
+    EXPECT_EQ(-1, LookupFileFact(program_.c_str(), FACT_SIGNATURE, &out)) << "a missing file is told apart";
 }
 
 }  // namespace

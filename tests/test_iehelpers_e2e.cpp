@@ -144,6 +144,7 @@ TEST_F(AddonEndToEnd, AlertsRemoveOrBlockExactlyTheirItemAndAReturningHelperIsTa
         EXPECT_EQ("Bm Browser Helper", ControlText(alert, IDC_PRODUCTNAME));
         EXPECT_EQ(dll_["helper"], ControlText(alert, IDC_PATH));
         EXPECT_EQ("(c) Addon Makers", ControlText(alert, IDC_LEGAL));
+        EXPECT_EQ(LangText(4105), ControlText(alert, IDC_SIGNATURE)) << "the test add-on is not signed";
         EXPECT_EQ(LangText(701), ControlText(alert, IDC_MESSAGE));
         if (alertNo < 3) {
             RejectRemoves(alert, Sub(BHO_KEY, kHelper), k32);

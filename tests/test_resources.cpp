@@ -34,7 +34,9 @@ TEST(Resources, EveryStringLoadsWholeAndFormatsOnlyWhereTheCodeFillsIt) {
     std::vector<UINT> ids;
     EnumResourceNamesA(Self(), RT_STRING, CollectBlock, (LONG_PTR)&ids);
     ASSERT_GT(ids.size(), 100u);
-    static const std::pair<UINT, int> formats[] = {{7, 1}, {901, 2}, {625, 2}, {676, 2}, {1017, 2}, {1055, 2}};
+    static const std::pair<UINT, int> formats[] = {{7, 1},    {901, 2},  {625, 2},  {676, 2},  {1017, 2}, {1055, 2},
+                                                    {4101, 1}, {4102, 1}, {4103, 1}, {4104, 1}, {4107, 1},
+                                                    {4111, 1}, {4112, 1}, {4113, 1}, {4114, 1}, {4117, 1}};
     for (UINT id : ids) {
         char buf[2048 + kGuardLen];
         FillGuarded(buf, sizeof buf);

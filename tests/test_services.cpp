@@ -381,7 +381,8 @@ TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
     std::string caption;
     DialogDriver answerer([&](HWND dialog) {
         std::string name = ControlText(dialog, IDC_PRODUCTNAME);
-        for (int id : {IDC_PATH, IDC_UPPERTEXT, IDC_LOWERTEXT, IDYES, IDNO, IDC_ABORT, IDC_LOCATION, IDC_INFO})
+        for (int id : {IDC_PATH, IDC_UPPERTEXT, IDC_LOWERTEXT, IDYES, IDNO, IDC_ABORT, IDC_LOCATION, IDC_INFO,
+                       IDC_SIGNATURE})
             seen[name][id] = ControlText(dialog, id);
         char text[512];
         GetWindowTextA(dialog, text, sizeof(text));
@@ -401,6 +402,7 @@ TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
     EXPECT_EQ(LangText(718) + " - " + LangText(636), caption);
     const std::map<int, std::string> &escaped = seen["Bm Dialog Escaped"];
     EXPECT_EQ(Upper(Self()), escaped.at(IDC_PATH));
+    EXPECT_EQ(LangText(4105), escaped.at(IDC_SIGNATURE)) << "the test program is not signed";
     EXPECT_EQ(LangText(900), escaped.at(IDC_UPPERTEXT));
     // Its start type read under the key name, though the alert holds the display name.
     EXPECT_EQ(LangFilled(901, LangText(665), LangText(655)), escaped.at(IDC_LOWERTEXT));

@@ -97,8 +97,16 @@ INT_PTR AlertDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 // delayed-start alert) and clears the hot text button.
 void BeginAlertDialog(HWND dialog, int helpPageId);
 // The path text in the shared 12-point semibold font when it is longer than 80
-// characters, else in the 14-point semibold one.
+// characters, else in the 14-point semibold one. Where the template has the
+// signature line that belongs to the path control, it tells whether the program
+// of the path (a command line is taken apart) is signed, and by whom.
 void SetAlertPathControl(HWND dialog, int id, const char *path);
+// The signature line of a path control (0 for none).
+int AlertSignatureControl(int pathId);
+// The line itself, for an alert that fills its path control in its own way: whether
+// the command line's program is signed, and by whom. Nothing when the template has
+// no such control.
+void SetAlertSignatureLine(HWND dialog, int lineId, const char *commandLine);
 // The alert's caption: string 718 followed by " - " and the string partId names
 // (string 718 alone when that one is empty).
 void SetAlertCaption(HWND dialog, UINT partId);

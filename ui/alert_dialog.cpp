@@ -9,6 +9,7 @@
 
 #include "common/files.h"
 #include "common/registry.h"
+#include "common/signature.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/appstate.h"
@@ -96,11 +97,38 @@ static void SetControlTextAndFont(HWND dialog, int id, const char *text, HFONT f
     SetWindowTextA(control, text ? text : "");
 }
 
+// Each path control of the alerts and the line under it that tells its program's signature.
+static const struct {
+    int path, signature;
+} SignatureLines[] = {
+    {IDC_PATH, IDC_SIGNATURE}, {IDC_FT_OLDPATH, IDC_FT_OLDSIGNATURE}, {IDC_FT_NEWPATH, IDC_FT_NEWSIGNATURE},
+};
+
+int AlertSignatureControl(int pathId)
+{
+    for (const auto &line : SignatureLines)
+        if (line.path == pathId)
+            return line.signature;
+    return 0;
+}
+
 void SetAlertPathControl(HWND dialog, int id, const char *path)
 {
     // The smaller face keeps most of a deep path visible in the one-line field.
     size_t len = path ? strlen(path) : 0;
     SetControlTextAndFont(dialog, id, path, len > LONG_PATH_CHARS ? ghFont12Semibold : ghFont14Semibold);
+    SetAlertSignatureLine(dialog, AlertSignatureControl(id), path);
+}
+
+void SetAlertSignatureLine(HWND dialog, int lineId, const char *commandLine)
+{
+    if (!lineId || !GetDlgItem(dialog, lineId))
+        return;
+    FileFact fact;
+    char line[LANG_TEXT_MAX];
+    CheckProgramSignature(commandLine ? commandLine : "", &fact);
+    FormatSignatureLine(&fact, line, CAP(line));
+    SetDlgItemTextA(dialog, lineId, line);
 }
 
 void SetAlertHeadingControl(HWND dialog, int id, const char *text)

@@ -42,6 +42,7 @@ AddonAlert *InitAddonAlert(HWND dialog, LPARAM param, UINT captionPart, UINT mes
         SendMessageA(pathControl, WM_SETFONT,
                      (WPARAM)(strlen(entry->path) > longPath ? ghFont12Semibold : ghFont14Semibold), FALSE);
     SetDlgItemTextA(dialog, IDC_PATH, entry->path);
+    SetAlertSignatureLine(dialog, IDC_SIGNATURE, entry->path);
     SetAlertCaption(dialog, captionPart);
     SetAlertProgramBlock(dialog, entry->name, version);
     SetAlertText(dialog, IDC_VERSIONLABEL, STRING_VERSION_LABEL);
