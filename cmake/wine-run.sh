@@ -3,9 +3,15 @@
 # The prefix is made once (guarded by flock) and reused. Wine's helper processes
 # inherit stderr from whoever starts them first, so Wine's stderr goes to a temp
 # file and is replayed after the program ends; otherwise CTest would wait on them.
+# BRACKMOOR_WINVER (a Wine "Version" such as winxp64) picks another prefix of the
+# build folder, wineprefix-<version>, in which Wine reports that Windows version.
 set -u
 : "${BRACKMOOR_BUILD_DIR:?set by the generated wrapper}"
-export WINEPREFIX="${WINEPREFIX:-$BRACKMOOR_BUILD_DIR/wineprefix}"
+if [ -n "${BRACKMOOR_WINVER:-}" ]; then
+  export WINEPREFIX="$BRACKMOOR_BUILD_DIR/wineprefix-$BRACKMOOR_WINVER"
+else
+  export WINEPREFIX="${WINEPREFIX:-$BRACKMOOR_BUILD_DIR/wineprefix}"
+fi
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -22,6 +28,9 @@ if [ ! -f "$WINEPREFIX/.brackmoor-ready" ]; then
       "$WINE" wineboot -i >/dev/null 2>&1
       # Without a window manager on Xvfb every hidden window costs 2 s unless unmanaged.
       "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+      if [ -n "${BRACKMOOR_WINVER:-}" ]; then
+        "$WINE" reg add 'HKCU\Software\Wine' /v Version /d "$BRACKMOOR_WINVER" /f >/dev/null 2>&1
+      fi
       "$WINESERVER" -w
       touch "$WINEPREFIX/.brackmoor-ready"
     fi

@@ -208,6 +208,19 @@ int FormatHistoryLine(const SYSTEMTIME *t, int action, int type, const char *nam
     return (int)strlen(out);
 }
 
+int GetHistoryPath(char *out)
+{
+    static const char HistoryFileName[] = "\\history.txt";
+    out[0] = '\0';
+    GetMyFolder(out);
+    // A cut name would name some other file; without the name (the folder alone)
+    // an open fails and is traced.
+    if (strlen(out) + strlen(HistoryFileName) >= MAX_PATH)
+        return 0;
+    AppendText(out, MAX_PATH, HistoryFileName);
+    return (int)strlen(out);
+}
+
 void WriteLog(int action, int type, const char *name, const char *path, const char *detail)
 {
     if (giHistory <= 0)
@@ -218,12 +231,8 @@ void WriteLog(int action, int type, const char *name, const char *path, const ch
     char line[HISTORY_LINE_MAX];
     int length = FormatHistoryLine(&now, action, type, name, path, detail, line, CAP(line));
 
-    char historyPath[MAX_PATH] = "";
-    GetMyFolder(historyPath);
-    static const char HistoryFileName[] = "\\history.txt";
-    // A cut name would create some other file; without the name the open fails and is traced.
-    if (strlen(historyPath) + strlen(HistoryFileName) < MAX_PATH)
-        AppendText(historyPath, CAP(historyPath), HistoryFileName);
+    char historyPath[MAX_PATH];
+    GetHistoryPath(historyPath);
 
     if (HistoryReporter) {
         char actionName[HISTORY_NAME_MAX], typeName[HISTORY_NAME_MAX];
@@ -249,4 +258,114 @@ void WriteLog(int action, int type, const char *name, const char *path, const ch
     DWORD written = 0;
     WriteFile(file, line, (DWORD)length, &written, NULL);
     CloseHandle(file);
+}
+
+int SplitHistoryLine(char *line, char *fields[HISTORY_FIELDS])
+{
+    static char Empty[] = "";
+    char *pieces[HISTORY_LINE_MAX];
+    int count = 0;
+    for (char *p = line; count < HISTORY_LINE_MAX;) {
+        pieces[count++] = p;
+        char *tab = strchr(p, '\t');
+        if (!tab)
+            break;
+        *tab = '\0';
+        p = tab + 1;
+    }
+    for (int i = 0; i < HISTORY_FIELDS; i++)
+        fields[i] = Empty;
+    if (count <= HISTORY_FIELDS) {
+        for (int i = 0; i < count; i++)
+            fields[i] = pieces[i];
+        return count;
+    }
+    // More pieces than fields: the separators in the middle belong to the path.
+    for (int i = 0; i < 4; i++)
+        fields[i] = pieces[i];
+    fields[4] = pieces[4];
+    for (int i = 5; i < count - 1; i++)
+        pieces[i][-1] = '\t';
+    fields[5] = pieces[count - 1];
+    return HISTORY_FIELDS;
+}
+
+// The newest maxBytes of the file, NUL-terminated, on the process heap; NULL when
+// it cannot be read (*size 0 and no error for a missing file).
+static char *ReadHistoryTail(DWORD maxBytes, DWORD *size)
+{
+    char path[MAX_PATH];
+    *size = 0;
+    if (!GetHistoryPath(path)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return NULL;
+    }
+    // The monitor opens the file exclusively to append: sharing writes here would
+    // not help it, so the file is held only for the one read.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)
+            SetLastError(ERROR_SUCCESS);
+        return NULL;
+    }
+    char *text = NULL;
+    LARGE_INTEGER length;
+    if (GetFileSizeEx(file, &length)) {
+        DWORD want = length.QuadPart > (LONGLONG)maxBytes ? maxBytes : (DWORD)length.QuadPart;
+        LARGE_INTEGER start;
+        start.QuadPart = length.QuadPart - want;
+        text = (char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)want + 1);
+        DWORD got = 0;
+        if (text && SetFilePointerEx(file, start, NULL, FILE_BEGIN) && ReadFile(file, text, want, &got, NULL)) {
+            text[got] = '\0';
+            *size = got;
+            // A read that began inside a line starts after its end.
+            if (start.QuadPart > 0) {
+                char *lineEnd = (char *)memchr(text, '\n', got);
+                DWORD skip = lineEnd ? (DWORD)(lineEnd - text) + 1 : got;
+                memmove(text, text + skip, got - skip + 1);
+                *size = got - skip;
+            }
+        } else if (text) {
+            DWORD error = GetLastError();
+            HeapFree(GetProcessHeap(), 0, text);
+            text = NULL;
+            SetLastError(error);
+        }
+    }
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return text;
+}
+
+int ReadHistoryLog(DWORD maxBytes, HistoryLineProc visit, void *context)
+{
+    DWORD size = 0;
+    SetLastError(ERROR_SUCCESS);
+    char *text = ReadHistoryTail(maxBytes, &size);
+    if (!text)
+        return GetLastError() == ERROR_SUCCESS ? 0 : -1;
+    int lines = 0;
+    char *stop = text + size;
+    for (char *p = text; p < stop;) {
+        char *end = (char *)memchr(p, '\n', (size_t)(stop - p));
+        char *next = end ? end + 1 : stop;
+        if (end)
+            *end = '\0';
+        size_t len = strlen(p);
+        if (len > 0 && p[len - 1] == '\r')
+            p[--len] = '\0';
+        // A binary zero inside the file ends the line early; the rest of it is lost, not the file.
+        if (len > 0) {
+            char *fields[HISTORY_FIELDS];
+            SplitHistoryLine(p, fields);
+            if (visit)
+                visit(fields, context);
+            lines++;
+        }
+        p = next;
+    }
+    HeapFree(GetProcessHeap(), 0, text);
+    return lines;
 }

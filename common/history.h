@@ -35,6 +35,26 @@ int FormatHistoryTime(SYSTEMTIME t, char *out, size_t cap);
 int FormatHistoryLine(const SYSTEMTIME *t, int action, int type, const char *name,
                       const char *path, const char *detail, char *out, size_t cap);
 void WriteLog(int action, int type, const char *name, const char *path, const char *detail);
+// The history file: the data folder + "\\history.txt" (MAX_PATH out); its length, 0
+// when the name does not fit.
+int GetHistoryPath(char *out);
+
+// Reading the history back. A line has six fields: time, action, type, name,
+// path, detail. Nothing escapes a tab inside a field, so a line may hold more
+// tabs than separators: the first three fields never contain one, the name
+// rarely does, and the detail is the last field, so the pieces in between are
+// taken as the path (a command line with tabs in its arguments).
+#define HISTORY_FIELDS 6
+// Splits one line (without its line end) in place; fields of a short line are
+// empty. Returns the number of fields the line really had (at most 6).
+int SplitHistoryLine(char *line, char *fields[HISTORY_FIELDS]);
+// Hands each line of the file, oldest first, to visit: only the newest maxBytes
+// of the file are read (a line cut by that limit is left out). The file is open
+// only while it is read, so that the monitor's next line is not lost. Returns the
+// number of lines, or -1 when the file cannot be read (GetLastError says why; a
+// missing file is 0 lines).
+typedef void (*HistoryLineProc)(char *fields[HISTORY_FIELDS], void *context);
+int ReadHistoryLog(DWORD maxBytes, HistoryLineProc visit, void *context);
 
 // Who else hears of each history line: the reporter gets the line's action and
 // type names and its item name and path (bounded to 47, 47, 127 and 259

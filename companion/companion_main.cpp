@@ -1,9 +1,14 @@
 // Brackmoor Explorer: started by the monitor with one switch naming a page.
 // Only one explorer window exists; a later start hands its switch to it and ends.
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
 #include <string.h>
 
+#include "common/appstate.h"
 #include "common/files.h"
+#include "common/options.h"
+#include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "companion/explorer.h"
@@ -131,16 +136,42 @@ static int TakeOverOrHandOver(HANDLE once, const SwitchRow *row)
     return 0;
 }
 
+// The pages act through the monitor's own routines, which read the options, the
+// registry view of this Windows and the program's texts as the monitor has them.
+static void PrepareMonitorCode(HINSTANCE instance)
+{
+    hInstance = instance;
+    char code[8] = "";
+    GetLangString(634, CAP(code), code);
+    UILanguage = ChooseUILanguage(code);
+    if (GetLangString(2, WINDOW_NAME_MAX, gszTitle) <= 0)
+        CopyText(gszTitle, CAP(gszTitle), EXPLORER_TITLE);
+    DetectIs64BitWindows();
+    ReadOptions();
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES;
+    if (!InitCommonControlsEx(&controls))
+        TraceLastError("MyError:  PrepareMonitorCode InitCommonControlsEx");
+}
+
 static int RunExplorerWindow(HINSTANCE instance, const SwitchRow *row, int show)
 {
     ExplorerState state = {};
     state.first = row;
     if (!RegisterExplorerClass(instance))
         return 1;
+    // Shortcuts of the startup folders are read through the shell's link object.
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     HWND window = CreateExplorerWindow(instance, &state);
-    if (!window)
+    if (!window) {
+        if (SUCCEEDED(com))
+            CoUninitialize();
         return 1;
-    ShowWindow(window, show);
+    }
+    // Questions the monitor's routines ask (a shell hook's removal) belong to this window.
+    ghMainWnd = window;
+    ShowWindow(window, state.maximized ? SW_SHOWMAXIMIZED : show);
     SetForegroundWindow(window);
     MSG message;
     int got;
@@ -150,11 +181,16 @@ static int RunExplorerWindow(HINSTANCE instance, const SwitchRow *row, int show)
             break;
         }
         // The window may be gone while messages for it are still queued.
+        if (IsWindow(window) && state.keys && TranslateAcceleratorA(window, state.keys, &message))
+            continue;
         if (IsWindow(window) && IsDialogMessageA(window, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    ghMainWnd = NULL;
+    if (SUCCEEDED(com))
+        CoUninitialize();
     return 0;
 }
 
@@ -162,6 +198,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 {
     (void)previous;
     SetUpTrace();
+    PrepareMonitorCode(instance);
     TestLog("Brackmoor Explorer", commandLine);
     const SwitchRow *row = FindSwitch(commandLine);
     if (row->action == SWITCH_EXIT) {

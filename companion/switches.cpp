@@ -5,25 +5,25 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 
-// Every switch the monitor may send. Pages that do not exist yet open the About
-// page with a line naming them, so a menu item of the monitor never seems dead.
+// Every switch the monitor may send. A switch whose page this program lacks opens
+// the About page with a line naming it, so a menu item of the monitor never seems dead.
 static const SwitchRow SwitchTable[] = {
     {"-KEEL", SWITCH_SHOW, PAGE_ABOUT, NULL},
     {"-OPTIONS", SWITCH_SHOW, PAGE_OPTIONS, NULL},
     {"-EXIT", SWITCH_EXIT, PAGE_ABOUT, NULL},
     {"-RESTART", SWITCH_RESTART, PAGE_ABOUT, NULL},
-    {"-START", SWITCH_SHOW, PAGE_ABOUT, "Startup Programs"},
+    {"-START", SWITCH_SHOW, PAGE_STARTUP, NULL},
+    {"-DELAY", SWITCH_SHOW, PAGE_DELAY, NULL},
+    {"-TASK", SWITCH_SHOW, PAGE_TASKS, NULL},
+    {"-RECENT", SWITCH_SHOW, PAGE_HISTORY, NULL},
+    {"-RESET", SWITCH_SHOW, PAGE_RESET, NULL},
     {"-NUTS", SWITCH_SHOW, PAGE_ABOUT, "Cookie Filters"},
-    {"-TASK", SWITCH_SHOW, PAGE_ABOUT, "Active Tasks"},
-    {"-RESET", SWITCH_SHOW, PAGE_ABOUT, "Maintenance and Reset Tools"},
     {"-SERVICE", SWITCH_SHOW, PAGE_ABOUT, "Windows Services"},
     {"-SCHEDULE", SWITCH_SHOW, PAGE_ABOUT, "Scheduled Tasks"},
     {"-BHO", SWITCH_SHOW, PAGE_ABOUT, "IE Helpers and Toolbars"},
     {"-FILETYPES", SWITCH_SHOW, PAGE_ABOUT, "Monitored File Types"},
     {"-HIDDEN", SWITCH_SHOW, PAGE_ABOUT, "Hidden Files"},
-    {"-DELAY", SWITCH_SHOW, PAGE_ABOUT, "Delayed Start"},
     {"-ACTIVEX", SWITCH_SHOW, PAGE_ABOUT, "Registered ActiveX"},
-    {"-RECENT", SWITCH_SHOW, PAGE_ABOUT, "Recent Changes"},
     {"-REGOPTIONS", SWITCH_SHOW, PAGE_ABOUT, "Custom Registry Monitoring"},
     {"-COOKIES", SWITCH_SHOW, PAGE_ABOUT, "Cookies"},
     {"-AUOption", SWITCH_SHOW, PAGE_ABOUT, "Windows Update Setting"},

@@ -12,6 +12,7 @@
 #include "monitor/mainwindow.h"
 #include "common/options.h"
 #include "monitor/initial_values.h"
+#include "monitor/restore_disabled.h"
 #include "monitor/tallowpro_link.h"
 #include "monitor/testlog_report.h"
 #include "ui/alert.h"
@@ -72,6 +73,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         RestartExplorer();
         return 0;
     }
+    // The uninstaller's jobs: the exit code is the number of programs held disabled.
+    if (StrContains(args, SWITCH_COUNT_DISABLED))
+        return DisabledStartupJob(0);
+    if (StrContains(args, SWITCH_RESTORE_DISABLED))
+        return DisabledStartupJob(1);
     if (ReadOptionInt("Orvalen", 0) == 0) {
         LaunchBrackmoorExplorer("-KEEL");
         Sleep(8000);

@@ -28,8 +28,14 @@ start_display() {
   return 1
 }
 
-# "keep-wine" leaves the Wine server (and a running monitor) alone.
+# "keep-wine" leaves the Wine servers (and a running monitor) alone; otherwise the
+# server of every prefix of the build folder (the tests make more than one) ends.
 stop_display() {
-  [ "${1:-}" = keep-wine ] || /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  if [ "${1:-}" != keep-wine ]; then
+    local prefix
+    for prefix in "$BUILD_DIR"/wineprefix*/; do
+      [ -d "$prefix" ] && WINEPREFIX=${prefix%/} /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    done
+  fi
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
 }

@@ -17,6 +17,14 @@ have cmake                        || need+=(cmake)
 have ninja                        || need+=(ninja-build)
 have python3                      || need+=(python3)
 have flock                        || need+=(util-linux)
+# The installers are built with makensis; the import check reads PE tables with
+# the MinGW objdump, which comes with the compilers (binutils-mingw-w64).
+have makensis                     || need+=(nsis)
+have i686-w64-mingw32-objdump     || need+=(binutils-mingw-w64-i686)
+have x86_64-w64-mingw32-objdump   || need+=(binutils-mingw-w64-x86-64)
+# Screenshots of the companion's pages (scripts/screenshots.sh).
+have xwd                          || need+=(x11-apps)
+have pnmtopng                     || need+=(netpbm)
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive

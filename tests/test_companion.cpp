@@ -8,6 +8,7 @@
 
 #include "companion/companion_res.h"
 #include "common/options.h"
+#include "support/companion_ui.h"
 #include "support/e2e.h"
 #include "support/test_env.h"
 
@@ -46,7 +47,7 @@ std::vector<std::string> ListLines(HWND list)
     return lines;
 }
 
-HWND Page(HWND window, int pageId) { return GetDlgItem(window, pageId); }
+HWND Page(HWND window, int pageId) { return CompanionPage(window, pageId); }
 HWND OptionsList(HWND window) { return GetDlgItem(Page(window, IDC_PAGE_OPTIONS), IDC_OPTIONS_LIST); }
 
 // The line of an option ("Name = value") and its index, or "<missing>" and -1.
@@ -61,14 +62,31 @@ std::string OptionLine(HWND window, const std::string &name, int *index = nullpt
     return i < lines.size() ? lines[i] : "<missing>";
 }
 
-// Exactly this page in view, and its page button the one pressed.
+// The pages in the order of the window's page list.
+const int kPages[] = {IDC_PAGE_STARTUP, IDC_PAGE_DELAY,   IDC_PAGE_TASKS, IDC_PAGE_HISTORY,
+                      IDC_PAGE_RESET,   IDC_PAGE_OPTIONS, IDC_PAGE_ABOUT};
+
+// Exactly this page in view, and its line the one chosen in the page list.
 void ExpectPage(HWND window, int pageId, const std::string &context)
 {
-    bool about = pageId == IDC_PAGE_ABOUT;
-    EXPECT_EQ(about, IsWindowVisible(Page(window, IDC_PAGE_ABOUT)) != 0) << context;
-    EXPECT_EQ(!about, IsWindowVisible(Page(window, IDC_PAGE_OPTIONS)) != 0) << context;
-    EXPECT_EQ(about, SendDlgItemMessageA(window, IDC_TAB_ABOUT, BM_GETCHECK, 0, 0) == BST_CHECKED) << context;
-    EXPECT_EQ(!about, SendDlgItemMessageA(window, IDC_TAB_OPTIONS, BM_GETCHECK, 0, 0) == BST_CHECKED) << context;
+    for (size_t i = 0; i < sizeof(kPages) / sizeof(kPages[0]); i++) {
+        bool shown = kPages[i] == pageId;
+        EXPECT_EQ(shown, IsWindowVisible(Page(window, kPages[i])) != 0) << context << " page " << kPages[i];
+        if (shown) {
+            EXPECT_EQ((LRESULT)i, SendDlgItemMessageA(window, IDC_PAGE_LIST, LB_GETCURSEL, 0, 0)) << context;
+        }
+    }
+}
+
+// Chooses a page in the page list as a click does.
+void ChoosePage(HWND window, int pageId)
+{
+    size_t i = 0;
+    while (i + 1 < sizeof(kPages) / sizeof(kPages[0]) && kPages[i] != pageId)
+        i++;
+    SendDlgItemMessageA(window, IDC_PAGE_LIST, LB_SETCURSEL, i, 0);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_PAGE_LIST, LBN_SELCHANGE),
+                 (LPARAM)GetDlgItem(window, IDC_PAGE_LIST));
 }
 
 class CompanionTest : public BrackmoorTest {
@@ -101,14 +119,13 @@ protected:
     // The window is shown only after its pages are made and filled, so a visible one can be read at once.
     HWND StartAndWait(const std::string &args, HANDLE *process = nullptr)
     {
-        HANDLE started = Start(args);
+        HANDLE started = nullptr;
+        HWND window = StartCompanionWindow(args, &started, kStartMs);
+        if (started)
+            started_.push_back(started);
         if (process)
             *process = started;
-        HWND window = nullptr;
-        for (DWORD t = GetTickCount(); GetTickCount() - t < kStartMs; Sleep(50))
-            if ((window = FindWindowA(kClass, nullptr)) && IsWindowVisible(window))
-                break;
-        EXPECT_TRUE(window && IsWindowVisible(window)) << "no companion window after " << args;
+        EXPECT_NE(nullptr, window) << "no companion window after " << args;
         return window;
     }
     // A start that only hands its switch over (or closes the running one) must end by itself, with 0.
@@ -127,6 +144,8 @@ TEST_F(CompanionTest, FirstSwitchChoosesThePageWithoutRegardToCase)
     const struct { const char *args; int page; } rows[] = {
         {"", IDC_PAGE_ABOUT},         {"-NOSUCHPAGE", IDC_PAGE_ABOUT},      {"-keel", IDC_PAGE_ABOUT},
         {"-Options", IDC_PAGE_OPTIONS}, {"  -OPTIONS  ", IDC_PAGE_OPTIONS}, {"\"-OPTIONS\"", IDC_PAGE_OPTIONS},
+        {"-start", IDC_PAGE_STARTUP}, {"-DELAY", IDC_PAGE_DELAY},       {"-TASK", IDC_PAGE_TASKS},
+        {"-RECENT", IDC_PAGE_HISTORY}, {"-RESET", IDC_PAGE_RESET},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         std::string context = "row " + std::to_string(i) + " [" + rows[i].args + "]";
@@ -162,11 +181,11 @@ TEST_F(CompanionTest, OneCompanionShowsAboutTakesLaterSwitchesAndExits)
 
     // Pages this build does not have open About with a line naming them.
     const struct { const char *args, *name; } rows[] = {
-        {"-START", "Startup Programs"}, {"-nuts", "Cookie Filters"}, {"-AUOption", "Windows Update"},
+        {"-SERVICE", "Windows Services"}, {"-nuts", "Cookie Filters"}, {"-AUOption", "Windows Update"},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         std::string context = "row " + std::to_string(i) + " [" + rows[i].args + "]";
-        SendDlgItemMessageA(window, IDC_TAB_OPTIONS, BM_CLICK, 0, 0);     // away from About first
+        ChoosePage(window, IDC_PAGE_OPTIONS);     // away from About first
         ExpectPage(window, IDC_PAGE_OPTIONS, context + " before");
         HandOver(rows[i].args);
         ExpectPage(window, IDC_PAGE_ABOUT, context);

@@ -234,3 +234,32 @@ TEST_F(BrackmoorTest, WriteLogLosesTheLineWhileTheFileIsHeld) {
         EXPECT_EQ(1u, TraceEntries().size()) << "row " << i;
     }
 }
+
+namespace {
+
+void CollectFields(char *fields[HISTORY_FIELDS], void *context) {
+    static_cast<std::vector<std::vector<std::string>> *>(context)->emplace_back(fields, fields + HISTORY_FIELDS);
+}
+
+}  // namespace
+
+TEST_F(BrackmoorTest, HistoryReadBackKeepsAPathsTabsAndReadsOnlyWholeNewestLines) {
+    std::vector<std::vector<std::string>> lines;
+    EXPECT_EQ(0, ReadHistoryLog(1 << 20, CollectFields, &lines)) << "no file: no lines, no failure";
+    CreateDirectoryA(DataFolder().c_str(), NULL);
+    const std::string last = "t3\ta\tty\tn\tp\td\r\n";
+    WriteWholeFile(HistoryPath(), std::string("t1\ta\tty\tn\tC:\\x y\t-z\tdetail\r\n") +
+                                      "t2\tshort\n\r\n" + std::string("t\0zero\r\n", 8) + last);
+    ASSERT_EQ(4, ReadHistoryLog(1 << 20, CollectFields, &lines));
+    const std::vector<std::vector<std::string>> expected = {
+        {"t1", "a", "ty", "n", "C:\\x y\t-z", "detail"},    // the tab belongs to the path
+        {"t2", "short", "", "", "", ""},                    // a short line's missing fields are empty
+        {"t", "", "", "", "", ""},                          // a zero ends its line only
+        {"t3", "a", "ty", "n", "p", "d"},
+    };
+    EXPECT_EQ(expected, lines);
+    // The newest part only: the line the limit cuts is left out.
+    lines.clear();
+    EXPECT_EQ(1, ReadHistoryLog((DWORD)last.size() + 3, CollectFields, &lines));
+    EXPECT_EQ(std::vector<std::vector<std::string>>{expected.back()}, lines);
+}

@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "common/registry.h"
 #include "common/options.h"
+#include "common/winver.h"
 #include "monitor/initial_values.h"
 #include "monitor/own_run_entry.h"
 
@@ -56,9 +57,10 @@ TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
     EXPECT_EQ(9, UILanguage);
     EXPECT_EQ((REGSAM)KEY_ALL_ACCESS, RegWriteAccess);
     EXPECT_EQ((REGSAM)KEY_READ, RegReadAccess);
-    // UAC copies: the machine's value, or -1 where the machine has none.
+    // UAC copies: the machine's value, or -1 where the machine has none; Windows
+    // before Vista has no UAC, and nothing is copied there.
     for (const char *name : {"ConsentPromptBehaviorAdmin", "EnableLUA", "PromptOnSecureDesktop"})
-        EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, name)) << name;
+        EXPECT_EQ(IsVistaOrLater() != 0, RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, name)) << name;
 
     // A second start of the same version keeps the marker and does not count as an install.
     std::string marker = RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "");
@@ -84,6 +86,11 @@ TEST_F(MonitorStartTest, AMissingUacValueIsCopiedOnceAsMinusOne)
     GetInitalValues();
     machine.Restore();
     keys.Remove();
+    // Windows before Vista has no UAC: nothing is copied there, present or not.
+    if (!IsVistaOrLater()) {
+        EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "EnableLUA"));
+        return;
+    }
     DWORD saved = 0, size = sizeof(saved);
     EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, BRACKMOOR_KEY, "EnableLUA", RRF_RT_REG_DWORD, NULL,
                                           &saved, &size));

@@ -17,6 +17,7 @@
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
+#include "monitor/restore_disabled.h"
 
 // The list the routines under test fill and read.
 static OwnedRunList gList;
@@ -402,3 +403,56 @@ TEST_F(StartupActionsTest, FindAndKillTheProcessOfAProgram)
 }
 
 }  // namespace
+
+// The uninstaller's job: every held entry of every kind goes back exactly where it
+// came from; a marker without its stored copy stays held and is counted, and markers
+// the monitor never writes are not counted at all.
+TEST_F(StartupActionsTest, RestoreAllPutsEveryHeldEntryBackAndCountsWhatStays)
+{
+    const std::string cmd = "\"C:\\Program Files\\Bm\\held.exe\" -tray";
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    std::string folder = UseStartupFolder(), link = folder + "\\Bm Held.lnk";
+    Put(HKCU, kRun, "BmHeld", cmd);
+    Put(HKLM, kRun32, "BmHeld32", "C:\\bm\\held32.exe");
+    WriteProfileStringA("windows", "load", "C:\\bm\\first.exe;C:\\bm\\held.exe");
+    ASSERT_TRUE(MakeShortcut(link, std::string(windows) + "\\notepad.exe"));
+    RegPut(HKLM, notify.c_str(), "DLLName", "bmheld.dll", k64);
+    auto state = [&] {
+        std::string load;
+        for (const std::string &item : WinIniItems("load"))
+            load += item + ";";
+        return std::vector<std::string>{RegText(HKCU, kRun, "BmHeld", k64), RegText(HKLM, kRun32, "BmHeld32", k64), load,
+                                        ShortcutOf(link), RegText(HKLM, notify.c_str(), "DLLName", k64),
+                                        RegHasValue(HKLM, notify.c_str(), "OldName", k64) ? "OldName" : ""};
+    };
+    std::vector<std::string> before = state();
+
+    // Disabled as the alert does it: the folder entry under the name the scan gives it.
+    FreeRunList(gList);
+    ReadStartupFolder(gList, folder.c_str(), 1);
+    ASSERT_EQ(1, gList->count);
+    char name[RUN_NAME_MAX], path[MAX_PATH], source[MAX_PATH];
+    GetRunName(gList, 0, name);
+    GetRunPath(gList, 0, path);
+    GetRunSourcePath(gList, 0, source);
+    ASSERT_EQ(1, DisableRunProgram(name, path, source, 200));
+    ASSERT_EQ(1, DisableRunProgram("BmHeld", cmd.c_str(), "", 11));
+    ASSERT_EQ(1, DisableRunProgram("BmHeld32", "C:\\bm\\held32.exe", "", 21));
+    ASSERT_EQ(1, DisableRunProgram("BmHeldIni", "C:\\bm\\held.exe", "", 100));
+    ASSERT_EQ(1, DisableRunProgram("BmToggle", "bmheld.dll", "", 256));
+    ASSERT_NE(before, state());
+    RegPut(HKLM, kMarker, "BmLost", "11");                        // its stored copy is gone
+    RegPut(HKLM, kMarker, std::string(300, 'x').c_str(), "11");   // longer than any marker
+    RegPut(HKLM, kMarker, "BmJunk", "abc");                       // no location's code
+
+    EXPECT_EQ(6, CountDisabledStartup());
+    EXPECT_EQ(1, RestoreAllDisabledStartup());
+    EXPECT_EQ(before, state());
+    for (const char *held : {"BmHeld", "BmHeld32", "BmHeldIni", "BmToggle", (const char *)name})
+        EXPECT_FALSE(RegHasValue(HKLM, kMarker, held)) << held;
+    for (const char *store : {"Run", "WinLoad", "WinNotify"})
+        EXPECT_EQ(0u, ReadRegistryTree(HKLM, (kStore + store).c_str(), 0).size() - 1) << store;
+    EXPECT_TRUE(RegHasValue(HKLM, kMarker, "BmLost"));
+    EXPECT_FALSE(PathExists(DataFolder() + "\\Disabled\\Bm Held.lnk"));
+}

@@ -20,20 +20,93 @@ static int gSleeperRole = [] {
     return 0;
 }();
 
-HANDLE StartSleeper(const std::string &path)
+// One walk's buffers, shared by every key it reads.
+struct TreeWalk {
+    REGSAM view;
+    RegistryTree &tree;
+    std::vector<char> name = std::vector<char>(16384);
+    std::vector<BYTE> data = std::vector<BYTE>(65536);
+};
+
+static void ReadKeyInto(TreeWalk &walk, HKEY key, const std::string &path)
+{
+    std::string upper = path;
+    CharUpperBuffA(&upper[0], (DWORD)upper.size());
+    walk.tree["KEY\\" + upper] = "";
+    // Wine's Perflib keys enumerate values without end: the counts bound the walk.
+    DWORD subkeys = 0, values = 0;
+    RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+    static const char kHex[] = "0123456789abcdef";
+    for (DWORD i = 0; i < values; i++) {
+        DWORD nameLen = (DWORD)walk.name.size(), dataLen = (DWORD)walk.data.size(), type = 0;
+        LONG rc = RegEnumValueA(key, i, walk.name.data(), &nameLen, NULL, &type, walk.data.data(), &dataLen);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
+        std::string text = std::to_string(type) + ":";
+        for (DWORD b = 0; rc == ERROR_SUCCESS && b < dataLen; b++)
+            text += {kHex[walk.data[b] >> 4], kHex[walk.data[b] & 15]};
+        std::string valueName(walk.name.data(), nameLen);
+        CharUpperBuffA(&valueName[0], (DWORD)valueName.size());
+        walk.tree[upper + "\\[" + valueName + "]"] = rc == ERROR_SUCCESS ? text : "unreadable";
+    }
+    std::vector<std::string> names;
+    for (DWORD i = 0; i < subkeys; i++) {
+        DWORD nameLen = (DWORD)walk.name.size();
+        if (RegEnumKeyExA(key, i, walk.name.data(), &nameLen, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(walk.name.data(), nameLen);
+    }
+    for (const std::string &subName : names) {
+        HKEY sub;
+        if (RegOpenKeyExA(key, subName.c_str(), 0, KEY_READ | walk.view, &sub) == ERROR_SUCCESS) {
+            ReadKeyInto(walk, sub, path.empty() ? subName : path + "\\" + subName);
+            RegCloseKey(sub);
+        }
+    }
+}
+
+RegistryTree ReadRegistryTree(HKEY root, const char *path, REGSAM view)
+{
+    RegistryTree tree;
+    TreeWalk walk{view, tree};
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
+        ReadKeyInto(walk, key, path);
+        RegCloseKey(key);
+    }
+    return tree;
+}
+
+std::vector<std::string> RegistryChanges(const RegistryTree &before, const RegistryTree &after)
+{
+    std::vector<std::string> changes;
+    for (const auto &entry : before) {
+        auto now = after.find(entry.first);
+        if (now == after.end())
+            changes.push_back("- " + entry.first);
+        else if (now->second != entry.second)
+            changes.push_back("~ " + entry.first);
+    }
+    for (const auto &entry : after)
+        if (!before.count(entry.first))
+            changes.push_back("+ " + entry.first);
+    return changes;
+}
+
+HANDLE StartSleeper(const std::string &path, DWORD *pid)
 {
     std::string line = "\"" + path + "\"";
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     SetEnvironmentVariableA(kSleeperVariable, "1");
-    BOOL started = CreateProcessA(path.c_str(), command.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    BOOL started = CreateProcessA(path.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
     SetEnvironmentVariableA(kSleeperVariable, NULL);
     if (!started)
         return NULL;
     CloseHandle(pi.hThread);
+    if (pid)
+        *pid = pi.dwProcessId;
     return pi.hProcess;
 }
 
@@ -222,24 +295,46 @@ bool GuardIntact(const char *buf, size_t cap)
     return true;
 }
 
-bool MakeShortcut(const std::string &link, const std::string &target)
-{
+// A shell link object and its file, with COM started for its lifetime where the
+// thread had none.
+struct ShellLinkFile {
     HRESULT init = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     IShellLinkA *shell = NULL;
     IPersistFile *file = NULL;
     WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
-    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                         (void **)&shell)) &&
-              SUCCEEDED(shell->SetPath(target.c_str())) &&
-              SUCCEEDED(shell->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Save(wide, TRUE));
-    if (file)
-        file->Release();
-    if (shell)
-        shell->Release();
-    if (SUCCEEDED(init))
-        CoUninitialize();
-    return ok;
+
+    explicit ShellLinkFile(const std::string &link)
+    {
+        MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&shell)))
+            shell->QueryInterface(IID_IPersistFile, (void **)&file);
+    }
+    ~ShellLinkFile()
+    {
+        if (file)
+            file->Release();
+        if (shell)
+            shell->Release();
+        if (SUCCEEDED(init))
+            CoUninitialize();
+    }
+};
+
+bool MakeShortcut(const std::string &link, const std::string &target)
+{
+    ShellLinkFile made(link);
+    return made.file && SUCCEEDED(made.shell->SetPath(target.c_str())) && SUCCEEDED(made.file->Save(made.wide, TRUE));
+}
+
+std::string ShortcutOf(const std::string &link)
+{
+    ShellLinkFile read(link);
+    char target[MAX_PATH] = "", args[MAX_PATH] = "";
+    if (read.file && SUCCEEDED(read.file->Load(read.wide, STGM_READ))) {
+        read.shell->GetPath(target, sizeof(target), NULL, SLGP_RAWPATH);
+        read.shell->GetArguments(args, sizeof(args));
+    }
+    return std::string(target) + "|" + args;
 }
 
 void AcceptStartupEntriesPresent()

@@ -71,6 +71,12 @@ struct SavedValue {
     }
 };
 
+// Every key and value under a key of one view: "KEY\\<path>" for each key and
+// "<path>\\[<name>]" = type and data bytes in hex for each value, paths upper-cased.
+typedef std::map<std::string, std::string> RegistryTree;
+RegistryTree ReadRegistryTree(HKEY root, const char *path, REGSAM view);
+// What differs between two readings, one line each: "+ entry", "- entry", "~ entry".
+std::vector<std::string> RegistryChanges(const RegistryTree &before, const RegistryTree &after);
 // The win.ini lists "load" and "run" as a test found them; Restore() puts them back
 // (absent ones removed again).
 struct SavedWinIniLists {
@@ -143,11 +149,13 @@ bool GuardIntact(const char *buf, size_t cap);
 // A copy of a test program started with this variable set does nothing but wait
 // (a minute at most) to be ended: a harmless running image for the process tests.
 extern const char kSleeperVariable[];
-// Starts the program at path (a copy of a test program) as such a sleeper.
-HANDLE StartSleeper(const std::string &path);
+// Starts a copy of this test program (at path) that only waits; its process, NULL on failure.
+HANDLE StartSleeper(const std::string &path, DWORD *pid = nullptr);
 
 // A shell link at link pointing at target; true when it was saved.
 bool MakeShortcut(const std::string &link, const std::string &target);
+// The target and arguments of a shell link, "target|arguments" ("|" when unreadable).
+std::string ShortcutOf(const std::string &link);
 // Writes the startup baseline for everything the prefix starts by itself, so that
 // only a test's own entries are new to the startup check.
 void AcceptStartupEntriesPresent();

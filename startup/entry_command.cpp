@@ -1,0 +1,65 @@
+#include "startup/entry_command.h"
+
+#include <string.h>
+
+#include "common/registry.h"
+#include "common/text.h"
+#include "startup/locations.h"
+#include "startup/startup_scan.h"
+
+static int RecordsPath(const char *command, const char *path)
+{
+    char recorded[MAX_PATH];
+    RecordedPathOf(command, recorded);
+    return StrEqualNoCase(recorded, path) == 0;
+}
+
+// The value of that name, when it records the path (a name may also belong to
+// some other program in the other place).
+static int ReadMatchingValue(HKEY root, const char *key, const char *name, REGSAM view, const char *path,
+                             char *out, int cap)
+{
+    char data[REG_TEXT_MAX];
+    if (!key || ReadValueInView(root, key, name, data, CAP(data), view) <= 0 || !RecordsPath(data, path))
+        return 0;
+    return CopyText(out, (size_t)cap, data);
+}
+
+static int FindWinIniItem(const StartupLocation *location, const char *path, char *out, int cap)
+{
+    char *list = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
+    int found = 0;
+    if (list && ReadWinIniList(location->valueName, list) >= 0) {
+        for (char *piece = list; *piece && !found;) {
+            char *end = strchr(piece, ';');
+            if (end)
+                *end = '\0';
+            if (piece[0] && RecordsPath(piece, path))
+                found = CopyText(out, (size_t)cap, piece);
+            piece = end ? end + 1 : piece + strlen(piece);
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, list);
+    return found;
+}
+
+int ReadRunEntryCommand(const RunList *list, int i, char *out, int cap)
+{
+    char path[MAX_PATH], name[RUN_NAME_MAX];
+    if (!out || cap <= 0)
+        return 0;
+    GetRunPath(list, i, path);
+    GetRunName(list, i, name);
+    const StartupLocation *location = FindStartupLocation(GetRunCode(list, i));
+    int found = 0;
+    if (location && location->kind == LOCATION_RUN_KEY)
+        found = ReadMatchingValue(location->root, location->keyPath, name, MachineView(), path, out, cap);
+    else if (location && location->kind == LOCATION_WIN_INI)
+        found = FindWinIniItem(location, path, out, cap);
+    // A disabled entry's text waits in its store key, under its name.
+    if (!found && location && name[0])
+        found = ReadMatchingValue(HKEY_LOCAL_MACHINE, location->storeKey, name, 0, path, out, cap);
+    if (!found)
+        CopyText(out, (size_t)cap, path);
+    return (int)strlen(out);
+}
