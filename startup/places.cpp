@@ -44,58 +44,58 @@ static const char *const ShellObjects[] = {
 };
 
 // Windows deletes a list once it has worked through it; so does a removal.
-#define SETUP_LISTS(code, root, parent, wow64)                                                      \
+#define SETUP_LISTS(code, root, parent, wow64, title)                                               \
     {{code, LOCATION_PLACE, root, parent "\\RunOnceEx", NULL, STORE_BASE "RunOnceExItems"},          \
-     PLACE_SETUP_LISTS, NULL, NULL, 0, NULL, 0, parent, NULL, 0, wow64, 4300}
+     PLACE_SETUP_LISTS, NULL, NULL, 0, NULL, 0, parent, NULL, 0, wow64, 4300, title}
 // Windows keeps the command processor's other settings in the key; one that
 // held nothing but the entry goes with it.
 // The three go by names of their own: the Disabled store keeps one entry per name.
-#define CMD_AUTORUN(code, root, parent, name, wow64)                                                 \
+#define CMD_AUTORUN(code, root, parent, name, wow64, title)                                          \
     {{code, LOCATION_PLACE, root, parent "\\Command Processor", "AutoRun", STORE_BASE "CmdAutoRun"},    \
-     PLACE_VALUE, NULL, NULL, 0, NULL, 0, parent, name, 0, wow64, 4304}
-#define ACTIVE_SETUP(code, key, wow64)                                                               \
+     PLACE_VALUE, NULL, NULL, 0, NULL, 0, parent, name, 0, wow64, 4304, title}
+#define ACTIVE_SETUP(code, key, wow64, title)                                                        \
     {{code, LOCATION_PLACE, HKEY_LOCAL_MACHINE, key, "StubPath", STORE_BASE "ActiveSetup"},          \
-     PLACE_SUBKEY_VALUE, NULL, NULL, 0, NULL, 0, key, NULL, 0, wow64, 4305}
-#define SHELL_OPEN(code, root, classes, wow64)                                                       \
+     PLACE_SUBKEY_VALUE, NULL, NULL, 0, NULL, 0, key, NULL, 0, wow64, 4305, title}
+#define SHELL_OPEN(code, root, classes, wow64, title)                                                \
     {{code, LOCATION_PLACE, root, classes "\\CLSID", "", STORE_BASE "ShellOpen"}, PLACE_SUBKEY_VALUE,   \
-     "shell\\open\\command", ShellObjects, 0, NULL, 0, classes, NULL, 0, wow64, 4309}
+     "shell\\open\\command", ShellObjects, 0, NULL, 0, classes, NULL, 0, wow64, 4309, title}
 
 static const AutostartPlace Places[] = {
-    SETUP_LISTS(CODE_MACHINE_RUNONCEEX_ITEM, HKEY_LOCAL_MACHINE, RUN_KEY, 0),
-    SETUP_LISTS(CODE_CURRENT_RUNONCEEX_ITEM, HKEY_CURRENT_USER, RUN_KEY, 0),
-    SETUP_LISTS(CODE_WOW64_RUNONCEEX_ITEM, HKEY_LOCAL_MACHINE, RUN_KEY_32, 1),
+    SETUP_LISTS(CODE_MACHINE_RUNONCEEX_ITEM, HKEY_LOCAL_MACHINE, RUN_KEY, 0, "HKLM RunOnceEx lists"),
+    SETUP_LISTS(CODE_CURRENT_RUNONCEEX_ITEM, HKEY_CURRENT_USER, RUN_KEY, 0, "HKCU RunOnceEx lists"),
+    SETUP_LISTS(CODE_WOW64_RUNONCEEX_ITEM, HKEY_LOCAL_MACHINE, RUN_KEY_32, 1, "HKLM 32-bit RunOnceEx lists"),
     // A folder setting is no program to keep aside: Reject puts the standard
     // folder back, and Disable is refused.
     {{CODE_USER_STARTUP_FOLDER, LOCATION_PLACE, HKEY_CURRENT_USER, USER_SHELL_FOLDERS, "Startup", NULL},
-     PLACE_VALUE, NULL, NULL, 0, NULL, 0, NULL, "Startup", CSIDL_STARTUP, 0, 4301},
+     PLACE_VALUE, NULL, NULL, 0, NULL, 0, NULL, "Startup", CSIDL_STARTUP, 0, 4301, "HKCU Startup folder setting"},
     {{CODE_COMMON_STARTUP_FOLDER, LOCATION_PLACE, HKEY_LOCAL_MACHINE, USER_SHELL_FOLDERS, "Common Startup", NULL},
-     PLACE_VALUE, NULL, NULL, 0, NULL, 0, NULL, "Common Startup", CSIDL_COMMON_STARTUP, 0, 4301},
+     PLACE_VALUE, NULL, NULL, 0, NULL, 0, NULL, "Common Startup", CSIDL_COMMON_STARTUP, 0, 4301, "HKLM Common Startup folder setting"},
     // The disk check Windows lists itself is no entry; Reject takes out only the
     // entry, whatever else the list holds.
     {{CODE_BOOT_EXECUTE, LOCATION_PLACE, HKEY_LOCAL_MACHINE, SESSION_MANAGER, "BootExecute",
       STORE_BASE "BootExecute"},
-     PLACE_LIST_ITEMS, NULL, NULL, 0, "autocheck autochk *", 0, NULL, NULL, 0, 0, 4302},
+     PLACE_LIST_ITEMS, NULL, NULL, 0, "autocheck autochk *", 0, NULL, NULL, 0, 0, 4302, "BootExecute"},
     // One key serves both views (the 32-bit view's path is a link to it).
     {{CODE_IFEO_DEBUGGER, LOCATION_PLACE, HKEY_LOCAL_MACHINE, IFEO_KEY, "Debugger", STORE_BASE "Debugger"},
-     PLACE_SUBKEY_VALUE, NULL, NULL, 0, NULL, 0, IFEO_KEY, NULL, 0, 0, 4303},
-    CMD_AUTORUN(CODE_MACHINE_CMD_AUTORUN, HKEY_LOCAL_MACHINE, MICROSOFT_KEY, "AutoRun", 0),
-    CMD_AUTORUN(CODE_CURRENT_CMD_AUTORUN, HKEY_CURRENT_USER, MICROSOFT_KEY, "AutoRun (user)", 0),
-    CMD_AUTORUN(CODE_WOW64_CMD_AUTORUN, HKEY_LOCAL_MACHINE, MICROSOFT_KEY_32, "AutoRun (32-bit)", 1),
-    ACTIVE_SETUP(CODE_ACTIVE_SETUP, ACTIVE_SETUP_KEY, 0),
-    ACTIVE_SETUP(CODE_WOW64_ACTIVE_SETUP, ACTIVE_SETUP_KEY_32, 1),
+     PLACE_SUBKEY_VALUE, NULL, NULL, 0, NULL, 0, IFEO_KEY, NULL, 0, 0, 4303, "Image File Execution Options Debugger"},
+    CMD_AUTORUN(CODE_MACHINE_CMD_AUTORUN, HKEY_LOCAL_MACHINE, MICROSOFT_KEY, "AutoRun", 0, "HKLM Command Processor AutoRun"),
+    CMD_AUTORUN(CODE_CURRENT_CMD_AUTORUN, HKEY_CURRENT_USER, MICROSOFT_KEY, "AutoRun (user)", 0, "HKCU Command Processor AutoRun"),
+    CMD_AUTORUN(CODE_WOW64_CMD_AUTORUN, HKEY_LOCAL_MACHINE, MICROSOFT_KEY_32, "AutoRun (32-bit)", 1, "HKLM 32-bit Command Processor AutoRun"),
+    ACTIVE_SETUP(CODE_ACTIVE_SETUP, ACTIVE_SETUP_KEY, 0, "Active Setup StubPath"),
+    ACTIVE_SETUP(CODE_WOW64_ACTIVE_SETUP, ACTIVE_SETUP_KEY_32, 1, "32-bit Active Setup StubPath"),
     {{CODE_APPCERT_DLLS, LOCATION_PLACE, HKEY_LOCAL_MACHINE, SESSION_MANAGER "\\AppCertDlls", NULL,
       STORE_BASE "AppCertDlls"},
-     PLACE_EACH_VALUE, NULL, NULL, 0, NULL, 0, SESSION_MANAGER, NULL, 0, 0, 4306},
+     PLACE_EACH_VALUE, NULL, NULL, 0, NULL, 0, SESSION_MANAGER, NULL, 0, 0, 4306, "AppCertDlls"},
     // Remote Desktop's clipboard helper is Windows' own item, written back when missing.
     {{CODE_RDP_STARTUP_PROGRAMS, LOCATION_PLACE, HKEY_LOCAL_MACHINE,
       CONTROL_KEY "\\Terminal Server\\Wds\\rdpwd", "StartupPrograms", STORE_BASE "RdpStartup"},
-     PLACE_LIST_ITEMS, NULL, NULL, ',', "rdpclip", 1, NULL, NULL, 0, 0, 4307},
+     PLACE_LIST_ITEMS, NULL, NULL, ',', "rdpclip", 1, NULL, NULL, 0, 0, 4307, "Remote Desktop StartupPrograms"},
     {{CODE_BOOT_VERIFICATION, LOCATION_PLACE, HKEY_LOCAL_MACHINE, CONTROL_KEY "\\BootVerificationProgram",
       "ImagePath", STORE_BASE "BootVerification"},
-     PLACE_VALUE, NULL, NULL, 0, NULL, 0, CONTROL_KEY, "BootVerificationProgram", 0, 0, 4308},
-    SHELL_OPEN(CODE_MACHINE_SHELL_OPEN, HKEY_LOCAL_MACHINE, CLASSES_KEY, 0),
-    SHELL_OPEN(CODE_CURRENT_SHELL_OPEN, HKEY_CURRENT_USER, CLASSES_KEY, 0),
-    SHELL_OPEN(CODE_WOW64_SHELL_OPEN, HKEY_LOCAL_MACHINE, CLASSES_KEY_32, 1),
+     PLACE_VALUE, NULL, NULL, 0, NULL, 0, CONTROL_KEY, "BootVerificationProgram", 0, 0, 4308, "BootVerificationProgram"},
+    SHELL_OPEN(CODE_MACHINE_SHELL_OPEN, HKEY_LOCAL_MACHINE, CLASSES_KEY, 0, "HKLM desktop object open command"),
+    SHELL_OPEN(CODE_CURRENT_SHELL_OPEN, HKEY_CURRENT_USER, CLASSES_KEY, 0, "HKCU desktop object open command"),
+    SHELL_OPEN(CODE_WOW64_SHELL_OPEN, HKEY_LOCAL_MACHINE, CLASSES_KEY_32, 1, "HKLM 32-bit desktop object open command"),
 };
 
 const AutostartPlace *AutostartPlaceTable(int *count)

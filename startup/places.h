@@ -69,6 +69,8 @@ typedef struct AutostartPlace {
     // A row of the 32-bit view: read only on 64-bit Windows.
     int wow64;
     UINT sentence;
+    // A short name of the place for lists ("HKCU RunOnceEx lists", "BootExecute").
+    const char *title;
 } AutostartPlace;
 
 const AutostartPlace *FindAutostartPlace(int code);
