@@ -213,8 +213,10 @@ static int ReadSetupList(RunList *list, const AutostartPlace *place, HKEY key, c
     REGSAM view = MachineView();
     char prefix[2 * RUN_NAME_MAX];
     HKEY entries = NULL, depend = NULL;
-    if (RegOpenKeyExA(key, subkey, 0, KEY_READ | view, &entries) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(key, subkey, 0, KEY_READ | view, &entries) != ERROR_SUCCESS) {
+        TestLog("ReadAutostartPlaces subkey not readable", subkey);
         return 0;
+    }
     FormatText(prefix, CAP(prefix), "%s\\", subkey);
     int tookOut = ReadEveryValue(list, place, entries, prefix);
     if (RegOpenKeyExA(entries, "Depend", 0, KEY_READ | view, &depend) == ERROR_SUCCESS) {
@@ -237,8 +239,12 @@ static int ReadSubkeyValue(RunList *list, const AutostartPlace *place, HKEY key,
     if (!FormatText(path, CAP(path), "%s%s%s", subkey, place->entryKey ? "\\" : "",
                     place->entryKey ? place->entryKey : ""))
         return 0;
-    if (RegOpenKeyExA(key, path, 0, KEY_READ | MachineView(), &sub) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(key, path, 0, KEY_READ | MachineView(), &sub) != ERROR_SUCCESS) {
+        // A subkey the enumeration named is there; a key below it often is not.
+        if (!place->entryKey)
+            TestLog("ReadAutostartPlaces subkey not readable", subkey);
         return 0;
+    }
     if (QueryPlaceText(sub, place->where.valueName, text, CAP(text), &type, 0) > 0 && text[0])
         tookOut = RecordEntry(list, place, subkey, text);
     RegCloseKey(sub);

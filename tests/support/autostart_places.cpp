@@ -27,6 +27,8 @@ const std::vector<Place> kPlaces = {
      "", kVersion32 + "\\RunOnceEx", ".exe", " -q"},
     {"startup", CODE_USER_STARTUP_FOLDER, HKCU, kShellFolders, "Startup", REG_EXPAND_SZ, "", "", "", kShellFolders,
      "", ""},
+    {"common", CODE_COMMON_STARTUP_FOLDER, HKLM, kShellFolders, "Common Startup", REG_EXPAND_SZ, "", "", "",
+     kShellFolders, "", ""},
     {"boot", CODE_BOOT_EXECUTE, HKLM, kSession, "BootExecute", REG_MULTI_SZ, std::string("autocheck autochk *\0", 20),
      std::string("\0", 1), std::string("autocheck autochk *\0", 20), kSession, ".exe", ""},
     {"debugger", CODE_IFEO_DEBUGGER, HKLM, kIfeo + "\\bmvictim.exe", "Debugger", REG_SZ, "", "", "", kIfeo, ".exe", ""},
