@@ -5,6 +5,10 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
+#include <initializer_list>
+#include <vector>
+
 static inline double Now(void)
 {
     LARGE_INTEGER f, c;
@@ -36,6 +40,23 @@ static inline void TimeInTurns(void (*a)(void), void (*b)(void), int rounds, dou
     }
     *timeA /= rounds;
     *timeB /= rounds;
+}
+
+// Several kinds of work timed in turns, batch by batch: out[k] is the median batch
+// of work k (seconds per call), so that a burst of other work on the machine
+// neither falls on one kind alone nor weighs in the figure.
+static inline void TimeInTurns(std::initializer_list<void (*)(void)> works, int batches, int rounds, double *out)
+{
+    std::vector<std::vector<double>> times(works.size());
+    for (int b = 0; b < batches; b++) {
+        size_t k = 0;
+        for (void (*work)(void) : works)
+            times[k++].push_back(Time(work, rounds));
+    }
+    for (size_t k = 0; k < times.size(); k++) {
+        std::sort(times[k].begin(), times[k].end());
+        out[k] = times[k][times[k].size() / 2];
+    }
 }
 
 static inline SIZE_T PrivateBytes(void)

@@ -19,37 +19,36 @@ typedef BOOL(WINAPI *DisableRedirectionFn)(PVOID *);
 typedef BOOL(WINAPI *RevertRedirectionFn)(PVOID);
 
 // The WOW64 functions do not exist before XP SP2 / Server 2003 SP1, so they are
-// looked up on every use instead of being imported.
+// looked up instead of being imported. Kernel32 is in every process: asking for
+// its handle costs nothing, where loading and freeing it on every file access
+// went through the loader each time.
+static FARPROC KernelProc(const char *name)
+{
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    return kernel ? GetProcAddress(kernel, name) : NULL;
+}
+
 void DisableFsRedirection(PVOID *old)
 {
     if (old)
         *old = NULL;
     if (!Is64BitWindows || !old)
         return;
-    HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
-    if (!kernel)
-        return;
-    DisableRedirectionFn disable = (DisableRedirectionFn)(void (*)(void))GetProcAddress(
-        kernel, "Wow64DisableWow64FsRedirection");
+    DisableRedirectionFn disable =
+        (DisableRedirectionFn)(void (*)(void))KernelProc("Wow64DisableWow64FsRedirection");
     // A 64-bit process has no redirection to switch off: the call fails and
     // leaves old as NULL, which the revert below then passes back harmlessly.
     if (disable)
         disable(old);
-    FreeLibrary(kernel);
 }
 
 void RevertFsRedirection(PVOID old)
 {
     if (!Is64BitWindows)
         return;
-    HMODULE kernel = LoadLibraryA("KERNEL32.DLL");
-    if (!kernel)
-        return;
-    RevertRedirectionFn revert = (RevertRedirectionFn)(void (*)(void))GetProcAddress(
-        kernel, "Wow64RevertWow64FsRedirection");
+    RevertRedirectionFn revert = (RevertRedirectionFn)(void (*)(void))KernelProc("Wow64RevertWow64FsRedirection");
     if (revert)
         revert(old);
-    FreeLibrary(kernel);
 }
 
 // "GetLastError:  =  " with the text of a saved error code.

@@ -15,6 +15,10 @@ int FileExists(char *path);                 // path: in/out MAX_PATH buffer
 int fileRemoveFile(const char *path);
 int fileRemoveFolder(const char *path);
 int ExtractProgramPath(const char *commandLine, char *out);
+// The same path in the case the command spells it: what to hand the file system
+// when it is asked many times (a file system that keeps case, as under Wine,
+// finds the exact name at once and a re-cased one only by searching the folder).
+int ExtractProgramPathAsIs(const char *commandLine, char *out);
 int RundllTarget(const char *commandLine, char *out, size_t cap);
 int GetFolderOfProgram(const char *path, char *out);
 int FileNameOf(const char *path, char *out);
@@ -27,10 +31,19 @@ int GetIEPath(char *out);
 #define FILE_TIME_TEXT_MAX 24
 int GetMyFileTime(const char *path, char *created, char *modified, char *accessed, char *sizeText);
 int FormatFileTime(const char *path, char *out);
+// The same text of a last-write time the caller already holds (a find record's).
+int FormatWriteTime(const FILETIME *utc, char *out);
 // A file's last-write time (FormatDateLocal) and size in decimal, each in
 // FILE_TIME_TEXT_MAX characters; 0 (both empty) when it is no file.
 int GetFileDateSize(const char *path, char *dateText, char *sizeText);
 int FormatDateLocal(const SYSTEMTIME *t, char *out);   // out: FILE_TIME_TEXT_MAX
+// The user's date and time patterns read once, for a step that formats many dates
+// (FormatDateLocal reads them for each one): rows of the known patterns.
+typedef struct DateFormat {
+    int date, time;
+} DateFormat;
+void ReadDateFormat(DateFormat *format);
+int FormatDateWith(const DateFormat *format, const SYSTEMTIME *t, char *out);
 void UnixTimeToSystemTime(long long seconds, SYSTEMTIME *out);
 HGLOBAL ReadtheFile(const char *path, DWORD *size);
 int fileShellExecute(HWND window, const char *path);
@@ -40,6 +53,9 @@ int GetLongPath(const char *shortPath, char *out);
 // A command or image path as program comparisons see it: the program alone
 // (ExtractProgramPath), in its long form. Its length, 0 when there is none.
 int NormaliseProgramPath(const char *commandLine, char *out);
+// The file whose version, icon, folder and property sheet an alert shows for a
+// command line: its normalised program, or the text itself when it names none.
+int AlertProgramFile(const char *commandLine, char *out);
 // A query value for a web request: letters, digits and "-._~!$'()*,:@/" as they
 // are, every other byte as "%XX". Never cuts an escape; the length minus 1, -1
 // for an empty text.

@@ -64,34 +64,37 @@ static void FormatDatePart(const SYSTEMTIME *t, const DatePattern *row, char *ou
     }
 }
 
-int FormatDateLocal(const SYSTEMTIME *t, char *out)
+void ReadDateFormat(DateFormat *format)
+{
+    char datePattern[64], timePattern[64];
+    GetRegString(HKEY_CURRENT_USER, INTERNATIONAL_KEY, "sShortDate", datePattern, CAP(datePattern));
+    GetRegString(HKEY_CURRENT_USER, INTERNATIONAL_KEY, "sTimeFormat", timePattern, CAP(timePattern));
+    format->date = 0;
+    for (int i = 0; i < (int)(sizeof(DatePatterns) / sizeof(DatePatterns[0])); i++) {
+        if (StrEqualNoCase(datePattern, DatePatterns[i].pattern) == 0) {
+            format->date = i;
+            break;
+        }
+    }
+    format->time = 0;
+    for (int i = 0; i < (int)(sizeof(TimePatterns) / sizeof(TimePatterns[0])); i++) {
+        if (StrEqualNoCase(timePattern, TimePatterns[i].pattern) == 0) {
+            format->time = i;
+            break;
+        }
+    }
+}
+
+int FormatDateWith(const DateFormat *format, const SYSTEMTIME *t, char *out)
 {
     if (!out)
         return 0;
     out[0] = '\0';
-    if (!t)
+    if (!t || !format)
         return 0;
-    char datePattern[64], timePattern[64];
-    GetRegString(HKEY_CURRENT_USER, INTERNATIONAL_KEY, "sShortDate", datePattern, CAP(datePattern));
-    GetRegString(HKEY_CURRENT_USER, INTERNATIONAL_KEY, "sTimeFormat", timePattern, CAP(timePattern));
-
-    const DatePattern *date = &DatePatterns[0];
-    for (const auto &row : DatePatterns) {
-        if (StrEqualNoCase(datePattern, row.pattern) == 0) {
-            date = &row;
-            break;
-        }
-    }
-    const TimePattern *time = &TimePatterns[0];
-    for (const auto &row : TimePatterns) {
-        if (StrEqualNoCase(timePattern, row.pattern) == 0) {
-            time = &row;
-            break;
-        }
-    }
-
+    const TimePattern *time = &TimePatterns[format->time];
     char dateText[DATE_PART_MAX], timeText[DATE_PART_MAX];
-    FormatDatePart(t, date, dateText);
+    FormatDatePart(t, &DatePatterns[format->date], dateText);
     int hour = t->wHour, minute = t->wMinute;
     if (time->twelveHour) {
         int clock = hour % 12 == 0 ? 12 : hour % 12;
@@ -102,6 +105,18 @@ int FormatDateLocal(const SYSTEMTIME *t, char *out)
     }
     FormatText(out, FILE_TIME_TEXT_MAX, "%s %s", dateText, timeText);
     return 1;
+}
+
+int FormatDateLocal(const SYSTEMTIME *t, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    if (!t)
+        return 0;
+    DateFormat format;
+    ReadDateFormat(&format);
+    return FormatDateWith(&format, t, out);
 }
 
 // A FILETIME of UTC as the local SYSTEMTIME; zeroed when it cannot be converted.
@@ -155,10 +170,12 @@ int GetMyFileTime(const char *path, char *created, char *modified, char *accesse
                 TestLog("GetMyFileTime  GetFileSize ---", path);
         } else {
             // times: created, modified, accessed, the order of the outputs.
+            DateFormat format;
+            ReadDateFormat(&format);
             for (int k = 0; k < 3; k++) {
                 SYSTEMTIME st;
                 if (outputs[k] && LocalSystemTime(&times[k], &st))
-                    FormatDateLocal(&st, outputs[k]);
+                    FormatDateWith(&format, &st, outputs[k]);
             }
             if (sizeText)
                 FormatText(sizeText, FILE_TIME_TEXT_MAX, "%lu", (unsigned long)size);
@@ -168,6 +185,25 @@ int GetMyFileTime(const char *path, char *created, char *modified, char *accesse
     }
     RevertFsRedirection(redirection);
     return result;
+}
+
+// The last-write time's text, "yyyy/mm/dd hh:mm".
+static int FormatShortTime(const SYSTEMTIME *st, char *out)
+{
+    FormatText(out, FILE_TIME_TEXT_MAX, "%04d/%02d/%02d %02d:%02d", st->wYear, st->wMonth, st->wDay, st->wHour,
+               st->wMinute);
+    return (int)strlen(out);
+}
+
+int FormatWriteTime(const FILETIME *utc, char *out)
+{
+    if (!out)
+        return 0;
+    out[0] = '\0';
+    SYSTEMTIME st;
+    if (!utc || !LocalSystemTime(utc, &st))
+        return 0;
+    return FormatShortTime(&st, out);
 }
 
 // A file's directory entry and its last-write time in local time: enough for the
@@ -207,7 +243,5 @@ int FormatFileTime(const char *path, char *out)
     SYSTEMTIME st;
     if (!ReadDirectoryEntry(path, &data, &st))
         return 0;
-    FormatText(out, FILE_TIME_TEXT_MAX, "%04d/%02d/%02d %02d:%02d", st.wYear, st.wMonth, st.wDay,
-               st.wHour, st.wMinute);
-    return (int)strlen(out);
+    return FormatShortTime(&st, out);
 }

@@ -70,7 +70,9 @@ static int IsExtensionEnd(char c)
     return c == 'X' || c == 'x' || c == 'L' || c == 'l';
 }
 
-int ExtractProgramPath(const char *commandLine, char *out)
+// The program path of a command line, upper-cased (the form every comparison
+// and baseline uses) or as the command spells it.
+static int ProgramPathOf(const char *commandLine, char *out, int upper)
 {
     if (!out)
         return 0;
@@ -101,7 +103,8 @@ int ExtractProgramPath(const char *commandLine, char *out)
     }
     scan[used] = '\0';
     CopyText(out, MAX_PATH, scan + start);
-    UpperText(out);
+    if (upper)
+        UpperText(out);
     RevertFsRedirection(redirection);
 
     // A 32-bit reader of a 64-bit machine gets "(x86)" for %ProgramFiles%; the
@@ -117,12 +120,23 @@ int ExtractProgramPath(const char *commandLine, char *out)
                 CopyText(probe, CAP(probe), other);
                 if (FileExists(probe)) {
                     CopyText(out, MAX_PATH, other);
-                    UpperText(out);
+                    if (upper)
+                        UpperText(out);
                 }
             }
         }
     }
     return (int)strlen(out);
+}
+
+int ExtractProgramPath(const char *commandLine, char *out)
+{
+    return ProgramPathOf(commandLine, out, 1);
+}
+
+int ExtractProgramPathAsIs(const char *commandLine, char *out)
+{
+    return ProgramPathOf(commandLine, out, 0);
 }
 
 static char Upper(char c)
@@ -364,4 +378,11 @@ int NormaliseProgramPath(const char *commandLine, char *out)
     if (ExtractProgramPath(commandLine, program) <= 0)
         return 0;
     return GetLongPath(program, out);
+}
+
+int AlertProgramFile(const char *commandLine, char *out)
+{
+    if (NormaliseProgramPath(commandLine, out) <= 0)
+        CopyText(out, MAX_PATH, commandLine ? commandLine : "");
+    return (int)strlen(out);
 }

@@ -268,18 +268,33 @@ DWORD QueryOpenKeyType(HKEY key, const char *name)
 }
 
 // Reads a REG_DWORD from an open key and closes it; 1 when the value was read.
-static int ReadOpenKeyDWORD(HKEY key, const char *name, DWORD *value)
+// A REG_DWORD of an open key; 1 when it was read.
+static int ReadKeyDWORD(HKEY key, const char *name, DWORD *value)
 {
     if (!key)
         return 0;
     DWORD type = 0, data = 0, size = sizeof(data);
     LONG rc = RegQueryValueExA(key, name, NULL, &type, (BYTE *)&data, &size);
-    RegCloseKey(key);
     // A four-byte string is not a number.
     if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data))
         return 0;
     *value = data;
     return 1;
+}
+
+// The same, and the key closed.
+static int ReadOpenKeyDWORD(HKEY key, const char *name, DWORD *value)
+{
+    int read = ReadKeyDWORD(key, name, value);
+    if (key)
+        RegCloseKey(key);
+    return read;
+}
+
+DWORD QueryKeyDWORD(HKEY key, const char *name)
+{
+    DWORD value = 0;
+    return ReadKeyDWORD(key, name, &value) ? value : 0;
 }
 
 DWORD QueryOpenKeyDWORD(HKEY key, const char *name)

@@ -18,6 +18,8 @@ int DetectIs64BitWindows(void);
 int GetRegString(HKEY root, const char *path, const char *name, char *out, int cap);
 // GetRegString's reading of one value from a key the caller opened (and closes).
 int ReadKeyText(HKEY key, const char *name, char *out, int cap);
+// A REG_DWORD of a key the caller opened (and closes); 0 when unreadable.
+DWORD QueryKeyDWORD(HKEY key, const char *name);
 int SetRegString(HKEY root, const char *path, const char *name, const char *text);
 int SetRegDWORDValue(HKEY root, const char *path, const char *name, DWORD value);
 int CreateRegKey(HKEY root, const char *path);

@@ -45,7 +45,8 @@ static RunStruct *NewRunBlock(HGLOBAL *block)
 int AddRunStruct(RunList *list, const char *name, const char *command, const char *sourcePath,
                  const char *details, int code, int extra)
 {
-    if (!list || !command)
+    // A full list takes nothing: no work is spent on a record that cannot stay.
+    if (!list || !command || list->count >= RUN_LIST_MAX)
         return 0;
     // Everything is worked on in bounded copies: the callers' strings are often
     // straight from a registry read and must stay as they are.
@@ -59,8 +60,6 @@ int AddRunStruct(RunList *list, const char *name, const char *command, const cha
     } else {
         CopyText(commandText, CAP(commandText), command);
     }
-    if (list->count >= RUN_LIST_MAX)
-        return 0;
 
     char nameText[RUN_NAME_MAX], sourceText[RUN_PATH_MAX], detailsText[RUN_DETAILS_MAX];
     CopyText(nameText, CAP(nameText), name ? name : "");

@@ -105,11 +105,21 @@ int StrContains(const char *text, const char *part)
     return strstr(t, p) != NULL;
 }
 
+// Each byte in capitals as the system's code page has it, asked of the system
+// once per byte value instead of once per compared character.
 static char UpperChar(char c)
 {
-    char one[2] = {c, '\0'};
-    CharUpperBuffA(one, 1);
-    return one[0];
+    static char Upper[256];
+    static int filled;
+    if (!filled) {
+        for (int i = 0; i < 256; i++) {
+            char one[2] = {(char)i, '\0'};
+            CharUpperBuffA(one, 1);
+            Upper[i] = one[0];
+        }
+        filled = 1;
+    }
+    return Upper[(unsigned char)c];
 }
 
 int StrEqualNoCase(const char *a, const char *b)

@@ -27,7 +27,7 @@ typedef struct SwitchRow {
     const char *text;           // as the monitor sends it; compared without case
     int action;                 // SWITCH_SHOW, SWITCH_EXIT or SWITCH_RESTART
     int page;                   // one of PAGE_...
-    const char *laterPage;      // the page this switch will open once it exists, or NULL
+    const char *laterPage;      // the page the switch names that this program lacks, or NULL
 } SwitchRow;
 
 // The row of a command line; an empty or unknown one gives the About row.

@@ -146,7 +146,7 @@ typedef struct RowColumns {
     const char *name, *value, *path, *host, *expiry, *isSecure;
 } RowColumns;
 
-static void FormatExpiry(const char *text, char *out)
+static void FormatExpiry(const DateFormat *format, const char *text, char *out)
 {
     out[0] = '\0';
     if (!text)
@@ -156,26 +156,49 @@ static void FormatExpiry(const char *text, char *out)
         when /= 1000;
     SYSTEMTIME st;
     UnixTimeToSystemTime(when, &st);
-    FormatDateLocal(&st, out);
+    FormatDateWith(format, &st, out);
 }
 
-// Where the rows of "SELECT *" go, and how many went.
+#define WANTED_COLUMNS 6
+
+// Where the rows of "SELECT *" go, how many went, the user's date patterns and
+// the places of the wanted columns, found once for all the rows.
 typedef struct CookieRows {
     RunList *list;
     int added;
+    DateFormat format;
+    int columnsFound;
+    int column[WANTED_COLUMNS];   // -1: the table has no such column
 } CookieRows;
 
-// One row of "SELECT *": the columns by name, in any case; others are ignored.
+// The wanted columns by name, in any case; others are ignored. Every row of one
+// statement has the same columns.
+static void FindColumns(CookieRows *rows, int columns, char **names)
+{
+    static const char *const Wanted[WANTED_COLUMNS] = {"name", "value", "path", "host", "expiry", "isSecure"};
+    for (int w = 0; w < WANTED_COLUMNS; w++) {
+        rows->column[w] = -1;
+        for (int c = 0; c < columns; c++)
+            if (names[c] && lstrcmpiA(names[c], Wanted[w]) == 0)
+                rows->column[w] = c;
+    }
+    rows->columnsFound = 1;
+}
+
+// One row of "SELECT *".
 static int CookieRow(void *arg, int columns, char **values, char **names)
 {
     CookieRows *rows = (CookieRows *)arg;
+    // A full list takes no more records: the rest of the rows cost nothing.
+    if (!rows->list || rows->list->count >= RUN_LIST_MAX)
+        return 0;
+    if (!rows->columnsFound)
+        FindColumns(rows, columns, names);
     RowColumns row = {};
-    const char **slots[] = {&row.name, &row.value, &row.path, &row.host, &row.expiry, &row.isSecure};
-    static const char *const Wanted[] = {"name", "value", "path", "host", "expiry", "isSecure"};
-    for (int c = 0; c < columns; c++)
-        for (size_t w = 0; w < sizeof(Wanted) / sizeof(Wanted[0]); w++)
-            if (names[c] && lstrcmpiA(names[c], Wanted[w]) == 0)
-                *slots[w] = values[c];
+    const char **slots[WANTED_COLUMNS] = {&row.name, &row.value, &row.path, &row.host, &row.expiry, &row.isSecure};
+    for (int w = 0; w < WANTED_COLUMNS; w++)
+        if (rows->column[w] >= 0 && rows->column[w] < columns)
+            *slots[w] = values[rows->column[w]];
     char host[RUN_NAME_MAX], name[RUN_NAME_MAX], key[RUN_NAME_MAX], path[RUN_PATH_MAX];
     char value[COOKIE_VALUE_MAX], expiry[FILE_TIME_TEXT_MAX];
     ConvertText(CP_UTF8, CP_ACP, row.host, host, (int)sizeof(host));
@@ -183,7 +206,7 @@ static int CookieRow(void *arg, int columns, char **values, char **names)
     ConvertText(CP_UTF8, CP_ACP, row.path, path, (int)sizeof(path));
     ConvertText(CP_UTF8, CP_ACP, row.value, value, (int)sizeof(value));
     FormatText(key, CAP(key), "%s / %s", host, name);
-    FormatExpiry(row.expiry, expiry);
+    FormatExpiry(&rows->format, row.expiry, expiry);
     int secure = row.isSecure ? atoi(row.isSecure) : 0;
     rows->added += AddRunStruct(rows->list, key, path, value, expiry, CODE_MOZILLA_COOKIE, secure);
     return 0;
@@ -210,7 +233,9 @@ int ProcessCookieDatabase(RunList *list, const char *path)
         sqlite3_close(db);
         return 0;
     }
-    CookieRows rows = {list, 0};
+    CookieRows rows = {};
+    rows.list = list;
+    ReadDateFormat(&rows.format);
     if (DeleteFilteredCookies(db) &&
         sqlite3_exec(db, "SELECT * FROM moz_cookies", CookieRow, &rows, &error) != SQLITE_OK) {
         TestLog("MyError:  ProcessCookieDatabase SELECT", error ? error : path);

@@ -88,6 +88,8 @@ int LoadNutsList(void)
             break;
         }
         CopyText(entry->text, CAP(entry->text), value->name);
+        CopyText(entry->upper, CAP(entry->upper), value->name);
+        UpperText(entry->upper);
         entry->kind = value->kind;
         GlobalUnlock(block);
         gNutsList[giNutsListCount++] = block;
@@ -97,35 +99,39 @@ int LoadNutsList(void)
     return giNutsListCount;
 }
 
-// Calls test with each filter text until it answers 1.
-static int AnyFilter(int (*test)(const char *filter, const char *text), const char *text)
+// Calls test with each filter until it answers 1.
+static int AnyFilter(int (*test)(const NutsEntry *filter, const char *text), const char *text)
 {
     int found = 0;
     for (int i = 0; i < giNutsListCount && !found; i++) {
         NutsEntry *entry = (NutsEntry *)GlobalLock(gNutsList[i]);
         if (!entry)
             continue;
-        found = test(entry->text, text);
+        found = test(entry, text);
         GlobalUnlock(gNutsList[i]);
     }
     return found;
 }
 
-static int ContainsFilter(const char *filter, const char *text)
+// upperText: the text in capitals, made once for all the filters.
+static int ContainsFilter(const NutsEntry *filter, const char *upperText)
 {
-    return StrContains(text, filter);
+    return strstr(upperText, filter->upper) != NULL;
 }
 
-static int EqualsFilter(const char *filter, const char *text)
+static int EqualsFilter(const NutsEntry *filter, const char *text)
 {
-    return StrEqualNoCase(text, filter) == 0;
+    return StrEqualNoCase(text, filter->text) == 0;
 }
 
 int MatchesNutsFilter(const char *text)
 {
-    if (!text || strnlen(text, NUTS_TEXT_MAX + 1) > NUTS_TEXT_MAX)
+    char upper[NUTS_TEXT_MAX + 1];
+    if (!text || strnlen(text, NUTS_TEXT_MAX + 1) > NUTS_TEXT_MAX || giNutsListCount == 0)
         return 0;
-    return AnyFilter(ContainsFilter, text);
+    CopyText(upper, CAP(upper), text);
+    UpperText(upper);
+    return AnyFilter(ContainsFilter, upper);
 }
 
 int IsNutsFilterName(const char *text)

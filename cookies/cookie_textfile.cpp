@@ -26,8 +26,8 @@ typedef struct CookieLine {
 } CookieLine;
 
 // Splits one line (without its LF) into its fields; 0 for a comment or a line
-// without a domain, which give no record.
-static int ParseCookieLine(const char *line, size_t len, CookieLine *out)
+// without a domain, which give no record. format: the user's date patterns.
+static int ParseCookieLine(const char *line, size_t len, const DateFormat *format, CookieLine *out)
 {
     char field[COOKIE_FIELDS][COOKIE_VALUE_MAX];
     memset(field, 0, sizeof(field));
@@ -54,7 +54,7 @@ static int ParseCookieLine(const char *line, size_t len, CookieLine *out)
     out->secure = StrContains(field[3], "TRUE");
     SYSTEMTIME st;
     UnixTimeToSystemTime(strtoll(field[4], NULL, 10), &st);
-    FormatDateLocal(&st, out->expiry);
+    FormatDateWith(format, &st, out->expiry);
     CopyText(out->name, CAP(out->name), field[5]);
     CopyText(out->value, CAP(out->value), field[6]);
     FormatText(out->key, CAP(out->key), "%s - %s", out->domain, out->name);
@@ -90,6 +90,8 @@ static int ProcessCookieText(RunList *list, const char *text, size_t size, HANDL
     int added = 0, copyOk = 1;
     CookieLine *cookie = (CookieLine *)HeapAlloc(GetProcessHeap(), 0, sizeof(CookieLine));
     char *line = (char *)HeapAlloc(GetProcessHeap(), 0, COOKIE_LINE_MAX);
+    DateFormat format;
+    ReadDateFormat(&format);
     if (!cookie || !line) {
         added = -1;
         size = 0;
@@ -99,7 +101,7 @@ static int ProcessCookieText(RunList *list, const char *text, size_t size, HANDL
         if (!lf)
             break;
         size_t len = (size_t)(lf - text) - start;
-        int recorded = ParseCookieLine(text + start, len, cookie);
+        int recorded = ParseCookieLine(text + start, len, &format, cookie);
         int keep = 1;
         if (out) {
             CopyTextN(line, COOKIE_LINE_MAX, text + start, len);

@@ -39,6 +39,10 @@ typedef struct IECookieWalk {
 static int IECookieFile(const char *path, const WIN32_FIND_DATAA *found, void *arg)
 {
     IECookieWalk *walk = (IECookieWalk *)arg;
+    // Collecting into a full list (or one holding "MaxCookie" cookies): no later
+    // file could be listed, the walk ends.
+    if (!walk->remove && (!walk->list || walk->list->count >= RUN_LIST_MAX || walk->list->count >= giMaxCookie))
+        return 1;
     size_t len = strlen(found->cFileName);
     if ((found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || len < 4 ||
         lstrcmpiA(found->cFileName + len - 4, ".txt") != 0)
@@ -58,8 +62,9 @@ static int IECookieFile(const char *path, const WIN32_FIND_DATAA *found, void *a
             return 0;
         TraceLastError("MyError:  EatCookies fileRemoveFile");
     }
+    // The find record holds the last-write time: the file need not be asked again.
     char when[FILE_TIME_TEXT_MAX];
-    FormatFileTime(path, when);
+    FormatWriteTime(&found->ftLastWriteTime, when);
     walk->added += AddRunStruct(walk->list, found->cFileName, path, host, when, CODE_COOKIE, 0);
     return 0;
 }
@@ -134,14 +139,21 @@ int PendingCookieFileStep(void)
 int HasUnseenCookie(const RunList *list)
 {
     char key[RUN_NAME_MAX], seen[64];
-    for (int i = 0; list && i < list->count; i++) {
+    // One open key for the whole list: each lookup is then one value read. A
+    // missing key knows no cookie, so the first one is unseen.
+    HKEY known = NULL;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, KNOWN_COOKIES_KEY, 0, RegReadAccess, &known) != ERROR_SUCCESS)
+        known = NULL;
+    int unseen = 0;
+    for (int i = 0; list && i < list->count && !unseen; i++) {
         int code = GetRunCode(list, i);
         if ((code != CODE_COOKIE && code != CODE_MOZILLA_COOKIE) || !GetRunName(list, i, key))
             continue;
-        if (GetRegString(HKEY_CURRENT_USER, KNOWN_COOKIES_KEY, key, seen, CAP(seen)) <= 0)
-            return 1;
+        unseen = !known || ReadKeyText(known, key, seen, CAP(seen)) <= 0;
     }
-    return 0;
+    if (known)
+        RegCloseKey(known);
+    return unseen;
 }
 
 int CollectCookies(void)

@@ -19,6 +19,7 @@
 typedef struct NutsEntry {
     char text[NUTS_TEXT_MAX];
     int kind;
+    char upper[NUTS_TEXT_MAX];  // the text in capitals, as every match compares it
 } NutsEntry;
 extern HGLOBAL *gNutsList;
 extern int giNutsListCount;

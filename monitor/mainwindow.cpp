@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "common/file_facts.h"
+#include "common/service_control.h"
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/winver.h"
@@ -203,6 +204,7 @@ void AppExit(void)
     TestLog("Application Exit", gszClassName);
     FreeSharedUi();
     FreeFileFacts();
+    FreeServiceNames();
     CoUninitialize();
 }
 

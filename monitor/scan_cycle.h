@@ -12,7 +12,7 @@ extern int giVerifyTicks;       // timer ticks since the last pass
 
 // The hooks of the stages that stay written out in the pass (they are not rows of
 // the watcher table): the restart commands, and the notice of a new version at
-// the end. An empty hook is a step this build does not have.
+// the end. An empty hook is a stage with nothing to run.
 typedef int (*StageHook)(void);
 typedef struct ScanWatchers {
     StageHook restartCommands;       // restart commands (not on NT): how many were found

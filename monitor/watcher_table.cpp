@@ -22,6 +22,8 @@
 #include "watchers/filetypes.h"
 #include "watchers/hidden.h"
 #include "watchers/ie_helpers.h"
+#include "watchers/services.h"
+#include "watchers/tasks.h"
 
 #define TIP_STARTUP 821
 #define TIP_AFTER_STARTUP 824
@@ -67,12 +69,13 @@ const WatcherDef WatcherTable[] = {
      RecordOriginalPages, NULL, NULL, NULL, NULL, 0, 0, WATCH_INIT_NEW_INSTALL | WATCH_INIT_UPDATE},
     {"PART 11  FILETYPES", &giFileType, &giFileTypeCount, &giRealtimeFileType, VerifyFileTypes, InitFileTypes,
      ListFileTypes, DETECTED_FILETYPES_KEY, NULL, NULL, 0, 0, WATCH_INIT_AT_START},
-    {"PART 12 SCHEDULED TASKS", &giTasks, &giTasksCount, NULL, NULL, NULL, NULL, DETECTED_TASKS_KEY,
-     TASKS_BASELINE_KEY, TASKS_BASELINE_KEY, 0, 0, INIT_WITH_STARTUP},
+    // The task section of the startup baseline: built and rebuilt with it.
+    {"PART 12 SCHEDULED TASKS", &giTasks, &giTasksCount, NULL, TasksCheck, InitTasks, GetScheduledTasks,
+     DETECTED_TASKS_KEY, TASKS_BASELINE_KEY, TASKS_BASELINE_KEY, 0, 0, INIT_WITH_STARTUP},
     {"PART 13  WININIT", NULL, NULL, NULL, RestartCommandsStage, NULL, NULL, NULL, NULL, NULL, 0, 0,
      WATCH_OWN_GATING},
-    {"PART 14 SERVIVES", &giServices, &giServicesCount, &giRealtimeServices, NULL, NULL, NULL,
-     DETECTED_SERVICES_KEY, BRACKMOOR_KEY "\\Services", NULL, 0, 0,
+    {"PART 14 SERVIVES", &giServices, &giServicesCount, &giRealtimeServices, ServicesCheck, InitServices,
+     CollectServices, DETECTED_SERVICES_KEY, SERVICES_BASELINE_KEY, NULL, 0, 0,
      WATCH_INIT_AT_START | WATCH_INIT_IDLE | WATCH_INIT_REINIT},
     {"PART 15  NUTS", &giNuts, &giNutsCount, NULL, EatCookies, NULL, NULL, NULL, NULL, NULL, 0, 0, 0},
     {"PART 16  COOKIES", NULL, NULL, NULL, CookieStage, NULL, NULL, NULL, NULL, NULL, 0, 0, WATCH_OWN_GATING},

@@ -26,7 +26,7 @@ typedef struct WatcherDef {
                                     // it, under that row's countdown
     int *interval, *countdown;      // option globals; NULL for none
     int *realtime;                  // its real-time option (or switch); NULL for none
-    int (*check)(ScanPass *pass);   // the scan step; NULL: this build does not watch the category
+    int (*check)(ScanPass *pass);   // the scan step; NULL: the stage only steps its countdown
     void (*init)(void);             // its baseline routine
     int (*collect)(RunList *list);  // fills list with the category's items (detection first fill)
     const char *detectionKey;       // where collect's items are recorded

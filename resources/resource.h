@@ -24,6 +24,8 @@
 #define IDD_NEWPROG             131   /* new-startup alert */
 #define IDD_DELAYALERT          192   /* delayed program put itself back */
 #define IDD_MISSINGNOTICE       194   /* missing-startup and uninstall notices */
+#define IDD_NEWTASK             138   /* new scheduled task */
+#define IDD_NEWSERVICE          171   /* new Windows service */
 #define IDD_RESTARTCOMMANDS     130   /* the restart commands of wininit.ini */
 #define IDD_SETTINGALERT        184   /* browser page or Windows Update setting changed */
 #define IDD_SYSFILES            189   /* a monitored system file (HOSTS) changed */
@@ -54,6 +56,11 @@
 #define IDC_NOTICE_PATH         1180
 #define IDC_LOCATION            1201  /* "Open Folder", owner-drawn */
 #define IDC_PROPERTIES          1202  /* owner-drawn */
+
+/* New-service alert (171): the sentence above the service, the start and run
+   state with the question below it */
+#define IDC_UPPERTEXT           1143
+#define IDC_LOWERTEXT           1144
 
 /* New-version notice (195); its check box is IDC_CHECK, Close is IDOK */
 #define IDC_NEWVERSION_TEXT     1181
@@ -100,8 +107,8 @@
 #define IDC_FT_NEWINFO          1120
 #define IDC_FT_EXTENSION        1121
 
-/* New hidden file (191): 1 allows, 2 deletes. The add-on and ActiveX alerts (140,
-   193) show the program's legal notice in the same control. */
+/* New hidden file (191): 1 allows, 2 deletes. The add-on, ActiveX and new-task
+   alerts (140, 193, 138) show the program's legal notice in the same control. */
 #define IDC_LEGAL               1032
 
 #endif

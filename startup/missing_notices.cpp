@@ -190,80 +190,107 @@ static int GetUninstallBaselines(UninstallBaseline out[3])
     return 3;
 }
 
-static int ReadDisplayName(const UninstallBaseline *where, const char *entry, char *out, int cap)
+// One entry of an uninstall list that has a display name.
+typedef struct UninstallEntry {
+    char entry[MAX_PATH];
+    char name[NOTICE_TEXT_MAX];
+    int inBaseline;     // the name fits a baseline value (a longer one only counts as present)
+    int matched;        // met in the baseline with this name
+} UninstallEntry;
+
+// An uninstall list as it stands, read once per check: one open of each entry.
+typedef struct UninstallList {
+    int readable;       // 0: there is no such list
+    int noMemory;       // the list could not be held whole: nothing may be judged by it
+    int count, room;
+    UninstallEntry *items;
+} UninstallList;
+
+static UninstallEntry *NextEntry(UninstallList *list)
 {
-    char path[MAX_PATH + NOTICE_TEXT_MAX];
-    if (!FormatText(path, CAP(path), "%s\\%s", WINDOWS_UNINSTALL_KEY, entry))
-        return 0;
-    RegAccessModes saved = UseRegistryView(where->view);
-    int len = GetRegString(where->root, path, "DisplayName", out, cap);
-    PutRegistryAccessBack(saved);
-    return len;
+    if (list->count == list->room) {
+        int room = list->room ? 2 * list->room : 64;
+        SIZE_T bytes = (SIZE_T)room * sizeof(UninstallEntry);
+        void *grown = list->items ? HeapReAlloc(GetProcessHeap(), 0, list->items, bytes)
+                                  : HeapAlloc(GetProcessHeap(), 0, bytes);
+        if (!grown)
+            return NULL;
+        list->items = (UninstallEntry *)grown;
+        list->room = room;
+    }
+    return &list->items[list->count];
 }
 
-// Calls visit for every uninstall entry of the list that has a display name, until
-// visit answers 0; returns 0 when it was stopped (or the list cannot be read).
-typedef int (*UninstallVisit)(const UninstallBaseline *where, const char *entry, const char *name, void *context);
-
-static int ForEachUninstallEntry(const UninstallBaseline *where, UninstallVisit visit, void *context)
+static void DropUninstallList(UninstallList *list)
 {
+    if (list->items)
+        HeapFree(GetProcessHeap(), 0, list->items);
+    memset(list, 0, sizeof(*list));
+}
+
+static int ReadUninstallList(const UninstallBaseline *where, UninstallList *list)
+{
+    memset(list, 0, sizeof(*list));
     HKEY key = NULL;
     if (RegOpenKeyExA(where->root, WINDOWS_UNINSTALL_KEY, 0, KEY_READ | where->view, &key) != ERROR_SUCCESS)
         return 0;
-    int whole = 1;
-    for (DWORD i = 0; whole; i++) {
-        char entry[MAX_PATH];
-        DWORD entryLen = sizeof(entry);
-        LONG rc = RegEnumKeyExA(key, i, entry, &entryLen, NULL, NULL, NULL, NULL);
-        if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && !entry[0]))
+    list->readable = 1;
+    for (DWORD i = 0;; i++) {
+        UninstallEntry *item = NextEntry(list);
+        if (!item) {
+            TestLog("MyError:  ReadUninstallList HeapAlloc", where->baselineKey);
+            list->noMemory = 1;
+            break;
+        }
+        DWORD entryLen = sizeof(item->entry);
+        LONG rc = RegEnumKeyExA(key, i, item->entry, &entryLen, NULL, NULL, NULL, NULL);
+        if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && !item->entry[0]))
             continue;
         if (rc != ERROR_SUCCESS)
             break;
-        char name[NOTICE_TEXT_MAX];
-        if (ReadDisplayName(where, entry, name, CAP(name)) > 0)
-            whole = visit(where, entry, name, context);
+        // The present name is read whole: a name that merely did not fit the
+        // baseline's buffer would otherwise be reported as gone on every check.
+        char name[REG_TEXT_MAX];
+        HKEY entry = NULL;
+        int len = 0;
+        if (RegOpenKeyExA(key, item->entry, 0, KEY_READ | where->view, &entry) == ERROR_SUCCESS) {
+            len = ReadKeyText(entry, "DisplayName", name, CAP(name));
+            RegCloseKey(entry);
+        }
+        if (len <= 0)
+            continue;
+        item->inBaseline = CopyText(item->name, CAP(item->name), name);
+        item->matched = 0;
+        list->count++;
     }
     RegCloseKey(key);
-    return whole;
+    return list->readable && !list->noMemory;
 }
 
-static int MatchBaselineValue(const UninstallBaseline *where, const char *entry, const char *name, void *context)
+// The list's entry of that name, or NULL. The baseline was written in the list's
+// own order, so the entry after the last one found is tried first.
+static UninstallEntry *FindUninstallEntry(UninstallList *list, const char *entry, int *next)
 {
-    char stored[NOTICE_TEXT_MAX];
-    ++*(DWORD *)context;
-    return GetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, stored, CAP(stored)) > 0 &&
-           strcmp(stored, name) == 0;
+    if (*next < list->count && StrEqualNoCase(list->items[*next].entry, entry) == 0)
+        return &list->items[(*next)++];
+    for (int i = 0; i < list->count; i++) {
+        if (StrEqualNoCase(list->items[i].entry, entry) == 0) {
+            *next = i + 1;
+            return &list->items[i];
+        }
+    }
+    return NULL;
 }
 
-static int WriteBaselineValue(const UninstallBaseline *where, const char *entry, const char *name, void *)
-{
-    SetRegString(HKEY_CURRENT_USER, where->baselineKey, entry, name);
-    return 1;
-}
-
-// 1 when the baseline holds exactly the uninstall entries with a display name, each
-// with its name: the check then leaves the baseline as it is instead of writing it anew.
-static int UninstallBaselineIsCurrent(const UninstallBaseline *where)
-{
-    DWORD present = 0, values = 0;
-    if (!ForEachUninstallEntry(where, MatchBaselineValue, &present))
-        return 0;
-    // Every present entry is in the baseline; the same number means nothing else is.
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, where->baselineKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
-    RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
-    RegCloseKey(key);
-    return values == present;
-}
-
-static void TakeUninstallBaseline(const UninstallBaseline *where, int number)
+static void TakeUninstallBaseline(const UninstallBaseline *where, const UninstallList *list, int number)
 {
     char keyPath[MAX_PATH];
     CopyText(keyPath, CAP(keyPath), where->baselineKey);
     DeleteRegKeyTree(HKEY_CURRENT_USER, keyPath);
     CreateRegKey(HKEY_CURRENT_USER, where->baselineKey);
-    ForEachUninstallEntry(where, WriteBaselineValue, NULL);
+    for (int i = 0; i < list->count; i++)
+        if (list->items[i].inBaseline)
+            SetRegString(HKEY_CURRENT_USER, where->baselineKey, list->items[i].entry, list->items[i].name);
     char text[32];
     FormatText(text, CAP(text), "Type = %d", number);
     TestLog("InitUninstallPrograms", text);
@@ -273,48 +300,79 @@ void InitUninstallPrograms(void)
 {
     UninstallBaseline baselines[3];
     int count = GetUninstallBaselines(baselines);
-    for (int b = 0; b < count; b++)
-        TakeUninstallBaseline(&baselines[b], b);
+    for (int b = 0; b < count; b++) {
+        UninstallList list;
+        // A missing list makes an empty baseline; one not held whole makes none.
+        ReadUninstallList(&baselines[b], &list);
+        if (!list.noMemory)
+            TakeUninstallBaseline(&baselines[b], &list, b);
+        DropUninstallList(&list);
+    }
 }
 
-// The first entry of the baseline whose uninstall entry has no display name any
-// more: its value leaves the baseline and its display name goes to notice.name.
-static int FindVanishedEntry(const UninstallBaseline *where, StartupNotice *notice)
+// One walk over a baseline against its list. With notice, the first value whose
+// entry has no display name any more leaves the baseline, its remembered name
+// goes to notice->name, *found is set and the walk ends. 1 when the baseline holds
+// exactly the list's entries with their names: it is then left as it is.
+static int CompareUninstallBaseline(const UninstallBaseline *where, UninstallList *list, StartupNotice *notice,
+                                    int *found)
 {
     HKEY key = NULL;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, where->baselineKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
-    int found = 0;
-    for (DWORD i = 0; !found; i++) {
-        // The present name is read whole: a name that merely did not fit a
-        // shorter buffer would be reported as gone on every check.
-        char entry[NOTICE_TEXT_MAX], displayName[NOTICE_TEXT_MAX], current[REG_TEXT_MAX];
+    int current = list->readable, values = 0, next = 0;
+    for (DWORD i = 0;; i++) {
+        char entry[NOTICE_TEXT_MAX], displayName[NOTICE_TEXT_MAX];
         int read = EnumTextValue(key, i, entry, displayName);
         if (read == 0)
             break;
-        // Without a remembered name there is nothing to tell the user about.
-        if (read < 0 || !entry[0] || !displayName[0])
+        values++;
+        UninstallEntry *item = read > 0 && entry[0] ? FindUninstallEntry(list, entry, &next) : NULL;
+        if (item) {
+            if (item->inBaseline && strcmp(item->name, displayName) == 0)
+                item->matched = 1;
             continue;
-        if (ReadDisplayName(where, entry, current, CAP(current)) > 0)
+        }
+        current = 0;
+        // Without a remembered name there is nothing to tell the user about.
+        if (!notice || read < 0 || !entry[0] || !displayName[0])
             continue;
         DeleteRegValue(HKEY_CURRENT_USER, where->baselineKey, entry);
         CopyText(notice->name, CAP(notice->name), displayName);
-        found = 1;
+        *found = 1;
+        break;
     }
     RegCloseKey(key);
-    return found;
+    int inBaseline = 0;
+    for (int k = 0; k < list->count; k++) {
+        inBaseline += list->items[k].inBaseline;
+        if (list->items[k].inBaseline && !list->items[k].matched)
+            current = 0;
+    }
+    return current && values == inBaseline;
 }
 
 int VerifyUninstallPrograms(void)
 {
     UninstallBaseline baselines[3];
+    UninstallList lists[3];
+    int current[3];
     int count = GetUninstallBaselines(baselines);
     StartupNotice notice;
     memset(&notice, 0, sizeof(notice));
-    int result = 0;
+    int result = 0, told = 0;
     for (int b = 0; b < count; b++) {
-        if (!FindVanishedEntry(&baselines[b], &notice))
+        ReadUninstallList(&baselines[b], &lists[b]);
+        // A list that could not be held whole says nothing about what is gone.
+        current[b] = lists[b].noMemory;
+        if (current[b])
             continue;
+        // Only the first disappearance is told; the baselines after it are compared only.
+        int found = 0;
+        current[b] = CompareUninstallBaseline(&baselines[b], &lists[b], told ? NULL : &notice, &found);
+        if (!found)
+            continue;
+        told = 1;
         TestLog("VerifyUninstallPrograms Missing", notice.name);
         bMsgOpen = 1;
         if (AlertCount != 0)
@@ -327,12 +385,13 @@ int VerifyUninstallPrograms(void)
                                           UninstallDlgProc, (LPARAM)&notice);
         // Whatever the answer: a flag left set would stop every later scan.
         bMsgOpen = 0;
-        break;
     }
     // Each list is written anew only where it no longer matches the system.
-    for (int b = 0; b < count; b++)
-        if (!UninstallBaselineIsCurrent(&baselines[b]))
-            TakeUninstallBaseline(&baselines[b], b);
+    for (int b = 0; b < count; b++) {
+        if (!current[b])
+            TakeUninstallBaseline(&baselines[b], &lists[b], b);
+        DropUninstallList(&lists[b]);
+    }
     return result;
 }
 

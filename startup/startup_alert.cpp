@@ -37,7 +37,7 @@ AlertHelpOpenerProc StartupAlertHelpOpener = OpenHelpPage;
 
 enum {
     STRING_MESSAGE = 7, STRING_STARTUP_PROGRAM = 606, STRING_DISABLE = 633,
-    STRING_INFO = 641, STRING_ALERT_CAPTION = 718, STRING_SENTENCE_RUN = 765,
+    STRING_INFO = 641, STRING_SENTENCE_RUN = 765,
     STRING_SENTENCE_RUNONCE = 766, STRING_SENTENCE_WININI = 767, STRING_SENTENCE_FOLDER = 768,
     STRING_ACCEPT = 1008, STRING_REJECT = 1009, STRING_OPEN_FOLDER = 1200, STRING_PROPERTIES = 1201,
     STRING_EXIT = 508,
@@ -128,18 +128,6 @@ static void CountRepeat(const char *path)
     CopyText(gszLastAlertPath, CAP(gszLastAlertPath), path);
 }
 
-static void SetCaption(HWND dialog)
-{
-    char caption[2 * LANG_TEXT_MAX], part[LANG_TEXT_MAX];
-    if (GetLangString(STRING_ALERT_CAPTION, CAP(caption), caption) <= 0)
-        caption[0] = '\0';
-    if (GetLangString(STRING_STARTUP_PROGRAM, CAP(part), part) > 0) {
-        AppendText(caption, CAP(caption), " - ");
-        AppendText(caption, CAP(caption), part);
-    }
-    SetWindowTextA(dialog, caption);
-}
-
 // The history line of an alert, asked or decided without the dialog.
 static void WriteAlertLine(const StartupAlertEntry *entry, const VersionRecord *version)
 {
@@ -192,7 +180,7 @@ static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
     }
 
     CountRepeat(entry->path);
-    SetCaption(dialog);
+    SetAlertCaption(dialog, STRING_STARTUP_PROGRAM);
     SetAlertProgramIcon(dialog, IDC_PROGICON, program);
     FillProgramBlock(dialog, entry, version);
 

@@ -259,31 +259,33 @@ TEST_F(StartupNoticeTest, TheScanCycleCallsTheChecksAndStartUpTakesTheBaselinesO
 
 }  // namespace
 
+static unsigned long long KeyWriteTime(const char *path)
+{
+    FILETIME written = {};
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &written);
+        RegCloseKey(key);
+    }
+    return ((unsigned long long)written.dwHighDateTime << 32) | written.dwLowDateTime;
+}
+
 // A check that finds nothing changed leaves both baselines untouched (they are
 // not written anew on every pass), and one that finds something new takes it in.
 TEST_F(StartupNoticeTest, BaselinesAreWrittenOnlyWhenTheSystemChanged)
 {
-    auto lastWrite = [](const char *path) {
-        FILETIME written = {};
-        HKEY key;
-        if (RegOpenKeyExA(HKCU, path, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &written);
-            RegCloseKey(key);
-        }
-        return ((unsigned long long)written.dwHighDateTime << 32) | written.dwLowDateTime;
-    };
     RegPut(HKCU, kRun, kRunValues[0][0], kRunValues[0][1]);
     // One program under two names is one baseline value, not a change on every pass.
     RegPut(HKCU, kRun, "BmTwinName", kRunValues[0][1]);
     InitMissingRunPrograms();
     InitUninstallPrograms();
-    unsigned long long activeRun = lastWrite(kActiveRun), userList = lastWrite(kUserBaseline);
+    unsigned long long activeRun = KeyWriteTime(kActiveRun), userList = KeyWriteTime(kUserBaseline);
     ASSERT_NE(0ull, activeRun);
     Sleep(50);
     EXPECT_EQ(0, Check(MissingRunCheck).count);
     EXPECT_EQ(0, Check(VerifyUninstallPrograms).count);
-    EXPECT_EQ(activeRun, lastWrite(kActiveRun)) << "nothing changed: the startup baseline stays";
-    EXPECT_EQ(userList, lastWrite(kUserBaseline)) << "nothing changed: the uninstall baseline stays";
+    EXPECT_EQ(activeRun, KeyWriteTime(kActiveRun)) << "nothing changed: the startup baseline stays";
+    EXPECT_EQ(userList, KeyWriteTime(kUserBaseline)) << "nothing changed: the uninstall baseline stays";
 
     // New entries of either kind are taken in by the next check, without a notice.
     RegPut(HKCU, kRun, kRunValues[1][0], kRunValues[1][1]);
@@ -295,4 +297,32 @@ TEST_F(StartupNoticeTest, BaselinesAreWrittenOnlyWhenTheSystemChanged)
     // And their later disappearance is told.
     RegRemoveValue(HKCU, kRun, kRunValues[1][0]);
     EXPECT_EQ(1, Check(MissingRunCheck).count);
+}
+
+// Many entries (more than the list first makes room for), a baseline written in
+// another order and letter case than the registry lists them: nothing is gone and
+// nothing is written; then one from the middle goes and is told by its name.
+TEST_F(StartupNoticeTest, UninstallCheckMatchesEntriesInAnyOrderAndCase)
+{
+    const std::string list = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BmMany";
+    auto name = [](int i) { return "Many Tool " + std::to_string(i); };
+    for (int i = 0; i < 70; i++)
+        RegPut(HKCU, (list + std::to_string(100 + i)).c_str(), "DisplayName", name(i).c_str());
+    InitUninstallPrograms();
+    for (int i = 69; i >= 0; i--) {
+        std::string value = "BmMany" + std::to_string(100 + i);
+        RegRemoveValue(HKCU, kUserBaseline, value.c_str());
+        RegPut(HKCU, kUserBaseline, ("bMmANY" + value.substr(6)).c_str(), name(i).c_str());
+    }
+    unsigned long long written = KeyWriteTime(kUserBaseline);
+    Sleep(50);
+    EXPECT_EQ(0, Check(VerifyUninstallPrograms).count);
+    EXPECT_EQ(written, KeyWriteTime(kUserBaseline)) << "a current baseline is not written anew";
+
+    RegDeleteTreeView(HKCU, (list + "135").c_str());
+    NoticeSeen gone = Check(VerifyUninstallPrograms);
+    for (int i = 0; i < 70; i++)
+        RegDeleteTreeView(HKCU, (list + std::to_string(100 + i)).c_str());
+    ASSERT_EQ(1, gone.count);
+    EXPECT_EQ(name(35), gone.texts[4]);
 }

@@ -10,6 +10,7 @@
 #define ANSWER_DISABLE 11       // the startup alert removed (disabled) the entry itself
 
 #define ALERT_HELP_PAGE 6067    // "alert.html": the tray's help page while an alert is open
+#define ALERT_ABORT_PAGE 6066   // "abort.html": what stopping the monitor from an alert means
 
 extern int bMsgOpen;            // 1 while an alert is open
 extern int AlertCount;          // scans the suppression still runs; 0 when not suppressing
@@ -68,6 +69,29 @@ BOOL AlertButtonMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 // ReleaseAlertDialog call it).
 void ClearHotTextButton(HWND dialog);
 
+// The item a watcher's alert is about: its name and path as the dialog shows them
+// and its category code. The dialog gets it as its lParam (kept in DWLP_USER) and
+// clears the texts when it is answered; the step works from its own copy.
+typedef struct AlertItem {
+    char name[MAX_PATH];
+    char path[MAX_PATH];
+    int code;
+} AlertItem;
+// The item of a dialog that stored it with SetAlertItem (an empty one when it was
+// opened without).
+AlertItem *SetAlertItem(HWND dialog, LPARAM param);
+AlertItem *AlertItemOf(HWND dialog);
+// The answer taken: the item's texts cleared and the dialog ended with answer.
+void AnswerAlertItem(HWND dialog, int answer);
+
+// The procedure every alert dialog shares: the text buttons' drawing and hover,
+// WM_INITDIALOG handed to init with its lParam, WM_COMMAND to command with the
+// control id and notification, WM_DESTROY releasing the alert of the family.
+typedef BOOL (*AlertInitProc)(HWND dialog, LPARAM param);
+typedef BOOL (*AlertCommandProc)(HWND dialog, int id, int notification);
+INT_PTR AlertDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, AlertInitProc init,
+                           AlertCommandProc command, int family);
+
 // WM_INITDIALOG helpers, so that each alert adds only its own texts and answers.
 // BeginAlertDialog first: it sets the tray's help page (0 leaves it alone, for the
 // delayed-start alert) and clears the hot text button.
@@ -75,6 +99,9 @@ void BeginAlertDialog(HWND dialog, int helpPageId);
 // The path text in the shared 12-point semibold font when it is longer than 80
 // characters, else in the 14-point semibold one.
 void SetAlertPathControl(HWND dialog, int id, const char *path);
+// The alert's caption: string 718 followed by " - " and the string partId names
+// (string 718 alone when that one is empty).
+void SetAlertCaption(HWND dialog, UINT partId);
 // A control's text from the string table (left as the template has it when the
 // string is empty).
 void SetAlertText(HWND dialog, int id, UINT stringId);
@@ -91,6 +118,10 @@ void SetAlertProgramIcon(HWND dialog, int buttonId, const char *path);
 // The tail of the Info button: the dialog leaves the topmost band so that the
 // browser showing the information can come in front of it.
 void SetAlertNotTopmost(HWND dialog);
+// The Exit button of the alerts: the help page that says what stopping the monitor
+// means ("abort.html"), and the main window told to shut down; the dialog's loop
+// ends with the rest.
+void AlertExitMonitor(void);
 // WM_DESTROY: saves the position of the family, destroys the program icon, drops the
 // dialog's helper state and puts the tray's help page back to the general one.
 void ReleaseAlertDialog(HWND dialog, int family);

@@ -24,6 +24,7 @@
 #define TOOLTIP_MAX_WIDTH 360
 #define TOOLTIP_MARGIN 15
 #define LONG_PATH_CHARS 80
+#define STRING_ALERT_CAPTION 718   // "Brackmoor ALERT: New or Changed Program"
 
 // The icons ExtractIconA made for the dialog, one slot per icon button (the file
 // type alert shows two programs); the buttons do not own their images.
@@ -176,6 +177,18 @@ void ReleaseAlertDialog(HWND dialog, int family)
     giHelpPageId = 0;
 }
 
+void SetAlertCaption(HWND dialog, UINT partId)
+{
+    char caption[2 * LANG_TEXT_MAX], part[LANG_TEXT_MAX];
+    if (GetLangString(STRING_ALERT_CAPTION, CAP(caption), caption) <= 0)
+        caption[0] = '\0';
+    if (GetLangString(partId, CAP(part), part) > 0) {
+        AppendText(caption, CAP(caption), " - ");
+        AppendText(caption, CAP(caption), part);
+    }
+    SetWindowTextA(dialog, caption);
+}
+
 void SetAlertText(HWND dialog, int id, UINT stringId)
 {
     char text[LANG_TEXT_MAX];
@@ -198,4 +211,56 @@ void SetAlertProgramBlock(HWND dialog, const char *productName, const VersionRec
         SetDlgItemTextA(dialog, IDC_COMPANY, version->CompanyName);
     if (version && version->FileDescription[0])
         SetDlgItemTextA(dialog, IDC_DESCRIPTION, version->FileDescription);
+}
+
+void AlertExitMonitor(void)
+{
+    OpenHelpPage(ALERT_ABORT_PAGE);
+    if (ghMainWnd)
+        PostMessageA(ghMainWnd, WM_DESTROY, 0, 0);
+}
+
+INT_PTR AlertDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, AlertInitProc init,
+                           AlertCommandProc command, int family)
+{
+    if (AlertButtonMessage(dialog, message, wParam, lParam))
+        return TRUE;
+    switch (message) {
+    case WM_INITDIALOG:
+        return init(dialog, lParam);
+    case WM_COMMAND:
+        return command(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+        ReleaseAlertDialog(dialog, family);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+AlertItem *SetAlertItem(HWND dialog, LPARAM param)
+{
+    // A dialog opened without an item still shows (empty) and answers.
+    static AlertItem NoItem;
+    AlertItem *item = (AlertItem *)param;
+    if (!item) {
+        memset(&NoItem, 0, sizeof(NoItem));
+        item = &NoItem;
+    }
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)item);
+    return item;
+}
+
+AlertItem *AlertItemOf(HWND dialog)
+{
+    return (AlertItem *)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
+void AnswerAlertItem(HWND dialog, int answer)
+{
+    AlertItem *item = AlertItemOf(dialog);
+    if (item) {
+        item->name[0] = '\0';
+        item->path[0] = '\0';
+    }
+    EndDialog(dialog, answer);
 }

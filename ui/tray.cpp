@@ -28,6 +28,13 @@ int TrayIconOption(void)
     return id;
 }
 
+// What the icon shows now (icon 0: nothing known). A status that is already shown
+// is not sent again, and an icon that stays is not sent with a new tip: each send
+// of an icon makes the shell take its bitmaps anew, and a pass changes the status
+// several times.
+static int shownIcon;
+static char shownTip[sizeof(((NOTIFYICONDATAA *)0)->szTip)];
+
 int TrayIconUpdate(int iconId, int tipId, int operation)
 {
     if (operation == TRAY_ADD && giHideTobble)
@@ -51,13 +58,23 @@ int TrayIconUpdate(int iconId, int tipId, int operation)
             // The user's choice of tray icon wins over what the caller asked for.
             iconId = TrayIconOption();
         }
-        if (iconId)
-            nid.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(iconId));
         GetLangString((UINT)tipId, (int)sizeof(nid.szTip), nid.szTip);
+        if (operation == TRAY_MODIFY && iconId && iconId == shownIcon) {
+            if (strcmp(nid.szTip, shownTip) == 0)
+                return 1;
+            nid.uFlags &= ~NIF_ICON;
+        } else if (iconId) {
+            nid.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(iconId));
+        }
     }
     BOOL ok = Shell_NotifyIconA(message, &nid);
     if (!ok)
         TestLog("Shell_NotifyIcon", "Failure when calling this function");
+    shownIcon = 0;
+    if (ok && message != NIM_DELETE) {
+        shownIcon = iconId;
+        CopyText(shownTip, CAP(shownTip), nid.szTip);
+    }
     return ok;
 }
 

@@ -19,20 +19,8 @@
 #define BASELINE_TEXT_MAX 17        // a baseline value longer than 16 characters is unknown
 #define CODE_TEXT_MAX 16
 
-enum { STRING_VERSION_LABEL = 644, STRING_ALERT_CAPTION = 718, STRING_INFO = 641, STRING_ACCEPT = 1008,
+enum { STRING_VERSION_LABEL = 644, STRING_INFO = 641, STRING_ACCEPT = 1008,
        STRING_REJECT = 1009 };
-
-static void SetCaption(HWND dialog, UINT part)
-{
-    char caption[2 * LANG_TEXT_MAX], text[LANG_TEXT_MAX];
-    if (GetLangString(STRING_ALERT_CAPTION, CAP(caption), caption) <= 0)
-        caption[0] = '\0';
-    if (GetLangString(part, CAP(text), text) > 0) {
-        AppendText(caption, CAP(caption), " - ");
-        AppendText(caption, CAP(caption), text);
-    }
-    SetWindowTextA(dialog, caption);
-}
 
 AddonAlert *InitAddonAlert(HWND dialog, LPARAM param, UINT captionPart, UINT messageId, size_t longPath)
 {
@@ -54,7 +42,7 @@ AddonAlert *InitAddonAlert(HWND dialog, LPARAM param, UINT captionPart, UINT mes
         SendMessageA(pathControl, WM_SETFONT,
                      (WPARAM)(strlen(entry->path) > longPath ? ghFont12Semibold : ghFont14Semibold), FALSE);
     SetDlgItemTextA(dialog, IDC_PATH, entry->path);
-    SetCaption(dialog, captionPart);
+    SetAlertCaption(dialog, captionPart);
     SetAlertProgramBlock(dialog, entry->name, version);
     SetAlertText(dialog, IDC_VERSIONLABEL, STRING_VERSION_LABEL);
     if (version && version->LegalCopyright[0])

@@ -21,7 +21,7 @@
 
 enum {
     STRING_EXIT = 508, STRING_INFO = 641, STRING_VERSION = 644, STRING_HIDDEN_FILES = 695,
-    STRING_CAPTION = 718, STRING_DELETE = 925, STRING_MESSAGE = 1015, TIP_DELETE = 3071,
+    STRING_DELETE = 925, STRING_MESSAGE = 1015, TIP_DELETE = 3071,
 };
 
 static const int TextButtons[] = {IDC_ABORT};
@@ -29,18 +29,6 @@ static const int TextButtons[] = {IDC_ABORT};
 static HiddenAlert *AlertOf(HWND dialog)
 {
     return (HiddenAlert *)GetWindowLongPtrA(dialog, DWLP_USER);
-}
-
-static void SetCaption(HWND dialog)
-{
-    char caption[2 * LANG_TEXT_MAX], part[LANG_TEXT_MAX];
-    if (GetLangString(STRING_CAPTION, CAP(caption), caption) <= 0)
-        caption[0] = '\0';
-    if (GetLangString(STRING_HIDDEN_FILES, CAP(part), part) > 0) {
-        AppendText(caption, CAP(caption), " - ");
-        AppendText(caption, CAP(caption), part);
-    }
-    SetWindowTextA(dialog, caption);
 }
 
 static BOOL InitHiddenAlert(HWND dialog, HiddenAlert *alert)
@@ -57,7 +45,7 @@ static BOOL InitHiddenAlert(HWND dialog, HiddenAlert *alert)
     if (version && !GetVersionInfoCached(alert->path, version))
         memset(version, 0, sizeof(VersionRecord));
     SetAlertPathControl(dialog, IDC_PATH, alert->path);
-    SetCaption(dialog);
+    SetAlertCaption(dialog, STRING_HIDDEN_FILES);
     SetAlertProgramBlock(dialog, version && version->ProductName[0] ? version->ProductName : alert->name, version);
     SetAlertText(dialog, IDC_VERSIONLABEL, STRING_VERSION);
     if (version && version->LegalCopyright[0])

@@ -196,6 +196,11 @@ DialogDriver::DialogDriver(std::vector<std::vector<int>> script)
 {
 }
 
+DialogDriver::DialogDriver(std::function<int(HWND)> answer)
+    : answer_(std::move(answer)), owner_(GetCurrentThreadId()), worker_([this] { Run(); })
+{
+}
+
 std::vector<SeenDialog> DialogDriver::Stop()
 {
     done_ = true;
@@ -219,7 +224,9 @@ void DialogDriver::Run()
         seen_.push_back({caption, ControlText(d, IDC_PRODUCTNAME), ControlText(d, IDC_PATH),
                          ControlText(d, IDC_MESSAGE), DialogTexts(d, true), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE,
                          {rect.left, rect.top}});
-        for (int id : next < script_.size() ? script_[next] : std::vector<int>{IDYES})
+        if (answer_)
+            PressButton(d, answer_(d));
+        for (int id : answer_ ? std::vector<int>{} : next < script_.size() ? script_[next] : std::vector<int>{IDYES})
             PressButton(d, id);
         for (int wait = 0; wait < 500 && IsWindow(d) && IsWindowVisible(d); wait++)
             Sleep(20);
@@ -240,4 +247,19 @@ bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefi
             return false;
     }
     return false;
+}
+
+HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded)
+{
+    *passEnded = false;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
+        if (QuickScansDone() > before) {
+            *passEnded = true;
+            return nullptr;
+        }
+        for (const std::string &caption : captions)
+            if (HWND dialog = WaitForDialog(caption.c_str(), 0))
+                return dialog;
+    }
+    return nullptr;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +49,10 @@ int QuickScansDone();
 // the caption (with prefix: whose caption begins with it) shows first (the pass is
 // held up by it), or after ms.
 bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefix = false);
+// Waits until more than `before` Quick Scan passes have ended (returns nullptr and sets
+// *passEnded), or until a dialog with one of the captions shows (returns it); nullptr
+// with *passEnded false when neither happened in ms.
+HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded);
 
 // The first visible dialog ("#32770", message boxes too) of a thread; NULL when none.
 HWND FindThreadDialog(DWORD threadId);
@@ -63,15 +68,19 @@ struct SeenDialog {
 // Answers the dialogs that the thread which made it opens (the test thread runs
 // them modally), pressing the buttons of one script row per dialog, IDYES once
 // the script has run out; Stop() ends it and gives what each dialog showed.
+// Or, given an answer, that decides each dialog: it reads what it needs (and may
+// change the system while the dialog is open) and names the button to press.
 class DialogDriver {
 public:
     explicit DialogDriver(std::vector<std::vector<int>> script = {});
+    explicit DialogDriver(std::function<int(HWND)> answer);
     ~DialogDriver() { Stop(); }
     std::vector<SeenDialog> Stop();
 
 private:
     void Run();
     std::vector<std::vector<int>> script_;
+    std::function<int(HWND)> answer_;
     std::vector<SeenDialog> seen_;
     DWORD owner_;
     std::atomic<bool> done_{false};

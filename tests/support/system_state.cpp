@@ -5,6 +5,8 @@
 #include <shobjidl.h>
 #include <string.h>
 
+#include <cstring>
+
 #include "startup/locations.h"
 #include "common/runlist.h"
 #include "startup/startup_scan.h"
@@ -156,6 +158,12 @@ std::string FolderListing(const std::string &folder)
     } while (FindNextFileA(h, &found));
     FindClose(h);
     return out;
+}
+
+std::string ListingLine(const std::string &listing, const std::string &file)
+{
+    size_t at = ("\n" + listing).find("\n" + file + " ");
+    return at == std::string::npos ? "" : listing.substr(at, listing.find('\n', at) - at + 1);
 }
 
 uintptr_t NextHandleSlot()
@@ -347,6 +355,50 @@ void AcceptStartupEntriesPresent()
         BaselineValueName(path, key);
         RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, std::to_string(GetRunCode(scan, i)).c_str());
     }
+}
+
+// A version resource built by hand (the 32-bit layout, UTF-16 texts, one US
+// English table), so a test file carries exactly the strings a case needs.
+static std::string Wide(const std::string &text) {
+    std::string w;
+    for (char c : text)
+        w += {c, '\0'};
+    return w.append(2, '\0');
+}
+
+static std::string VerNode(const std::string &key, const std::string &value, WORD valueLength, WORD type,
+                    std::vector<std::string> children = {}) {
+    std::string n = std::string(6, '\0') + Wide(key);
+    children.insert(children.begin(), value);
+    for (const std::string &part : children) {
+        n.resize((n.size() + 3) & ~size_t(3), '\0');
+        n += part;
+    }
+    const WORD head[3] = {(WORD)n.size(), valueLength, type};
+    std::memcpy(&n[0], head, sizeof(head));
+    return n;
+}
+
+void MakeVersionedFile(const std::string &target, const std::vector<std::pair<std::string, std::string>> &strings) {
+    std::vector<std::string> nodes;
+    for (const auto &s : strings)
+        nodes.push_back(VerNode(s.first, Wide(s.second), (WORD)(s.second.size() + 1), 1));
+    VS_FIXEDFILEINFO fixed = {};
+    fixed.dwSignature = 0xFEEF04BD;
+    fixed.dwStrucVersion = 0x00010000;
+    const WORD translation[2] = {0x409, 1200};
+    std::string record = VerNode(
+        "VS_VERSION_INFO", std::string((const char *)&fixed, sizeof(fixed)), sizeof(fixed), 0,
+        {VerNode("StringFileInfo", "", 0, 1, {VerNode("040904b0", "", 0, 1, nodes)}),
+         VerNode("VarFileInfo", "", 0, 1, {VerNode("Translation", std::string((const char *)translation, 4), 4, 0)})});
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileA(self, target.c_str(), FALSE)) << target;
+    HANDLE update = BeginUpdateResourceA(target.c_str(), FALSE);
+    ASSERT_TRUE(update && UpdateResourceA(update, RT_VERSION, MAKEINTRESOURCEA(VS_VERSION_INFO), 0x409,
+                                          &record[0], (DWORD)record.size()) &&
+                EndUpdateResourceA(update, FALSE))
+        << target;
 }
 
 KeyValueMap RegKeyValues(HKEY root, const char *path, REGSAM view)

@@ -122,6 +122,8 @@ std::string SzData(const std::string &text);
 std::string KeyTreeText(HKEY root, const std::string &path, REGSAM view = 0);
 // A folder's entries (names, attributes, sizes) as text, one level.
 std::string FolderListing(const std::string &folder);
+// The line of FolderListing's text that names the file ("" when none does).
+std::string ListingLine(const std::string &listing, const std::string &file);
 
 // The handle a new object gets: the lowest free slot (Wine reuses the lowest), so it
 // moves only when a handle was left open.
@@ -154,8 +156,12 @@ HANDLE StartSleeper(const std::string &path, DWORD *pid = nullptr);
 
 // A shell link at link pointing at target; true when it was saved.
 bool MakeShortcut(const std::string &link, const std::string &target);
+// A copy of this test program at target whose version record holds just these
+// strings (one US English table built by hand).
+void MakeVersionedFile(const std::string &target, const std::vector<std::pair<std::string, std::string>> &strings);
 // The target and arguments of a shell link, "target|arguments" ("|" when unreadable).
 std::string ShortcutOf(const std::string &link);
 // Writes the startup baseline for everything the prefix starts by itself, so that
 // only a test's own entries are new to the startup check.
 void AcceptStartupEntriesPresent();
+

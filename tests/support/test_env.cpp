@@ -14,6 +14,7 @@
 #include "ui/tray.h"
 #include "common/options.h"
 #include "common/runlist.h"
+#include "online/keel_info.h"
 
 static const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 
@@ -397,3 +398,17 @@ std::vector<std::vector<std::string>> HistoryLines()
     return out;
 }
 
+static std::vector<std::string> *gKeelRequests;
+
+static INT_PTR RecordKeelRequest(const char *target, int)
+{
+    if (gKeelRequests)
+        gKeelRequests->push_back(target);
+    return 33;   // what the shell answers for success
+}
+
+void RecordKeelRequests(std::vector<std::string> *into)
+{
+    gKeelRequests = into;
+    KeelOpener = into ? RecordKeelRequest : KeelOpenWithShell;
+}

@@ -42,6 +42,9 @@ void RegPutBinary(HKEY root, const char *path, const char *name, const void *dat
 void RegDeleteTreeView(HKEY root, const char *path, REGSAM view = 0);
 void RegRemoveValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
 void PutOption(const char *name, const char *text);   // under the options key
+// The online lookups' addresses recorded instead of opened (into, until called
+// with NULL, which puts the shell's opener back).
+void RecordKeelRequests(std::vector<std::string> *into);
 
 // A string of the program's table, as LoadStringA gives it (no translation).
 std::string LangText(UINT id);

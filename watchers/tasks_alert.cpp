@@ -1,0 +1,114 @@
+// The new-task alert (dialog 138): the task's name, what its program says of
+// itself, and the answer. The scan step deletes a rejected task after the dialog
+// has closed.
+#include "watchers/tasks.h"
+
+#include <string.h>
+
+#include "common/file_facts.h"
+#include "common/files.h"
+#include "common/history.h"
+#include "common/registry.h"
+#include "common/text.h"
+#include "common/tracelog.h"
+#include "online/keel_info.h"
+#include "resources/resource.h"
+#include "ui/alert.h"
+#include "ui/tray.h"
+
+#define KEEL_CODE_OFFSET 1000
+
+enum {
+    STRING_QUESTION = 692, STRING_VERSION_LABEL = 644, STRING_INFO = 641, STRING_TASK = 680,
+    STRING_ACCEPT = 1008, STRING_REJECT = 1009,
+};
+
+// The program file of the task and its version record (empty fields when it has none).
+static void ReadProgram(const char *path, char *program, VersionRecord *version)
+{
+    AlertProgramFile(path, program);
+    GetVersionInfoCached(program, version);
+}
+
+void LogTaskAlert(const AlertItem *entry)
+{
+    char program[MAX_PATH], shown[RUN_NAME_MAX];
+    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
+    if (!version)
+        return;
+    ReadProgram(entry->path, program, version);
+    // A program that does not name its product is told by the task's own name.
+    TaskDisplayName(entry->name, shown, CAP(shown));
+    WriteLog(LOG_TASK_ALERT, CODE_TASK_SCHEDULED, version->ProductName[0] ? version->ProductName : shown, program,
+             version->FileDescription);
+    HeapFree(GetProcessHeap(), 0, version);
+}
+
+static BOOL InitNewTask(HWND dialog, LPARAM param)
+{
+    AlertItem *entry = SetAlertItem(dialog, param);
+    BeginAlertDialog(dialog, ALERT_HELP_PAGE);
+
+    char program[MAX_PATH], shown[RUN_NAME_MAX];
+    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
+    if (version)
+        ReadProgram(entry->path, program, version);
+    else
+        CopyText(program, CAP(program), entry->path);
+    SetAlertPathControl(dialog, IDC_PATH, entry->path);
+    SetAlertCaption(dialog, STRING_TASK);
+    TestLog("NewTaskDlgProc", entry->path);
+    TaskDisplayName(entry->name, shown, CAP(shown));
+    SetAlertProgramBlock(dialog, shown, version);
+    SetAlertText(dialog, IDC_VERSIONLABEL, STRING_VERSION_LABEL);
+    if (version && version->LegalCopyright[0])
+        SetDlgItemTextA(dialog, IDC_LEGAL, version->LegalCopyright);
+    if (version)
+        HeapFree(GetProcessHeap(), 0, version);
+
+    SetAlertText(dialog, IDC_MESSAGE, STRING_QUESTION);
+    SetAlertText(dialog, IDC_INFO, STRING_INFO);
+    SetAlertText(dialog, IDYES, STRING_ACCEPT);
+    SetAlertText(dialog, IDNO, STRING_REJECT);
+    AddToolTip(dialog, IDYES, 3050);
+    AddToolTip(dialog, IDNO, 3051);
+    LogTaskAlert(entry);
+    PlaceAlert(dialog, FAMILY_ALERT);
+    PlayAlertSound(SOUND_TASK);
+    return TRUE;
+}
+
+static BOOL OnCommand(HWND dialog, int id, int notification)
+{
+    (void)notification;
+    AlertItem *entry = AlertItemOf(dialog);
+    if (!entry)
+        return FALSE;
+    switch (id) {
+    case IDYES:
+    case IDCANCEL:      // Esc and the close box keep the task: the user let it be
+        AnswerAlertItem(dialog, ANSWER_ACCEPT);
+        return TRUE;
+    case IDNO:
+        AnswerAlertItem(dialog, ANSWER_REJECT);
+        return TRUE;
+    case IDC_ABORT:
+        AlertExitMonitor();
+        return TRUE;
+    case IDHELP:
+        OpenHelpPage(ALERT_HELP_PAGE);
+        break;
+    case IDC_INFO:
+        GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
+        break;
+    default:
+        return FALSE;
+    }
+    SetAlertNotTopmost(dialog);
+    return TRUE;
+}
+
+INT_PTR CALLBACK NewTaskDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return AlertDialogMessage(dialog, message, wParam, lParam, InitNewTask, OnCommand, FAMILY_ALERT);
+}
