@@ -2,8 +2,10 @@
 // whether passes leave memory or window-system objects behind.
 //
 // 1. StartupScan(0) against the bare reads of the same places (open, enumerate,
-//    read, close; the startup folders listed; win.ini read): the ratio is the
-//    price of the run list, the path handling and the shortcut resolution.
+//    read, close; the startup folders listed; win.ini read; the autostart places'
+//    keys, values and subkeys): the ratio is the price of the run list, the path
+//    handling and the shortcut resolution; and the autostart places' part of the
+//    scan against their own bare reads.
 // 2. A whole scan pass with the startup watchers (VerifyData, alerts decided
 //    silently; the other watchers' steps left out, they have their figures in 3)
 //    against StartupScan(0) alone; and the same pass with the tray icon hidden
@@ -42,6 +44,7 @@
 #include "startup/locations.h"
 #include "common/runlist.h"
 #include "startup/missing_notices.h"
+#include "startup/places.h"
 #include "startup/startup_scan.h"
 #include "bench/bench_settings.h"
 #include "bench/bench_signatures_syslog.h"
@@ -80,6 +83,102 @@ static void ListFolder(const char *folder)
     FindClose(h);
 }
 
+static void QueryValue(HKEY key, const char *name)
+{
+    char data[4096];
+    DWORD d = sizeof(data);
+    RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &d);
+}
+
+static void EnumerateOpenKey(HKEY key)
+{
+    char name[512], data[1024];
+    for (DWORD i = 0;; i++) {
+        DWORD n = sizeof(name), d = sizeof(data);
+        if (RegEnumValueA(key, i, name, &n, NULL, NULL, (BYTE *)data, &d) != ERROR_SUCCESS)
+            break;
+    }
+}
+
+// One subkey of an autostart place: its entry's value, or for a setup list all
+// its values and those of its "Depend" subkey.
+static void ReadPlaceSubkey(const AutostartPlace *place, HKEY key, const char *subkey)
+{
+    char path[MAX_PATH];
+    HKEY sub;
+    FormatText(path, CAP(path), "%s%s%s", subkey, place->entryKey ? "\\" : "", place->entryKey ? place->entryKey : "");
+    if (RegOpenKeyExA(key, path, 0, KEY_READ | KEY_WOW64_64KEY, &sub) != ERROR_SUCCESS)
+        return;
+    if (place->layout == PLACE_SETUP_LISTS) {
+        HKEY depend;
+        EnumerateOpenKey(sub);
+        if (RegOpenKeyExA(sub, "Depend", 0, KEY_READ | KEY_WOW64_64KEY, &depend) == ERROR_SUCCESS) {
+            EnumerateOpenKey(depend);
+            RegCloseKey(depend);
+        }
+    } else {
+        QueryValue(sub, place->where.valueName);
+    }
+    RegCloseKey(sub);
+}
+
+// The autostart places: each key opened, its value read, its values or its
+// subkeys enumerated as the place holds its entries.
+static void BarePlaceReads(void)
+{
+    int count = 0;
+    const AutostartPlace *places = AutostartPlaceTable(&count);
+    for (int i = 0; i < count; i++) {
+        const AutostartPlace *place = &places[i];
+        HKEY key;
+        if ((place->wow64 && !Is64BitWindows) ||
+            RegOpenKeyExA(place->where.root, place->where.keyPath, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+            continue;
+        if (place->layout == PLACE_EACH_VALUE) {
+            EnumerateOpenKey(key);
+        } else if (place->subkeys) {
+            for (const char *const *subkey = place->subkeys; *subkey; subkey++)
+                ReadPlaceSubkey(place, key, *subkey);
+        } else if (place->layout == PLACE_SUBKEY_VALUE || place->layout == PLACE_SETUP_LISTS) {
+            char subkey[256];
+            for (DWORD index = 0;; index++) {
+                DWORD len = sizeof(subkey);
+                if (RegEnumKeyExA(key, index, subkey, &len, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+                    break;
+                ReadPlaceSubkey(place, key, subkey);
+            }
+        } else {
+            QueryValue(key, place->where.valueName);
+        }
+        RegCloseKey(key);
+    }
+}
+
+// What Windows keeps in the places with many subkeys: programs with loader
+// settings (no debugger) and Active Setup components, all in the baseline.
+#define BENCH_IFEO_KEYS 60
+#define BENCH_SETUP_KEYS 40
+static const char BenchIfeo[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\bmbench%02d.exe";
+static const char BenchSetup[] = "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{B0A1C2D3-0000-4000-8000-0000BE4C%04d}";
+
+static void PlaceLoad(int add)
+{
+    char path[MAX_PATH], stub[MAX_PATH];
+    for (int i = 0; i < BENCH_IFEO_KEYS + BENCH_SETUP_KEYS; i++) {
+        int ifeo = i < BENCH_IFEO_KEYS;
+        FormatText(path, CAP(path), ifeo ? BenchIfeo : BenchSetup, i);
+        if (!add) {
+            RegDeleteKeyExAtRunTime(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY);
+        } else if (ifeo) {
+            SetRegDWORDValue(HKEY_LOCAL_MACHINE, path, "GlobalFlag", 2);
+        } else {
+            FormatText(stub, CAP(stub), "C:\\Windows\\system32\\bmstub%02d.exe /install", i);
+            SetRegString(HKEY_LOCAL_MACHINE, path, "StubPath", stub);
+            SetRegString(HKEY_LOCAL_MACHINE, path, "Version", "1,0,0,0");
+        }
+    }
+}
+
 // The reads a full startup scan has to make, and nothing else.
 static void BareStartupReads(void)
 {
@@ -98,11 +197,18 @@ static void BareStartupReads(void)
     GetProfileStringA("windows", "load", "", list, sizeof(list));
     EnumerateKey(HKEY_LOCAL_MACHINE, WINLOGON_KEY, KEY_WOW64_64KEY);
     EnumerateKey(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, 0);
+    BarePlaceReads();
 }
 
 static void FullScan(void)
 {
     StartupScan(gList, 0);
+    FreeRunList(gList);
+}
+
+static void PlacesScan(void)
+{
+    ReadAutostartPlaces(gList);
     FreeRunList(gList);
 }
 
@@ -153,6 +259,7 @@ int main(void)
     UILanguage = 9;     // English, as start-up chooses from the shipped table: texts come from it
     TestLogCounter = TESTLOG_OFF;
     RemoveSettings();   // what a run stopped before its end left behind would bring alerts
+    PlaceLoad(1);
     // Everything found now is accepted, so no alert opens; alerts stay on so that
     // the checks which only run while they are on (missing startup) are measured.
     // Every watcher's baseline, so that the passes with all watchers (from 3 on)
@@ -168,11 +275,13 @@ int main(void)
     BareStartupReads();
     FullScan();
     Pass();
-    double t[4];
-    TimeInTurns({BareStartupReads, FullScan, Pass, PassWithoutTray}, 20, 10, t);
+    double t[6];
+    TimeInTurns({BareStartupReads, FullScan, Pass, PassWithoutTray, BarePlaceReads, PlacesScan}, 20, 10, t);
     double bare = t[0], scan = t[1], pass = t[2], quiet = t[3];
     printf("bare startup reads            %8.3f ms\n", bare * 1000);
     printf("StartupScan(0)                %8.3f ms   ratio to bare reads %.2f\n", scan * 1000, scan / bare);
+    printf("  the autostart places' part  %8.3f ms   their bare reads %8.3f ms   ratio %.2f\n", t[5] * 1000,
+           t[4] * 1000, t[5] / t[4]);
     printf("scan pass (VerifyData)        %8.3f ms   ratio to StartupScan %.2f\n", pass * 1000, pass / scan);
     printf("the pass, tray icon hidden    %8.3f ms   ratio to StartupScan %.2f\n", quiet * 1000, quiet / scan);
 
@@ -222,6 +331,7 @@ int main(void)
         DestroyWindow(ghMainWnd);
         ghMainWnd = NULL;
     }
+    PlaceLoad(0);
     CoUninitialize();
     return 0;
 }

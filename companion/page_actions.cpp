@@ -9,6 +9,7 @@
 #include "common/tracelog.h"
 #include "online/keel_info.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 
 #define MESSAGE_TEXT_MAX 1024
 #define ERROR_TEXT_MAX 512
@@ -90,6 +91,9 @@ void StartupLocationName(int code, char *out, size_t cap)
         break;
     case LOCATION_DLL_LIST:
         CopyText(out, cap, location->valueName);
+        break;
+    case LOCATION_PLACE:
+        CopyText(out, cap, FindAutostartPlace(location->code)->title);
         break;
     default:
         CopyText(out, cap, lastPart);

@@ -154,7 +154,9 @@ static int SelectedEntries(HWND page, Entry *entries, int max, int withCommand =
 // so that the user finds them here to enable.
 static int CanBeDisabled(int code)
 {
-    return RunFamilyDigit(code) || code == CODE_WIN_LOAD || code == CODE_WIN_RUN || code == CODE_GROUP_STARTUP;
+    const StartupLocation *location = FindStartupLocation(code);
+    return RunFamilyDigit(code) || code == CODE_WIN_LOAD || code == CODE_WIN_RUN || code == CODE_GROUP_STARTUP ||
+           (location && location->kind == LOCATION_PLACE && location->storeKey);
 }
 
 static int CanBeDelayed(int code)

@@ -13,11 +13,12 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "startup/startup_scan.h"
 
 #define NOTIFY_OLD_NAME "OldName"
 
-static int WriteMarker(const char *name, int code)
+int WriteDisabledMarker(const char *name, int code)
 {
     char data[16];
     FormatText(data, CAP(data), "%d", code);
@@ -27,7 +28,7 @@ static int WriteMarker(const char *name, int code)
     return 0;
 }
 
-static void ForgetDisabled(const char *storeKey, const char *name)
+void ForgetDisabledEntry(const char *storeKey, const char *name)
 {
     if (storeKey)
         DeleteValueInView(HKEY_LOCAL_MACHINE, storeKey, name, 0);
@@ -41,7 +42,7 @@ static int StoreAndMark(const StartupLocation *location, const char *name, const
         TestLog("MyError:  DisableRunProgram copy not stored", name);
         return 0;
     }
-    if (!WriteMarker(name, location->code)) {
+    if (!WriteDisabledMarker(name, location->code)) {
         DeleteValueInView(HKEY_LOCAL_MACHINE, location->storeKey, name, 0);
         return 0;
     }
@@ -56,16 +57,6 @@ static int StoredCommand(const StartupLocation *location, const char *name, cons
     return CopyText(out, REG_TEXT_MAX, data) && out[0];
 }
 
-// A restored entry is one the user has accepted: the next check knows it.
-static void KnowRestoredEntry(const char *command, int code)
-{
-    char recorded[MAX_PATH], key[MAX_PATH], text[16];
-    if (RecordedPathOf(command, recorded) <= 0 || BaselineValueName(recorded, key) <= 0)
-        return;
-    FormatText(text, CAP(text), "%d", code);
-    SetRegString(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, text);
-}
-
 static int DisableRunValue(const StartupLocation *location, const char *name, const char *data)
 {
     // A value without a command (a number, empty data) has nothing to keep.
@@ -73,7 +64,7 @@ static int DisableRunValue(const StartupLocation *location, const char *name, co
         return 0;
     if (!DeleteValueInView(location->root, location->keyPath, name, MachineView())) {
         TestLog("MyError:  DisableRunProgram value not removed", name);
-        ForgetDisabled(location->storeKey, name);
+        ForgetDisabledEntry(location->storeKey, name);
         return 0;
     }
     return 1;
@@ -87,8 +78,8 @@ static int RestoreRunValue(const StartupLocation *location, const char *name, co
         TestLog("MyError:  DisableRunProgram value not written back", name);
         return 0;
     }
-    ForgetDisabled(location->storeKey, name);
-    KnowRestoredEntry(command, location->code);
+    ForgetDisabledEntry(location->storeKey, name);
+    KnowStartupCommand(command, location->code);
     return 1;
 }
 
@@ -98,7 +89,7 @@ static int DisableWinIniItem(const StartupLocation *location, const char *name, 
         return 0;
     if (!RemoveFromWinIniList(location->valueName, data)) {
         TestLog("MyError:  DisableRunProgram list item not removed", data);
-        ForgetDisabled(location->storeKey, name);
+        ForgetDisabledEntry(location->storeKey, name);
         return 0;
     }
     return 1;
@@ -111,8 +102,8 @@ static int RestoreWinIniItem(const StartupLocation *location, const char *name, 
         TestLog("MyError:  DisableRunProgram list item not written back", name);
         return 0;
     }
-    ForgetDisabled(location->storeKey, name);
-    KnowRestoredEntry(item, location->code);
+    ForgetDisabledEntry(location->storeKey, name);
+    KnowStartupCommand(item, location->code);
     return 1;
 }
 
@@ -163,7 +154,7 @@ static int DisableFolderFile(const char *name, const char *data, const char *pat
 {
     if (!MoveFolderFileAside(data, path, 0))
         return 0;
-    if (!WriteMarker(name, CODE_GROUP_STARTUP)) {
+    if (!WriteDisabledMarker(name, CODE_GROUP_STARTUP)) {
         char fileName[MAX_PATH], disabled[MAX_PATH], aside[MAX_PATH], folder[MAX_PATH];
         const char *file = FolderFileOf(data, path, fileName);
         if (GetDisabledFolder(disabled, 0) > 0 && FormatText(aside, CAP(aside), "%s\\%s", disabled, fileName) &&
@@ -182,10 +173,10 @@ static int RestoreFolderFile(const char *name, const char *data, const char *pat
         !FormatText(source, CAP(source), "%s\\%s", disabled, fileName) ||
         !MoveInto(source, startup, fileName, 0))
         return 0;
-    ForgetDisabled(NULL, name);
+    ForgetDisabledEntry(NULL, name);
     char restored[MAX_PATH], program[MAX_PATH];
     if (FormatText(restored, CAP(restored), "%s\\%s", startup, fileName) && StartupFileProgram(restored, program) > 0)
-        KnowRestoredEntry(program, CODE_GROUP_STARTUP);
+        KnowStartupCommand(program, CODE_GROUP_STARTUP);
     return 1;
 }
 
@@ -256,14 +247,14 @@ static int ToggleNotify(const StartupLocation *location, const char *name, const
         if (done) {
             // Removed rather than left empty: the key is as it was before.
             RegDeleteValueA(key, NOTIFY_OLD_NAME);
-            ForgetDisabled(location->storeKey, name);
+            ForgetDisabledEntry(location->storeKey, name);
         }
     } else if (takeOut) {
         done = ParkNotifyDll(key, location);
     } else if (StoreAndMark(location, name, data)) {
         done = ParkNotifyDll(key, location);
         if (!done)
-            ForgetDisabled(location->storeKey, name);
+            ForgetDisabledEntry(location->storeKey, name);
         else if (data[0])
             SetRegString(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, data, "256");
     }
@@ -282,6 +273,11 @@ static const StartupLocation *ActionLocation(const char *name, int code)
     if (location->kind == LOCATION_RUN_KEY || location->kind == LOCATION_WIN_INI ||
         location->kind == LOCATION_FOLDER || location->kind == LOCATION_SUBKEYS)
         return location;
+    if (location->kind == LOCATION_PLACE && location->storeKey)
+        return location;
+    // A setting that is no program (a moved startup folder) has nothing to keep aside.
+    if (location->kind == LOCATION_PLACE)
+        TestLog("DisableRunProgram refused: the place has no Disabled store", name);
     return NULL;
 }
 
@@ -348,6 +344,10 @@ int DisableRunProgram(const char *name, const char *data, const char *path, int 
     case LOCATION_FOLDER:
         done = restore ? RestoreFolderFile(name, data, path) : DisableFolderFile(name, data, path);
         break;
+    case LOCATION_PLACE:
+        done = restore ? RestorePlaceEntry(FindAutostartPlace(code), name, data)
+                       : DisablePlaceEntry(FindAutostartPlace(code), name, data);
+        break;
     default:
         done = ToggleNotify(location, name, data, restore, 0);
         break;
@@ -381,6 +381,9 @@ int TakeOutDisabledEntry(const char *name, const char *data, const char *path, i
         break;
     case LOCATION_FOLDER:
         done = MoveFolderFileAside(data, path, MOVEFILE_REPLACE_EXISTING);
+        break;
+    case LOCATION_PLACE:
+        done = TakeOutPlaceEntry(FindAutostartPlace(code), name, data);
         break;
     default:
         done = ToggleNotify(location, name, data, 0, 1);

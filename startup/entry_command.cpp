@@ -5,6 +5,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "startup/startup_scan.h"
 
 static int RecordsPath(const char *command, const char *path)
@@ -56,6 +57,8 @@ int ReadRunEntryCommand(const RunList *list, int i, char *out, int cap)
         found = ReadMatchingValue(location->root, location->keyPath, name, MachineView(), path, out, cap);
     else if (location && location->kind == LOCATION_WIN_INI)
         found = FindWinIniItem(location, path, out, cap);
+    else if (location && location->kind == LOCATION_PLACE)
+        found = ReadPlaceEntryText(location->code, name, path, out, cap) > 0;
     // A disabled entry's text waits in its store key, under its name.
     if (!found && location && name[0])
         found = ReadMatchingValue(HKEY_LOCAL_MACHINE, location->storeKey, name, 0, path, out, cap);

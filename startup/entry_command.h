@@ -6,7 +6,8 @@
 
 #include "common/runlist.h"
 
-// Entry i's Run value data or win.ini list item exactly as stored, else its copy
+// Entry i's Run value data, win.ini list item or autostart place's value or item
+// exactly as stored, else its copy
 // in the Disabled store, as long as that text still records the entry's path;
 // the path itself for other kinds or when neither holds it. out: cap characters.
 // Returns the length.

@@ -10,6 +10,8 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/runlist.h"
+#include "startup/places.h"
+#include "startup/startup_scan.h"
 
 #define RUN_BASE "Software\\Microsoft\\Windows\\CurrentVersion\\"
 #define RUN_BASE_32 "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
@@ -62,7 +64,8 @@ const StartupLocation *FindStartupLocation(int code)
     for (const StartupLocation &row : Locations)
         if (row.code == code)
             return &row;
-    return NULL;
+    const AutostartPlace *place = FindAutostartPlace(code);
+    return place ? &place->where : NULL;
 }
 
 int RunFamilyDigit(int code)
@@ -123,6 +126,15 @@ int BaselineValueName(const char *path, char *out)
         if (*p == '=')
             *p = ':';
     return (int)strlen(out);
+}
+
+void KnowStartupCommand(const char *command, int code)
+{
+    char recorded[MAX_PATH], key[MAX_PATH], text[16];
+    if (RecordedPathOf(command, recorded) <= 0 || BaselineValueName(recorded, key) <= 0)
+        return;
+    FormatText(text, CAP(text), "%d", code);
+    SetRegString(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, key, text);
 }
 
 static int ReadBaselineCode(const char *valueName)
@@ -188,7 +200,7 @@ int GetDisabledFolder(char *out, int create)
     return (int)strlen(out);
 }
 
-static int SameFolder(const char *folder, const char *other)
+int IsSameFolder(const char *folder, const char *other)
 {
     char a[MAX_PATH], b[MAX_PATH];
     CopyText(a, CAP(a), folder);
@@ -223,13 +235,18 @@ int IsInStartupFolder(const char *file)
     for (HKEY root : Roots)
         for (const char *value : Values)
             if (GetRegString(root, SHELL_FOLDERS_KEY, value, candidate, MAX_PATH) > 0 &&
-                SameFolder(folder, candidate))
+                IsSameFolder(folder, candidate))
                 return 1;
+    // The cache may still name the folder Windows used before a folder setting changed.
+    static const int FolderSettings[] = {CODE_USER_STARTUP_FOLDER, CODE_COMMON_STARTUP_FOLDER};
+    for (int code : FolderSettings)
+        if (ReadFolderInForce(FindAutostartPlace(code), candidate) > 0 && IsSameFolder(folder, candidate))
+            return 1;
     return 0;
 }
 
 int IsInDisabledFolder(const char *file)
 {
     char folder[MAX_PATH], disabled[MAX_PATH];
-    return FolderOfFile(file, folder) && GetDisabledFolder(disabled, 0) > 0 && SameFolder(folder, disabled);
+    return FolderOfFile(file, folder) && GetDisabledFolder(disabled, 0) > 0 && IsSameFolder(folder, disabled);
 }

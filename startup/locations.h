@@ -42,7 +42,11 @@ enum {
     CODE_REG_TASKSCHEDULER = 253,
     CODE_REG_SHELLEXECUTEHOOK = 254,
     CODE_REG_APPINITDLLS = 255,
-    CODE_RUN_WINLOGONNOTIFY = 256
+    CODE_RUN_WINLOGONNOTIFY = 256,
+    // 260..277: the autostart places of startup/places.h, one code per place,
+    // root and registry view.
+    CODE_PLACE_FIRST = 260,
+    CODE_PLACE_LAST = 277
 };
 
 // How a location holds its entries.
@@ -53,7 +57,8 @@ enum {
     LOCATION_VALUE = 4,         // one value holding the program (Userinit, Shell)
     LOCATION_CLSID_KEY = 5,     // one value per class id
     LOCATION_DLL_LIST = 6,      // one value holding a list of DLLs
-    LOCATION_SUBKEYS = 7        // one subkey per entry, the file in a value of it
+    LOCATION_SUBKEYS = 7,       // one subkey per entry, the file in a value of it
+    LOCATION_PLACE = 8          // an autostart place of startup/places.h
 };
 
 typedef struct StartupLocation {
@@ -72,9 +77,10 @@ typedef struct StartupLocation {
 
 #define RUN_FAMILY_KEYS 7
 
-// The row of a code; NULL for a code that names no startup location.
+// The row of a code (the autostart places' rows included); NULL for a code that
+// names no startup location.
 const StartupLocation *FindStartupLocation(int code);
-// All rows in code order, and their number.
+// The rows of the classic locations in code order, and their number.
 const StartupLocation *StartupLocationTable(int *count);
 // 1..7 for a code of the three Run families (the key's digit), 0 otherwise.
 int RunFamilyDigit(int code);
@@ -92,6 +98,9 @@ int ReadValueInView(HKEY root, const char *path, const char *name, char *out, in
 // The baseline value name of a path: "=" (which a value name may not hold for
 // the registry scripts) becomes ":"; at most 259 characters. out: MAX_PATH.
 int BaselineValueName(const char *path, char *out);
+// Takes the program a command starts into the baseline under the code, as the
+// scan will record it: an entry put back by the monitor itself is not asked about.
+void KnowStartupCommand(const char *command, int code);
 // The baseline's code for run entry i: by the value of its path (32 characters,
 // non-zero decimal), else by the value of its name; 0 when the entry is new.
 int LookupStartupBaseline(const RunList *list, int i);
@@ -103,8 +112,11 @@ int IsDisabledEntry(const char *name, int code);
 int GetDisabledMarkerCode(const char *name);
 
 // 1 when a file lies directly in a startup folder (the values "Startup" and
-// "Common Startup" of HKLM and HKCU), resp. in the data folder's "Disabled" folder.
+// "Common Startup" of HKLM and HKCU, as cached in "Shell Folders" or in force by
+// "User Shell Folders"), resp. in the data folder's "Disabled" folder.
 int IsInStartupFolder(const char *file);
 int IsInDisabledFolder(const char *file);
+// 1 when two folder paths name the same folder (case and trailing "\" aside).
+int IsSameFolder(const char *folder, const char *other);
 // The data folder's "Disabled" subfolder (created when create is set); its length.
 int GetDisabledFolder(char *out, int create);

@@ -13,6 +13,7 @@
 #include "common/appstate.h"
 #include "common/options.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "common/runlist.h"
 #include "startup/startup_scan.h"
 #include "online/server_reports.h"
@@ -36,6 +37,13 @@ static void DeleteStartupApproved(HKEY root, const char *const *subkeys, int cou
 static int DeleteMarker(const char *name)
 {
     return DeleteValueInView(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, name, 0);
+}
+
+// A marked entry waits in its store: removing it drops the copy and the marker.
+static int DeleteStoredEntry(const char *storeKey, const char *name)
+{
+    int removed = DeleteValueInView(HKEY_LOCAL_MACHINE, storeKey, name, 0);
+    return DeleteMarker(name) || removed;
 }
 
 // 1 when a command is the one an entry was recorded from: data may be the
@@ -77,8 +85,7 @@ static int RemoveRunFamilyEntry(int code, const char *name, const char *data, in
         return DeleteDefaultRunValue(location, data);
     int removed;
     if (marked) {
-        removed = DeleteValueInView(HKEY_LOCAL_MACHINE, location->storeKey, name, 0);
-        removed = DeleteMarker(name) || removed;
+        removed = DeleteStoredEntry(location->storeKey, name);
     } else {
         // Only the view the entry was read from: its twin in the other view is
         // another program's entry.
@@ -94,11 +101,7 @@ static int RemoveWinIniEntry(int code, const char *name, const char *data, int m
     const StartupLocation *location = FindStartupLocation(code);
     if (!location)
         return 0;
-    int removed = 0;
-    if (marked) {
-        removed = DeleteValueInView(HKEY_LOCAL_MACHINE, location->storeKey, name, 0);
-        removed = DeleteMarker(name) || removed;
-    }
+    int removed = marked && DeleteStoredEntry(location->storeKey, name);
     return RemoveFromWinIniList(location->valueName, data) || removed;
 }
 
@@ -153,6 +156,10 @@ int DeleteRunProgram(int code, const char *name, const char *data, const char *p
         result = RemoveFolderEntry(name, data, path, marked);
     } else if (code >= CODE_WINLOGON_USERINIT && code <= CODE_REG_APPINITDLLS) {
         result = RemoveSpecialStartup(path, data, name, code);
+    } else if (FindAutostartPlace(code)) {
+        const StartupLocation *location = FindStartupLocation(code);
+        result = marked && location->storeKey ? DeleteStoredEntry(location->storeKey, name)
+                                              : RemovePlaceEntry(code, name, data);
     }
 
     // What was not removed is neither logged nor forgotten: the entry stays as

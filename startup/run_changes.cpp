@@ -20,6 +20,7 @@
 #include "resources/resource.h"
 #include "startup/delayed_start.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "common/runlist.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
@@ -39,8 +40,10 @@ int bStartupAlertShown;
 
 // Installers that remove themselves after the next start, and the monitor itself.
 static const char *const NeverAlerted[] = {"McAfee Application Installer Cleanup", "McInst", "Brackmoor"};
-// RunOnce and RunOnceEx of the machine, the user and the 32-bit view.
-static const int RunOnceCodes[] = {2, 3, 12, 13, 22};
+// RunOnce and RunOnceEx (its values and its subkeys' lists) of the machine, the
+// user and the 32-bit view.
+static const int RunOnceCodes[] = {2, 3, 12, 13, 22, CODE_MACHINE_RUNONCEEX_ITEM, CODE_CURRENT_RUNONCEEX_ITEM,
+                                   CODE_WOW64_RUNONCEEX_ITEM};
 
 // Entry i of the run list as the pass works with it: the dialog clears the
 // current alert's texts, the actions need them afterwards.
@@ -121,6 +124,8 @@ static void ReadEntryCommand(PassEntry *entry)
         if (ReadValueInView(location->root, location->keyPath, "", data, CAP(data), MachineView()) > 0 &&
             SameRecordedPath(data, entry->path))
             CopyText(entry->command, CAP(entry->command), data);
+    } else if (location->kind == LOCATION_PLACE) {
+        ReadPlaceEntryText(entry->code, entry->name, entry->path, entry->command, CAP(entry->command));
     } else if (location->kind == LOCATION_WIN_INI) {
         char *list = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
         if (list && ReadWinIniList(location->valueName, list) >= 0) {

@@ -12,6 +12,7 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "common/runlist.h"
 
 // Resolving a shortcut whose target moved may search the disks; the scan does not
@@ -130,12 +131,28 @@ void ReadStartupFolders(RunList *list)
 {
     static const HKEY Roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
     static const char *const Values[] = {"Startup", "Common Startup"};
+    char read[4][MAX_PATH];
+    int count = 0;
     for (int pass = 0; pass < 2; pass++) {
         for (const char *value : Values) {
-            char folder[MAX_PATH];
-            if (GetRegString(Roots[pass], SHELL_FOLDERS_KEY, value, folder, MAX_PATH) > 0)
-                ReadStartupFolder(list, folder, pass);
+            if (GetRegString(Roots[pass], SHELL_FOLDERS_KEY, value, read[count], MAX_PATH) > 0)
+                ReadStartupFolder(list, read[count++], pass);
         }
+    }
+    // "Shell Folders" is the shell's cache; Windows starts the files of the folders
+    // that "User Shell Folders" puts in force, which may have been moved since.
+    static const struct {
+        int code, pass;
+    } InForce[] = {{CODE_COMMON_STARTUP_FOLDER, 0}, {CODE_USER_STARTUP_FOLDER, 1}};
+    for (const auto &setting : InForce) {
+        char folder[MAX_PATH];
+        int seen = 0;
+        if (ReadFolderInForce(FindAutostartPlace(setting.code), folder) <= 0)
+            continue;
+        for (int i = 0; i < count && !seen; i++)
+            seen = IsSameFolder(folder, read[i]);
+        if (!seen)
+            ReadStartupFolder(list, folder, setting.pass);
     }
 }
 

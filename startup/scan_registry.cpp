@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "common/runlist.h"
 #include "startup/startup_actions.h"
 
@@ -139,6 +140,29 @@ void ReadRunKeys(RunList *list)
         HeapFree(GetProcessHeap(), 0, value);
 }
 
+// The entries kept in one store key, each under the code of the place its marker names.
+static void ReadStoreKey(RunList *list, const char *storeKey, ScanValue *value)
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, storeKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD count = CountValues(key);
+    for (DWORD index = 0; index < count; index++) {
+        int read = ReadValueAt(key, index, value);
+        if (read < 0)
+            break;
+        if (read == 0 || !value->name[0])
+            continue;
+        // The marker tells where the entry came from; without one (or with one
+        // of a place that keeps its copies elsewhere) it is a leftover.
+        int origin = GetDisabledMarkerCode(value->name);
+        const StartupLocation *from = FindStartupLocation(origin);
+        if (origin >= 1 && from && from->storeKey && strcmp(from->storeKey, storeKey) == 0)
+            AddRunStruct(list, value->name, value->data, "", "", origin, STORED_COPY_EXTRA);
+    }
+    RegCloseKey(key);
+}
+
 void ReadDisabledStore(RunList *list)
 {
     // RunOnce\Setup's entries are listed under their store key "RunSetup";
@@ -148,25 +172,16 @@ void ReadDisabledStore(RunList *list)
     if (value) {
         for (int code : Codes) {
             const StartupLocation *location = FindStartupLocation(code);
-            HKEY key = NULL;
-            if (!location || !location->storeKey ||
-                RegOpenKeyExA(HKEY_LOCAL_MACHINE, location->storeKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-                continue;
-            DWORD count = CountValues(key);
-            for (DWORD index = 0; index < count; index++) {
-                int read = ReadValueAt(key, index, value);
-                if (read < 0)
-                    break;
-                if (read == 0 || !value->name[0])
-                    continue;
-                // The marker tells where the entry came from; without one (or with one
-                // of a place that keeps its copies elsewhere) it is a leftover.
-                int origin = GetDisabledMarkerCode(value->name);
-                const StartupLocation *from = FindStartupLocation(origin);
-                if (origin >= 1 && from && from->storeKey && strcmp(from->storeKey, location->storeKey) == 0)
-                    AddRunStruct(list, value->name, value->data, "", "", origin, STORED_COPY_EXTRA);
-            }
-            RegCloseKey(key);
+            if (location && location->storeKey)
+                ReadStoreKey(list, location->storeKey, value);
+        }
+        // The autostart places' stores, each once: several codes share one.
+        int count = 0;
+        const AutostartPlace *places = AutostartPlaceTable(&count);
+        for (int i = 0; i < count; i++) {
+            const char *storeKey = places[i].where.storeKey;
+            if (storeKey && (i == 0 || !places[i - 1].where.storeKey || strcmp(places[i - 1].where.storeKey, storeKey)))
+                ReadStoreKey(list, storeKey, value);
         }
         HeapFree(GetProcessHeap(), 0, value);
     }

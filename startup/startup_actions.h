@@ -21,6 +21,10 @@ int IsDisabledItem(const char *name, const char *data, const char *path, int cod
 // location: taken out again, its copy replaced by what it holds now; history
 // "START_Disable". 1 when it is out.
 int TakeOutDisabledEntry(const char *name, const char *data, const char *path, int code);
+// The marker of a disabled entry (HKLM DISABLED_MARKER_KEY, name = code), and
+// the marker with the stored copy dropped again (storeKey may be NULL). 1 when written.
+int WriteDisabledMarker(const char *name, int code);
+void ForgetDisabledEntry(const char *storeKey, const char *name);
 // The Winlogon and shell-hook entries (250..255), which Windows needs in some form:
 // the defaults are written back, a hook is removed only after the user confirms.
 // 1 when the setting was changed (and logged), 0 otherwise.

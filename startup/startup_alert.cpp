@@ -20,6 +20,7 @@
 #include "online/keel_info.h"
 #include "resources/resource.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "startup/startup_actions.h"
 #include "online/server_reports.h"
 
@@ -72,6 +73,9 @@ static const int TextButtons[] = {IDC_ABORT, IDC_LOCATION, IDC_PROPERTIES, IDC_D
 
 UINT StartupLocationSentenceId(int code)
 {
+    const AutostartPlace *place = FindAutostartPlace(code);
+    if (place)
+        return place->sentence;
     for (int runOnce : RunOnceCodes)
         if (code == runOnce)
             return STRING_SENTENCE_RUNONCE;
@@ -187,6 +191,13 @@ static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
     for (const auto &button : Buttons)
         SetAlertText(dialog, button.id, button.text);
     MakeTextButtons(dialog, TextButtons, (int)(sizeof(TextButtons) / sizeof(TextButtons[0])));
+    // A moved startup folder is a setting, not a program to keep aside: only
+    // Accept and Reject answer it.
+    const StartupLocation *location = FindStartupLocation(entry->code);
+    if (location && location->kind == LOCATION_PLACE && !location->storeKey) {
+        EnableWindow(GetDlgItem(dialog, IDC_DISABLE), FALSE);
+        ShowWindow(GetDlgItem(dialog, IDC_DISABLE), SW_HIDE);
+    }
     for (const auto &button : Buttons)
         AddToolTip(dialog, button.id, button.tip);
 

@@ -11,6 +11,7 @@
 #include "common/winver.h"
 #include "common/options.h"
 #include "startup/locations.h"
+#include "startup/places.h"
 #include "common/runlist.h"
 
 // A value name this short cannot be a program path; such entries are worth a trace.
@@ -32,8 +33,10 @@ int StartupScan(RunList *list, int quick)
     int everything = quick == 0 || giShowAllStartup >= 1;
     if (everything && IsNTPlatform())
         ReadWinlogonEntries(list);
-    if (everything)
+    if (everything) {
         ReadShellHooks(list);
+        ReadAutostartPlaces(list);
+    }
 
     RegReadAccess = savedRead;
     return list->count;
@@ -60,7 +63,8 @@ int IsStoredCopy(const RunList *list, int i)
 int IsQuickScanEntry(const RunList *list, int i)
 {
     int code = GetRunCode(list, i);
-    return giShowAllStartup >= 1 || code < CODE_WINLOGON_USERINIT || code > CODE_RUN_WINLOGONNOTIFY;
+    return giShowAllStartup >= 1 || code < CODE_WINLOGON_USERINIT ||
+           (code > CODE_RUN_WINLOGONNOTIFY && !FindAutostartPlace(code));
 }
 
 // The win.ini lists are older than the registry and still honoured by Windows.

@@ -11,8 +11,9 @@
 #define STORED_COPY_EXTRA 0x100
 int IsStoredCopy(const RunList *list, int i);
 
-// Fills list (emptied first); quick skips Winlogon and the shell hooks unless the
-// option "ShowAllStartup" is 1 or more. Returns the record count.
+// Fills list (emptied first); quick skips Winlogon, the shell hooks and the
+// autostart places of startup/places.h unless the option "ShowAllStartup" is 1
+// or more. Returns the record count.
 int StartupScan(RunList *list, int quick);
 // The pass's full startup scan, made by the first step that asks for it; NULL
 // only when no memory was left.

@@ -27,13 +27,7 @@ protected:
     void SetUp() override
     {
         StartupPlacesTest::SetUp();
-        // Not a first start, which would open the companion program.
-        RegPut(HKCU, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
-        // The startup check on every pass, one alert at a time, every alert shown.
-        for (const char *off : {"SuppressExtraAlerts", "HideStartup", "Sound"})
-            PutOption(off, "0");
-        for (const char *on : {"ShowAlerts", "RealtimeStartup", "Start"})
-            PutOption(on, "1");
+        PrepareStartupAlerts();
         folder_ = UseStartupFolder();
         CreateDirectoryA("C:\\Tools", NULL);
         CreateDirectoryA("C:\\Tools\\a=b", NULL);

@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include "common/options.h"
 #include "resources/resource.h"
 #include "support/test_env.h"
 
@@ -26,6 +27,15 @@ bool StartMonitor(MonitorRun &run, const std::string &args, DWORD ms)
             return false;
     }
     return false;
+}
+
+void PrepareStartupAlerts()
+{
+    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
+    for (const char *off : {"SuppressExtraAlerts", "HideStartup", "Sound"})
+        PutOption(off, "0");
+    for (const char *on : {"ShowAlerts", "RealtimeStartup", "Start"})
+        PutOption(on, "1");
 }
 
 void SendMonitorCommand(const MonitorRun &run, int id, LPARAM lParam)

@@ -20,6 +20,9 @@ struct MonitorRun {
 // command posted before the timer runs would be undone by the start-up command).
 bool StartMonitor(MonitorRun &run, const std::string &args = "", DWORD ms = 30000);
 void SendMonitorCommand(const MonitorRun &run, int id, LPARAM lParam = 0);
+// Options for a startup test: not a first start (which would open the companion
+// program), the startup check on every pass, one alert at a time, every alert shown.
+void PrepareStartupAlerts();
 // Asks the monitor to exit ("-Q" from a second process) and waits; kills it when it hangs.
 bool StopMonitor(MonitorRun &run, DWORD ms = 20000);
 bool ProcessRunning(DWORD pid);

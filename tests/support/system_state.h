@@ -97,6 +97,8 @@ protected:
              DWORD type = REG_SZ);
     // Keys a test may create below the usual Run keys, removed with all they hold.
     void Watch(HKEY root, const char *key) { newKeys_.Watch(root, key); }
+    // A value of the system (64-bit view) that the test changes, put back as it was.
+    void Keep(HKEY root, const char *key, const char *name) { saved_.emplace_back(root, key, name, KEY_WOW64_64KEY); }
     // The test's own folder as the user's startup folder.
     std::string UseStartupFolder();
 
