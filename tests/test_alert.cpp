@@ -328,8 +328,7 @@ TEST_F(AlertTest, ToolTipsFollowTheOption)
 
 TEST_F(AlertTest, InitDialogHelpersAndWhatTheDialogGivesBack)
 {
-    char own[MAX_PATH];
-    GetModuleFileNameA(NULL, own, sizeof(own));
+    const std::string own = ThisProgram();
     // Paths of 80 and 81 characters: the last that keeps the larger font, the first that does not.
     const std::string folder = TempFolder() + "\\";
     ASSERT_LT(folder.size(), 70u);
@@ -357,7 +356,7 @@ TEST_F(AlertTest, InitDialogHelpersAndWhatTheDialogGivesBack)
         ICONINFO info = {};
         if (icon) {
             // A second icon replaces the first, which is destroyed, not leaked.
-            SetAlertProgramIcon(dialog, IDC_PROGICON, own);
+            SetAlertProgramIcon(dialog, IDC_PROGICON, own.c_str());
             HICON second = (HICON)SendDlgItemMessageA(dialog, IDC_PROGICON, BM_GETIMAGE, IMAGE_ICON, 0);
             EXPECT_NE(nullptr, second) << "row " << i;
             EXPECT_FALSE(GetIconInfo(icon, &info)) << "row " << i << ": first icon still alive";

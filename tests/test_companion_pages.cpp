@@ -20,14 +20,11 @@
 
 namespace {
 
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kRun32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kCompanion[] = "BrackmoorEx.exe";
 const char kTitle[] = "Brackmoor Explorer";
-const REGSAM k64 = KEY_WOW64_64KEY;
 // Cold Wine starts and a monitor's pass take long on a loaded machine.
-const DWORD kStartMs = 30000, kActMs = 30000, kPassWait = 90000;
+const DWORD kStartMs = 30000, kActMs = 30000;
 
 enum { NAME, COMMAND, LOCATION, STATE, SIGNATURE = 6 };   // startup page
 enum { TITLE, PROGRAM, TIME };                           // delayed start page
@@ -48,9 +45,7 @@ protected:
         GetProfileStringA("windows", "load", "", load, sizeof(load));
         savedLoad_ = load;
         folder_ = TempFolder();
-        char self[MAX_PATH];
-        GetModuleFileNameA(NULL, self, sizeof(self));
-        self_ = self;
+        self_ = ThisProgram();
     }
     void TearDown() override
     {
@@ -321,11 +316,7 @@ void TypeFileName(HWND dialog, const std::string &path)
 
 TEST_F(CompanionPages, BesideTheMonitorADelayedProgramStartsAndTheHistoryAndResetAgree)
 {
-    RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");     // not a first start
-    for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"})
-        PutOption(off, "0");
-    PutOption("RealtimeStartup", "1");
-    PutOption("Start", "1");
+    PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"}, {"RealtimeStartup", "Start"});
     std::string delayed = Program("bmdelayed.exe");
     Put(HKEY_CURRENT_USER, kRun, "BmDelayed", "\"" + delayed + "\"");
     AcceptStartupEntriesPresent();
@@ -358,9 +349,7 @@ TEST_F(CompanionPages, BesideTheMonitorADelayedProgramStartsAndTheHistoryAndRese
     SendMonitorCommand(run_, 6074);
     HWND alert = WaitForDialog(caption.c_str(), kPassWait);
     ASSERT_NE(nullptr, alert);
-    PressButton(alert, 7);
-    for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
-        Sleep(100);
+    PressToClose(alert, 7, kPassWait);
     ASSERT_TRUE(WaitQuickScanDone(passes, kPassWait, caption.c_str()));
     WriteLog(LOG_START_REMOVE, CODE_CURRENT_RUN, "BmOdd", "C:\\odd \"quoted\",comma\ttab.exe", "its detail");
 

@@ -23,7 +23,6 @@ const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 const char kUserShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const char kAppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 const char kHttpCommand[] = "SOFTWARE\\Classes\\HTTP\\shell\\open\\command";
-const REGSAM k64 = KEY_WOW64_64KEY;
 
 void MakeFile(const std::string &path, const std::string &text = "x")
 {
@@ -107,10 +106,9 @@ protected:
 
 TEST_F(CookiesTest, InternetExplorerFolderIsTheFirstPlaceWithAnIndex)
 {
-    char platform[MAX_PATH] = "", windows[MAX_PATH] = "";
+    char platform[MAX_PATH] = "";
     ASSERT_TRUE(SHGetSpecialFolderPathA(NULL, platform, CSIDL_COOKIES, TRUE));
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string t = TempFolder(), win = std::string(windows) + "\\Cookies";
+    const std::string t = TempFolder(), win = WindowsFolder() + "\\Cookies";
     platformFiles_ = {std::string(platform) + "\\container.dat", win};
     // WinINet keeps its own index in the platform folder once anything used it.
     if (MoveFileA((std::string(platform) + "\\index.dat").c_str(), (t + "\\aside").c_str()))

@@ -18,7 +18,6 @@ namespace {
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kFirefoxAppPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\firefox.exe";
 const char kHttpCommand[] = "SOFTWARE\\Classes\\HTTP\\shell\\open\\command";
-const REGSAM k64 = KEY_WOW64_64KEY;
 
 class CookiesEndToEnd : public BrackmoorTest {
 protected:
@@ -26,11 +25,7 @@ protected:
     {
         BrackmoorTest::SetUp();
         newKeys_.Watch(HKEY_LOCAL_MACHINE, kFirefoxAppPath);
-        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");   // not a first start
-        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "Sound", "Start", "RealtimeStartup"})
-            PutOption(off, "0");
-        PutOption("Nuts", "1");
-        PutOption("Cookies", "1");
+        PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "Sound", "Start", "RealtimeStartup"}, {"Nuts", "Cookies"});
     }
     void TearDown() override
     {

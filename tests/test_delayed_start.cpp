@@ -29,8 +29,6 @@ static OwnedRunList gList;
 
 namespace {
 
-const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
-const REGSAM k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY;
 const char kDelay[] = "Software\\Dunmere Works\\Brackmoor\\Delay";
 
 struct Launch {
@@ -48,12 +46,6 @@ int RecordLaunch(const char *command, const char *verb, const char *parameters, 
 bool SameText(const std::string &a, const std::string &b)
 {
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
-std::string ThisProgram()
-{
-    char path[MAX_PATH];
-    return std::string(path, GetModuleFileNameA(NULL, path, sizeof(path)));
 }
 
 // One delayed program as the companion writes it: its code, its Time and the

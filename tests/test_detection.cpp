@@ -8,7 +8,6 @@
 #include "monitor/watcher_table.h"
 #include "common/runlist.h"
 
-
 using DetectionTest = BrackmoorTest;
 
 namespace {
@@ -24,18 +23,7 @@ enum { STARTUP, IEHELPER, SERVICES, TASKS, ACTIVETASKS, FILETYPES, HIDDEN, ACTIV
 const char *const kStartup = kCategoryKeys[STARTUP];
 const char *const kActiveTasks = kCategoryKeys[ACTIVETASKS];
 
-std::string Upper(std::string text)
-{
-    CharUpperBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
 // This test program: a file that surely exists.
-std::string OwnImage()
-{
-    char path[MAX_PATH];
-    return std::string(path, GetModuleFileNameA(NULL, path, sizeof(path)));
-}
 
 // The value names of a key exactly as stored (case included).
 std::vector<std::string> ValueNames(const char *path)
@@ -56,7 +44,7 @@ std::vector<std::string> ValueNames(const char *path)
 
 TEST_F(DetectionTest, RecordsKeepTheirFirstDateAndNeedAnExistingProgramOutsideActiveX)
 {
-    const std::string image = OwnImage();
+    const std::string image = ThisProgram();
     const struct { std::string item; const char *key; std::string valueName; } rows[] = {
         {"\"" + image + "\" -background", kActiveTasks, Upper(image)},   // by its upper-case program path
         {"c:\\no\\such\\folder\\missing.exe -x", kActiveTasks, ""},
@@ -126,7 +114,7 @@ TEST_F(DetectionTest, TheFillHappensOnlyWhileTheBaseDateIsMissingAndKeepsRecords
 
     // Without the date it fills every category and records this very program
     // among the active tasks; a record that exists keeps its date.
-    const std::string own = Upper(OwnImage());
+    const std::string own = Upper(ThisProgram());
     RegPut(HKEY_CURRENT_USER, kStartup, "Z:\\OLD\\RECORD.EXE", "11/11/2011 11:11");
     RegRemoveValue(HKEY_CURRENT_USER, kBase, "");
     EXPECT_EQ(1, InitDetectionRecords());

@@ -15,48 +15,22 @@
 #include "support/system_state.h"
 #include "support/test_env.h"
 
-
 namespace {
 
 const char kCurrentVersion[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 const char kInternational[] = "Control Panel\\International";
 const char kBaselineRun[] = "Software\\Dunmere Works\\Brackmoor\\Run";
 
-std::string WinDir()
-{
-    char buf[MAX_PATH];
-    return std::string(buf, GetWindowsDirectoryA(buf, MAX_PATH));
-}
-
-std::string SysDir()
-{
-    char buf[MAX_PATH];
-    return std::string(buf, GetSystemDirectoryA(buf, MAX_PATH));
-}
-
-std::string Upper(std::string s)
-{
-    CharUpperBuffA(&s[0], (DWORD)s.size());
-    return s;
-}
-
 class Files : public BrackmoorTest {
 protected:
-    std::vector<SavedValue> saved;
-    NewKeys newKeys;
+    KeptValues kept;
 
     // Keeps a system value as it is now; TearDown puts it back.
-    void Save(HKEY root, const char *path, const char *name, REGSAM view = 0)
-    {
-        newKeys.Watch(root, path);
-        saved.emplace_back(root, path, name, view);
-    }
+    void Save(HKEY root, const char *path, const char *name, REGSAM view = 0) { kept.Keep(root, path, name, view); }
 
     void TearDown() override
     {
-        for (auto it = saved.rbegin(); it != saved.rend(); ++it)
-            it->Restore();
-        newKeys.Remove();
+        kept.Restore();
         BrackmoorTest::TearDown();
     }
 
@@ -84,7 +58,7 @@ TEST_F(Files, ExtractProgramPathTurnsCommandLinesIntoUpperCasePaths)
     Save(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir (x86)", KEY_WOW64_64KEY);
     RegPut(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir", "D:\\TestPF", KEY_WOW64_64KEY);
     RegPut(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir (x86)", "E:\\Pf86", KEY_WOW64_64KEY);
-    const std::string win = Upper(WinDir());
+    const std::string win = Upper(WindowsFolder());
     const std::string rows[][2] = {
         {"\"C:\\Program Files\\Foo\\foo.exe\" /background", "C:\\PROGRAM FILES\\FOO\\FOO.EXE"},
         {"c:\\lib\\helper.dll,Start", "C:\\LIB\\HELPER.DLL"},
@@ -158,7 +132,7 @@ TEST_F(Files, FileExistsFindsFilesAndBareSystemNames)
         {1, temp, 1, temp},
         {1, "C:\\no\\such\\folder\\missing.exe", 0, "C:\\no\\such\\folder\\missing.exe"},
         {1, "", 0, ""},
-        {0, "kernel32.dll", 1, SysDir() + "\\kernel32.dll"},
+        {0, "kernel32.dll", 1, SystemFolder() + "\\kernel32.dll"},
         {0, temp, 1, temp},
         {0, "nosuchprogram_brackmoor.exe", 0, "nosuchprogram_brackmoor.exe"},
     };
@@ -195,7 +169,8 @@ TEST_F(Files, PathPartsVendorsAndPlausibleNames)
 {
     const std::string folders[][2] = {
         {"C:\\x.exe", "C:\\"}, {"C:\\a\\b\\c.exe", "C:\\a\\b"}, {"\\\\server\\share\\tool.exe", "\\\\server\\share"},
-        {"notepad.exe", WinDir()}, {"kernel32.dll", SysDir()}, {"nosuchprogram_brackmoor.exe", ""}, {"", ""},
+        {"notepad.exe", WindowsFolder()}, {"kernel32.dll", SystemFolder()}, {"nosuchprogram_brackmoor.exe", ""},
+        {"", ""},
     };
     char out[MAX_PATH + kGuardLen];
     for (size_t i = 0; i < sizeof(folders) / sizeof(folders[0]); i++) {

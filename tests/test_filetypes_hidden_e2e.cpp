@@ -20,28 +20,6 @@ namespace {
 const char kTxt[] = "Software\\Classes\\.txt", kTxtFile[] = "Software\\Classes\\txtfile";
 const char kEvil[] = "Software\\Classes\\bmevil.txtfile";
 const char kTxtExts[] = FILEEXTS_KEY "\\.txt";
-const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a busy Wine
-
-std::string Lang(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}
-
-std::string Upper(std::string text)
-{
-    CharUpperBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
-int PassesDone()
-{
-    int n = 0;
-    for (const std::string &line : TraceEntries())
-        n += line.find("QUICKSCAN DONE") != std::string::npos;
-    return n;
-}
 
 // The program the shell itself opens a ".txt" file with, upper-cased.
 std::string ShellProgramForText()
@@ -59,9 +37,7 @@ protected:
     void SetUp() override
     {
         BrackmoorTest::SetUp();
-        char windows[MAX_PATH];
-        GetWindowsDirectoryA(windows, MAX_PATH);
-        windows_ = windows;
+        windows_ = WindowsFolder();
         hidden_ = windows_ + "\\bmhidden_e2e.dat";
         hadTxt_ = RegHasKey(HKEY_LOCAL_MACHINE, kTxt);
         savedExts_ = KeyTreeText(HKEY_CURRENT_USER, kTxtExts);
@@ -70,12 +46,9 @@ protected:
         RegPut(HKEY_CURRENT_USER, kTxtExts, "ProgID", "txtfile");
         RegPut(HKEY_LOCAL_MACHINE, (std::string(kEvil) + "\\shell\\open\\command").c_str(), "",
                "\"C:\\bm\\bmevil.exe\" \"%1\"");
-        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
-        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "HideFileType", "HideHidden", "Sound",
-                                "RealtimeStartup", "Start"})
-            PutOption(off, "0");
-        for (const char *on : {"RealtimeFileType", "FileType", "RealtimeHidden", "Hidden"})
-            PutOption(on, "1");
+        PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "HideFileType", "HideHidden", "Sound", "RealtimeStartup",
+                        "Start"},
+                       {"RealtimeFileType", "FileType", "RealtimeHidden", "Hidden"});
         AcceptStartupEntriesPresent();
     }
     void TearDown() override
@@ -93,22 +66,18 @@ protected:
     // A Quick Scan; the alert it brings (caption), or NULL when the pass ended without one.
     HWND QuickScan(const std::string &caption)
     {
-        passes_ = PassesDone();
+        passes_ = QuickScansDone();
         SendMonitorCommand(run_, 6074);
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
-            if (HWND alert = WaitForDialog(caption.c_str(), 0))
-                return alert;
-            if (PassesDone() > passes_)
-                return NULL;
-        }
-        ADD_FAILURE() << "the pass neither ended nor alerted";
-        return NULL;
+        bool ended = false;
+        HWND alert = WaitScanOrDialog(passes_, {caption}, kPassWait, &ended);
+        EXPECT_TRUE(alert || ended) << "the pass neither ended nor alerted";
+        return alert;
     }
     bool Answer(HWND alert, int button)
     {
         PressButton(alert, button);
         for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250))
-            if (!IsWindow(alert) && PassesDone() > passes_)
+            if (!IsWindow(alert) && QuickScansDone() > passes_)
                 return true;
         return false;
     }
@@ -125,7 +94,7 @@ protected:
     }
     MonitorRun run_;
     std::string windows_, hidden_, savedExts_, notepad_;
-    std::string fileTypeCaption_ = Lang(760), hiddenCaption_ = Lang(718) + " - " + Lang(695);
+    std::string fileTypeCaption_ = LangText(760), hiddenCaption_ = LangText(718) + " - " + LangText(695);
     bool hadTxt_ = false;
     int passes_ = 0;
 };
@@ -179,9 +148,7 @@ TEST_F(FileTypesHiddenEndToEnd, ChangedTypesAndNewHiddenFilesAreAskedAboutAndUnd
 
     const std::string answer = TempFolder() + "\\answer.txt";
     WriteWholeFile(answer, "\r\n");
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    std::string line = "\"" + std::string(system) + "\\cmd.exe\" /c \"\"" + script + "\" < \"" + answer + "\"\"";
+    std::string line = "\"" + SystemFolder() + "\\cmd.exe\" /c \"\"" + script + "\" < \"" + answer + "\"\"";
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};

@@ -13,20 +13,6 @@
 
 namespace {
 
-std::string WindowsFolder()
-{
-    char path[MAX_PATH];
-    GetWindowsDirectoryA(path, MAX_PATH);
-    return path;
-}
-
-std::string SystemFolder()
-{
-    char path[MAX_PATH];
-    GetSystemDirectoryA(path, MAX_PATH);
-    return path;
-}
-
 class HiddenTest : public BrackmoorTest {
 protected:
     void SetUp() override
@@ -111,10 +97,8 @@ TEST_F(HiddenTest, FilesOfTheFirstStartAreNeverAskedAboutAndAllowedOnesStayKnown
     EXPECT_EQ(slot, NextHandleSlot()) << "no handle left open";
 
     // A newcomer (an image with a version record) allowed without a dialog.
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
     const std::string late = WindowsFolder() + "\\bmhid_late.exe";
-    ASSERT_TRUE(CopyFileA(self, late.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(ThisProgram().c_str(), late.c_str(), FALSE));
     SetFileAttributesA(late.c_str(), FILE_ATTRIBUTE_HIDDEN);
     made_.push_back(late);
     Listed();

@@ -21,9 +21,6 @@
 
 namespace {
 
-const REGSAM k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY;
-const HKEY HKLM = HKEY_LOCAL_MACHINE;
-const DWORD kPassWait = 90000;
 const char kSignKey[] = "Software\\Brackmoor Tests";
 const char kHelper[] = "{5E0A7C21-93B4-4D6E-8F12-A1B2C3D4E501}";
 const char kToolbar[] = "{5E0A7C21-93B4-4D6E-8F12-A1B2C3D4E502}";
@@ -43,15 +40,12 @@ protected:
         BrackmoorTest::SetUp();
         WatchAddonAreas(created_);
         created_.Watch(HKLM, "Software\\Classes\\BmHelpProbe");
-        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");   // not a first start
         // Only these two watchers, every pass, every finding asked.
-        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "Sound", "Start", "RealtimeStartup",
-                                "RealtimeServices", "Services", "RealtimeSysFiles", "HostFile", "RealtimeStartPage",
-                                "StartPage", "RealtimeFileType", "FileType", "RealtimeHidden", "Hidden", "Tasks",
-                                "RealtimeUninstall", "RealtimeMissingRun", "RealtimeRegOptions"})
-            PutOption(off, "0");
-        PutOption("RealtimeIEHelper", "1");
-        PutOption("RealtimeActiveX", "1");
+        PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "Sound", "Start", "RealtimeStartup", "RealtimeServices",
+                        "Services", "RealtimeSysFiles", "HostFile", "RealtimeStartPage", "StartPage",
+                        "RealtimeFileType", "FileType", "RealtimeHidden", "Hidden", "Tasks", "RealtimeUninstall",
+                        "RealtimeMissingRun", "RealtimeRegOptions"},
+                       {"RealtimeIEHelper", "RealtimeActiveX"});
         // Help pages open from a folder of this test, through an association that
         // writes down which file it was given.
         std::string help = TempFolder() + "\\help";
@@ -61,10 +55,8 @@ protected:
         RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "HelpSite", (help + "\\").c_str());
         htmlClass_.reset(new SavedValue(HKLM, "Software\\Classes\\.html", "", k64));
         RegPut(HKLM, "Software\\Classes\\.html", "", "BmHelpProbe", k64);
-        char system[MAX_PATH];
-        GetSystemDirectoryA(system, MAX_PATH);
         RegPut(HKLM, "Software\\Classes\\BmHelpProbe\\shell\\open\\command", "",
-               (std::string(system) + "\\cmd.exe /c echo %1>\"" + opened_ + "\"").c_str(), k64);
+               (SystemFolder() + "\\cmd.exe /c echo %1>\"" + opened_ + "\"").c_str(), k64);
         for (const char *name : {"helper", "toolbar", "control"}) {
             dll_[name] = TempFolder() + "\\bm" + name + ".dll";
             ASSERT_TRUE(CopyFileA((BinFolder() + "\\bmaddon.dll").c_str(), dll_[name].c_str(), FALSE));
@@ -79,36 +71,11 @@ protected:
         created_.Remove();
         BrackmoorTest::TearDown();
     }
-    bool QuickScan()
-    {
-        passes_ = QuickScansDone();
-        SendMonitorCommand(run_, 6074);
-        return WaitPassDone();
-    }
+    bool QuickScan() { return QuickScanPass(run_, LangText(718), kPassWait); }
+    HWND QuickScanAlert(UINT part) { return ::QuickScanAlert(run_, LangText(718) + " - " + LangText(part), &passes_); }
     // The pass after the last Quick Scan ended; false when an alert holds it up.
-    bool WaitPassDone()
-    {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
-            if (QuickScansDone() > passes_)
-                return true;
-            if (WaitForDialog(LangText(718).c_str(), 0, true))
-                return false;
-        }
-        return false;
-    }
-    HWND QuickScanAlert(UINT part)
-    {
-        passes_ = QuickScansDone();
-        SendMonitorCommand(run_, 6074);
-        return WaitForDialog((LangText(718) + " - " + LangText(part)).c_str(), kPassWait);
-    }
-    bool Answer(HWND alert, int button)
-    {
-        PressButton(alert, button);
-        for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
-            Sleep(100);
-        return WaitPassDone();
-    }
+    bool WaitPassDone() { return WaitQuickScanDone(passes_, kPassWait, LangText(718).c_str(), true); }
+    bool Answer(HWND alert, int button) { return PressToClose(alert, button, kPassWait) && WaitPassDone(); }
     // Rejects the alert and checks that the add-on areas lost exactly the item (a key
     // or a value line) in the views given.
     void RejectRemoves(HWND alert, const std::string &item, REGSAM views)
@@ -196,9 +163,7 @@ TEST_F(AddonEndToEnd, AlertsRemoveOrBlockExactlyTheirItemAndAReturningHelperIsTa
     EXPECT_EQ("Bm Rejected Control", ControlText(alert, IDC_PRODUCTNAME));
     EXPECT_EQ(LangText(1066), ControlText(alert, IDC_MESSAGE));
     std::string before = WithoutText(AddonAreas(), KeyTreeText(HKLM, rejected, k64));
-    PressButton(alert, IDNO);
-    for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
-        Sleep(100);
+    PressToClose(alert, IDNO, kPassWait);
     ASSERT_NE(nullptr, alert = WaitForDialog((LangText(718) + " - " + LangText(1155)).c_str(), kPassWait));
     EXPECT_EQ("Bm Accepted Control", ControlText(alert, IDC_PRODUCTNAME));
     ASSERT_TRUE(Answer(alert, IDYES));

@@ -37,11 +37,6 @@ std::string Encoded(const std::string &text) {
     return out;
 }
 
-std::string Upper(std::string text) {
-    CharUpperBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
 // The value of one key of an address as sent; "<missing>" when it has none.
 std::string Value(const std::string &address, const std::string &key) {
     const std::string query = "&" + address.substr(address.find('?') + 1);
@@ -268,10 +263,8 @@ TEST_F(KeelInfoTest, DefaultOpenerAnswersFailureForAMissingFile) {
 TEST_F(KeelInfoTest, TheHandlerIsAwaitedWithTheThreadsMessagesGoingOn) {
     static int ticks;
     ticks = 0;
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, sizeof(self));
     std::string handler = TempFolder() + "\\bmhandler.exe";
-    ASSERT_TRUE(CopyFileA(self, handler.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(ThisProgram().c_str(), handler.c_str(), FALSE));
     UINT_PTR timer = SetTimer(NULL, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
         if (ticks++ == 0)
             KillProgramsNamed("bmhandler.exe");

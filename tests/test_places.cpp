@@ -14,7 +14,6 @@
 
 namespace {
 
-const REGSAM k64 = KEY_WOW64_64KEY;
 
 // The index of the scan's entry with this code and path (not a kept copy), -1
 // when it has none.

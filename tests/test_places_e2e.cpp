@@ -21,8 +21,6 @@
 
 namespace {
 
-const REGSAM k64 = KEY_WOW64_64KEY;
-const DWORD kPassWait = 90000;
 
 std::string AlertCaption() { return LangText(718) + " - " + LangText(606); }
 

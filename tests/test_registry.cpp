@@ -210,12 +210,11 @@ TEST_F(BrackmoorTest, QueryOpenKeyReadsAndClosesTheKey) {
 }
 
 TEST_F(BrackmoorTest, WinIniListsKeepEveryOtherEntry) {
-    char line[8192], dir[MAX_PATH];
+    char line[8192];
     auto lineOf = [&line](const char *key) {
         GetProfileStringA("windows", key, "\x01", line, sizeof(line));
         return std::string(line);
     };
-    GetWindowsDirectoryA(dir, MAX_PATH);
     // The real lines and attributes go back however the test ends.
     struct Restore {
         std::string ini, load, run;
@@ -226,7 +225,7 @@ TEST_F(BrackmoorTest, WinIniListsKeepEveryOtherEntry) {
             WriteProfileStringA("windows", "run", run == "\x01" ? NULL : run.c_str());
             SetFileAttributesA(ini.c_str(), attributes);
         }
-    } saved{std::string(dir) + "\\win.ini", lineOf("load"), lineOf("run"), 0};
+    } saved{WindowsFolder() + "\\win.ini", lineOf("load"), lineOf("run"), 0};
     saved.attributes = GetFileAttributesA(saved.ini.c_str());
 
     const std::string long3000(3000, 'a'), long1200(1200, 'b');
@@ -310,8 +309,6 @@ TEST_F(BrackmoorTest, GetVersionInfoReadsTheRecordByItsRules) {
 }
 
 TEST_F(BrackmoorTest, FindAppPathLooksInThreePlacesInOrder) {
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
     // App Paths entries and the two AppSpecific keys are the system's: exactly
     // the keys made here go again.
     struct Made : NewKeys {
@@ -323,12 +320,12 @@ TEST_F(BrackmoorTest, FindAppPathLooksInThreePlacesInOrder) {
         RegPut(root, path.c_str(), name, text.c_str());
     };
     const char *appPaths = "Windows\\CurrentVersion\\App Paths", *point = "IntelliPoint\\AppSpecific";
-    put(HKEY_LOCAL_MACHINE, appPaths, "dunmere_apppath.exe", "", self);
-    put(HKEY_CURRENT_USER, point, "dunmere_point.exe", "Path", self);
-    put(HKEY_CURRENT_USER, "IntelliType Pro\\AppSpecific", "dunmere_type.exe", "Path", self);
+    put(HKEY_LOCAL_MACHINE, appPaths, "dunmere_apppath.exe", "", ThisProgram());
+    put(HKEY_CURRENT_USER, point, "dunmere_point.exe", "Path", ThisProgram());
+    put(HKEY_CURRENT_USER, "IntelliType Pro\\AppSpecific", "dunmere_type.exe", "Path", ThisProgram());
     // The first place wins even when its program is gone and a later one names one that is there.
     put(HKEY_LOCAL_MACHINE, appPaths, "dunmere_gone.exe", "", TempFolder() + "\\gone.exe");
-    put(HKEY_CURRENT_USER, point, "dunmere_gone.exe", "Path", self);
+    put(HKEY_CURRENT_USER, point, "dunmere_gone.exe", "Path", ThisProgram());
     const struct {
         std::string exe;
         const char *version;   // "": not found

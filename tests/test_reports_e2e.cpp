@@ -16,9 +16,6 @@
 
 namespace {
 
-const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const REGSAM k64 = KEY_WOW64_64KEY;
-const DWORD kPassWait = 90000;
 
 class ReportsEndToEnd : public BrackmoorTest {
 protected:
@@ -29,11 +26,7 @@ protected:
         server_.SetReply("3");
         RegPut(HKEY_LOCAL_MACHINE, BRACKMOOR_KEY, REPORT_SERVER_VALUE, server_.Base().c_str());
         RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, HISTORY_SERVER_VALUE, (server_.Base() + "/collect?site=9").c_str());
-        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");   // not a first start
-        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"})
-            PutOption(off, "0");
-        PutOption("RealtimeStartup", "1");
-        PutOption("Start", "1");
+        PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"}, {"RealtimeStartup", "Start"});
     }
     void TearDown() override
     {

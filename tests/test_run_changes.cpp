@@ -38,7 +38,6 @@ const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunSe
 const char kStoreRun[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\Run";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kDelay[] = "Software\\Dunmere Works\\Brackmoor\\Delay";
-const REGSAM k64 = KEY_WOW64_64KEY;
 
 std::string Marker(const char *name) { return RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, name); }
 
@@ -190,9 +189,7 @@ TEST_F(RunChangesTest, ADelayedProgramBackInItsPlaceIsRestoredOrKeptDelayed)
 // Dialog 131: the program's product name, where it starts from, the history line.
 TEST_F(RunChangesTest, TheAlertShowsTheProgramAndWhereItStartsFrom)
 {
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, sizeof(windows));
-    std::string batch = UseStartupFolder() + "\\bmshown.bat", regedit = std::string(windows) + "\\regedit.exe";
+    std::string batch = UseStartupFolder() + "\\bmshown.bat", regedit = WindowsFolder() + "\\regedit.exe";
     static VersionRecord version;
     ASSERT_TRUE(GetVersionInfo(regedit.c_str(), &version) && version.ProductName[0]) << "a program with a name";
     WriteWholeFile(batch, "@echo off\r\n");
@@ -337,22 +334,6 @@ TEST_F(RunChangesTest, LongAndUnspellableValueNamesAreActedOnWholeOrNotAtAll)
     EXPECT_EQ("", Marker("Bm?Wide"));
 }
 
-// The win.ini item is removed as it stands in the list, "=" and all.
-TEST_F(RunChangesTest, RejectTakesTheWinIniItemAsItStands)
-{
-    std::string folder = TempFolder() + "\\a=b", program = folder + "\\x.exe", keep = TempFolder() + "\\keep.exe";
-    CreateDirectoryA(folder.c_str(), NULL);
-    WriteWholeFile(program, "MZ");
-    WriteWholeFile(keep, "MZ");
-    WriteProfileStringA("windows", "load", (program + ";" + keep).c_str());
-    RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, keep.c_str(), "100");
-    giShowAlerts = 1;
-    ASSERT_EQ(1u, Check({{IDNO}}).size());
-    EXPECT_EQ(std::vector<std::string>{keep}, WinIniItems("load"));
-    EXPECT_TRUE(HistoryHas("*START_Remove\tWIN_LOAD\tload\t" + program));
-    EXPECT_TRUE(Check().empty()) << "gone for good";
-}
-
 // The extra-alert suppression answers the next findings as the user answered.
 TEST_F(RunChangesTest, FurtherFindingsAreAnsweredTheWayTheFirstWas)
 {
@@ -389,26 +370,12 @@ TEST_F(RunChangesTest, TheInfoButtonAsksWithTheStartupDetectionDate)
     giShowAlerts = 1;
     Check({{IDC_INFO, IDYES}});
     KeelOpener = KeelOpenWithShell;
-    std::string upper = program, date;
-    CharUpperBuffA(&upper[0], (DWORD)upper.size());
-    date = RegText(HKEY_CURRENT_USER, DETECTED_STARTUP_KEY, upper.c_str());
+    std::string date = RegText(HKEY_CURRENT_USER, DETECTED_STARTUP_KEY, Upper(program).c_str());
     for (size_t p; (p = date.find(' ')) != std::string::npos;)
         date.replace(p, 1, "%20");
     ASSERT_FALSE(date.empty());
     EXPECT_NE(std::string::npos, asked.find("&Type=1070&")) << asked;
     EXPECT_NE(std::string::npos, asked.find("&detected=" + date + "&")) << asked;
-}
-
-// An added Userinit program is asked about at once, whether its file is there yet or not.
-TEST_F(RunChangesTest, AUserinitProgramIsAskedAboutBeforeItsFileExists)
-{
-        char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    RegPut(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,C:\\bm\\notyet.exe").c_str(), k64);
-    giShowAlerts = 1;
-    std::vector<SeenDialog> seen = Check({{IDYES}});
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ("C:\\bm\\notyet.exe|WinLogon:UserInit", seen[0].path + "|" + seen[0].name);
 }
 
 } // namespace

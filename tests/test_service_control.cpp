@@ -72,8 +72,7 @@ TEST_F(BrackmoorTest, ServicesAreFoundByProgramStateAndStopped)
         removeAll();
         CloseServiceHandle(manager);
     });
-    char self[MAX_PATH];
-    std::string image(self, GetModuleFileNameA(NULL, self, MAX_PATH)), command = "\"" + image + "\" " + kServiceSwitch;
+    std::string image = ThisProgram(), command = "\"" + image + "\" " + kServiceSwitch;
     service = CreateServiceA(manager, "BmTestSvc", "Bm Test Service", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
                              SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), 0, 0, 0, 0, 0);
     ASSERT_NE(nullptr, service);

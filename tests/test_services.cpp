@@ -23,18 +23,6 @@ namespace {
 
 const std::string kServices = "SYSTEM\\CurrentControlSet\\Services", kServiceKey = kServices + "\\";
 
-std::string Upper(std::string text)
-{
-    CharUpperBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
-std::string Self()
-{
-    char self[MAX_PATH];
-    return std::string(self, GetModuleFileNameA(NULL, self, MAX_PATH));
-}
-
 struct Listed {
     std::string path, start, description;
     int code;
@@ -247,7 +235,7 @@ TEST_F(ServicesTest, StartAndRunTextsNameEveryCombination)
 
 TEST_F(ServicesTest, TheBaselineKnowsShortNonZeroCodesAndKeepsItsMarker)
 {
-    ASSERT_TRUE(CreateTestService("BmBaseSvc", "Bm Base Service", Self()));
+    ASSERT_TRUE(CreateTestService("BmBaseSvc", "Bm Base Service", ThisProgram()));
     InitServices();
     EXPECT_EQ("P", Baseline(""));
     EXPECT_EQ("700", Baseline("Bm Base Service"));
@@ -291,10 +279,10 @@ TEST_F(ServicesTest, TheBaselineKnowsShortNonZeroCodesAndKeepsItsMarker)
 
 TEST_F(ServicesTest, DisableWritesTheStartOfTheMatchingServiceOnly)
 {
-    ASSERT_TRUE(CreateTestService("BmDisA", "Bm Twin A", Self()));
-    ASSERT_TRUE(CreateTestService("BmDisB", "Bm Twin B", Self()));
+    ASSERT_TRUE(CreateTestService("BmDisA", "Bm Twin A", ThisProgram()));
+    ASSERT_TRUE(CreateTestService("BmDisB", "Bm Twin B", ThisProgram()));
     PutServiceDword("BmDisA", "DelayedAutostart", 1);
-    ASSERT_TRUE(CreateTestService("BmDisNoName", "Bm Unnamed", Self()));
+    ASSERT_TRUE(CreateTestService("BmDisNoName", "Bm Unnamed", ThisProgram()));
     RegRemoveValue(HKEY_LOCAL_MACHINE, (kServiceKey + "BmDisNoName").c_str(), "DisplayName");
 
     RegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0);
@@ -334,7 +322,7 @@ TEST_F(ServicesTest, SilentAnswersWriteTheLinesOfWhatHappened)
         {"BmStIdle", "Bm St Idle", SERVICE_MODE_RUN, false, nullptr, false},
     };
     for (const auto &row : rows) {
-        ASSERT_TRUE(CreateTestService(row.key, row.name, TestServiceImage(Self(), row.mode))) << row.key;
+        ASSERT_TRUE(CreateTestService(row.key, row.name, TestServiceImage(ThisProgram(), row.mode))) << row.key;
         if (row.start) {
             ASSERT_TRUE(StartTestService(row.key)) << row.key;
         }
@@ -359,7 +347,7 @@ TEST_F(ServicesTest, SilentAnswersWriteTheLinesOfWhatHappened)
     EXPECT_EQ((DWORD)SERVICE_STOPPED, WaitTestServiceState("BmStRun", SERVICE_STOPPED));
 
     giHideServices = 1;
-    ASSERT_TRUE(CreateTestService("BmStKept", "Bm St Kept", Self()));
+    ASSERT_TRUE(CreateTestService("BmStKept", "Bm St Kept", ThisProgram()));
     Check();
     EXPECT_EQ("700", Baseline("Bm St Kept"));
     EXPECT_EQ(1, HistoryLinesWith({"SERVICE_Manual\tSERVICE_EXE\tBm St Kept\t", "\t" + LangText(665)}));
@@ -371,11 +359,11 @@ TEST_F(ServicesTest, SilentAnswersWriteTheLinesOfWhatHappened)
 TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
 {
     KnowServicesPresent();
-    ASSERT_TRUE(CreateTestService("BmDlgEsc", "Bm Dialog Escaped", TestServiceImage(Self())));
+    ASSERT_TRUE(CreateTestService("BmDlgEsc", "Bm Dialog Escaped", TestServiceImage(ThisProgram())));
     ASSERT_TRUE(StartTestService("BmDlgEsc"));
     ASSERT_EQ((DWORD)SERVICE_RUNNING, WaitTestServiceState("BmDlgEsc", SERVICE_RUNNING));
-    ASSERT_TRUE(CreateTestService("BmDlgGone", "Bm Dialog Gone", Self()));
-    ASSERT_TRUE(CreateTestService("BmDlgYes", "Bm Dialog Accepted", Self()));
+    ASSERT_TRUE(CreateTestService("BmDlgGone", "Bm Dialog Gone", ThisProgram()));
+    ASSERT_TRUE(CreateTestService("BmDlgYes", "Bm Dialog Accepted", ThisProgram()));
 
     std::map<std::string, std::map<int, std::string>> seen;
     std::string caption;
@@ -401,7 +389,7 @@ TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
 
     EXPECT_EQ(LangText(718) + " - " + LangText(636), caption);
     const std::map<int, std::string> &escaped = seen["Bm Dialog Escaped"];
-    EXPECT_EQ(Upper(Self()), escaped.at(IDC_PATH));
+    EXPECT_EQ(Upper(ThisProgram()), escaped.at(IDC_PATH));
     EXPECT_EQ(LangText(4105), escaped.at(IDC_SIGNATURE)) << "the test program is not signed";
     EXPECT_EQ(LangText(900), escaped.at(IDC_UPPERTEXT));
     // Its start type read under the key name, though the alert holds the display name.

@@ -32,16 +32,12 @@ protected:
         BrackmoorTest::SetUp();
         CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
         ASSERT_TRUE(EnsureScheduler());
-        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");   // not a first start
-        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "Sound", "HideServices", "HideTasks"})
-            PutOption(off, "0");
-        PutOption("RealtimeServices", "1");
-        PutOption("Tasks", "1");   // tasks have no real-time option: the countdown runs every pass
+        // Tasks have no real-time option: their countdown of 1 runs them every pass.
+        PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "Sound", "HideServices", "HideTasks"},
+                       {"RealtimeServices", "Tasks"});
         AcceptStartupEntriesPresent();
-        char self[MAX_PATH];
-        GetModuleFileNameA(NULL, self, sizeof(self));
         program_ = TempFolder() + "\\bmservice.exe";
-        ASSERT_TRUE(CopyFileA(self, program_.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(ThisProgram().c_str(), program_.c_str(), FALSE));
         captions_ = {LangText(718) + " - " + LangText(636), LangText(718) + " - " + LangText(680)};
     }
     void TearDown() override
@@ -65,9 +61,7 @@ protected:
     // Presses the button and waits for the rest of the pass.
     void Answer(HWND alert, int button)
     {
-        PressButton(alert, button);
-        for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
-            Sleep(100);
+        PressToClose(alert, button, kPassWait);
         bool ended = false;
         EXPECT_EQ(nullptr, WaitScanOrDialog(passes_, captions_, kPassWait, &ended)) << "one alert at a time";
         EXPECT_TRUE(ended);

@@ -19,18 +19,8 @@
 
 namespace {
 
-const REGSAM k64 = KEY_WOW64_64KEY;
-const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a busy Wine
 const char kWatchKey[] = "Software\\BmTest\\Watch";
 const char kIEMain[] = "Software\\Microsoft\\Internet Explorer\\Main";
-
-int PassesDone()
-{
-    int n = 0;
-    for (const std::string &line : TraceEntries())
-        n += line.find("QUICKSCAN DONE") != std::string::npos;
-    return n;
-}
 
 // Any alert of these watchers: their captions begin with the program's name, except
 // the page alert's.
@@ -45,25 +35,17 @@ protected:
     void SetUp() override
     {
         BrackmoorTest::SetUp();
-        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");   // not a first start
-        for (const char *off : {"SuppressExtraAlerts", "Sound", "Start", "RealtimeStartup"})
-            PutOption(off, "0");
+        PrepareMonitor({"SuppressExtraAlerts", "Sound", "Start", "RealtimeStartup"});
     }
     void TearDown() override
     {
         StopMonitor(run_);
         if (!hosts_.empty())
             WriteWholeFile(hosts_, hostsText_);
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            it->Restore();
-        newKeys_.Remove();
+        kept_.Restore();
         BrackmoorTest::TearDown();
     }
-    void Keep(HKEY root, const char *path, const char *name, REGSAM view = k64)
-    {
-        newKeys_.Watch(root, path);
-        saved_.emplace_back(root, path, name, view);
-    }
+    void Keep(HKEY root, const char *path, const char *name, REGSAM view = k64) { kept_.Keep(root, path, name, view); }
     void Start()
     {
         AcceptStartupEntriesPresent();
@@ -77,43 +59,28 @@ protected:
         for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
             if (AnyAlert())
                 return false;
-            if (PassesDone() > before)
+            if (QuickScansDone() > before)
                 return true;
         }
         return false;
     }
     bool QuickScan()
     {
-        passes_ = PassesDone();
+        passes_ = QuickScansDone();
         SendMonitorCommand(run_, 6074);
         return WaitPass(passes_);
     }
-    // A Quick Scan that brings up the alert with this caption.
-    HWND QuickScanAlert(const std::string &caption)
-    {
-        passes_ = PassesDone();
-        SendMonitorCommand(run_, 6074);
-        return WaitForDialog(caption.c_str(), kPassWait);
-    }
-    // Presses the answer and waits until the alert has gone.
-    void Answer(HWND alert, int button)
-    {
-        PressButton(alert, button);
-        for (DWORD start = GetTickCount(); IsWindow(alert) && GetTickCount() - start < kPassWait;)
-            Sleep(100);
-    }
+    HWND QuickScanAlert(const std::string &caption) { return ::QuickScanAlert(run_, caption, &passes_, kPassWait); }
+    void Answer(HWND alert, int button) { PressToClose(alert, button, kPassWait); }
     MonitorRun run_;
     std::string hosts_, hostsText_;     // the system's HOSTS file, put back after the monitor stopped
-    NewKeys newKeys_;
-    std::vector<SavedValue> saved_;
+    KeptValues kept_;
     int passes_ = 0;
 };
 
 TEST_F(SettingsEndToEnd, WithWindowsXpAnEditedHostsFileAndASwitchedOffUpdateModeAreAskedAndPutBack)
 {
-    char hostsPath[MAX_PATH];
-    GetSystemDirectoryA(hostsPath, MAX_PATH);
-    const std::string hosts = std::string(hostsPath) + "\\drivers\\etc\\hosts";
+    const std::string hosts = SystemFolder() + "\\drivers\\etc\\hosts";
     ASSERT_TRUE(PathExists(hosts));
     const std::string original = ReadWholeFile(hosts), edited = original + "\r\n10.6.6.6 bank.example\r\n";
     hosts_ = hosts;
@@ -160,7 +127,7 @@ TEST_F(SettingsEndToEnd, WithWindowsXpAnEditedHostsFileAndASwitchedOffUpdateMode
 
 TEST_F(SettingsEndToEnd, AWatchedValueIsAskedALockedOneRevertedAndAChangedStartPageRejected)
 {
-    newKeys_.Watch(HKEY_CURRENT_USER, "Software\\BmTest");
+    kept_.newKeys.Watch(HKEY_CURRENT_USER, "Software\\BmTest");
     const std::string entry = std::string("HKEY_CURRENT_USER\\") + kWatchKey + "\\";
     RegPutDword(HKEY_CURRENT_USER, kWatchKey, "Level", 1);
     RegPutDword(HKEY_CURRENT_USER, kWatchKey, "Locked", 3);

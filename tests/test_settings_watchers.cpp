@@ -22,7 +22,6 @@
 
 namespace {
 
-const REGSAM k64 = KEY_WOW64_64KEY;
 const char kWatchKey[] = "Software\\BmTest\\Watch";
 const char kIEMain[] = "Software\\Microsoft\\Internet Explorer\\Main";
 const char kDesktop[] = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\0";
@@ -108,19 +107,12 @@ protected:
     }
     void TearDown() override
     {
-        for (SavedValue &value : saved_)
-            value.Restore();
-        newKeys_.Remove();
+        kept_.Restore();
         FreeSharedUi();
         BrackmoorTest::TearDown();
     }
-    void Keep(HKEY root, const char *path, const char *name)
-    {
-        newKeys_.Watch(root, path);
-        saved_.emplace_back(root, path, name, k64);
-    }
-    NewKeys newKeys_;
-    std::vector<SavedValue> saved_;
+    void Keep(HKEY root, const char *path, const char *name) { kept_.Keep(root, path, name); }
+    KeptValues kept_;
 };
 
 // A file's last-write time set to a fixed minute plus some minutes.
@@ -237,9 +229,7 @@ TEST_F(SettingsTest, FileChangeAlertRejectPutsThePreviousFileBackAcceptMakesTheN
 
 TEST_F(SettingsTest, RestartCommandsAreFoundOnlyBesideWininitAndTheWindowDeletesThem)
 {
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string exe = std::string(windows) + "\\wininit.exe", ini = std::string(windows) + "\\wininit.ini";
+    const std::string exe = WindowsFolder() + "\\wininit.exe", ini = WindowsFolder() + "\\wininit.ini";
     ASSERT_FALSE(PathExists(exe) || PathExists(ini)) << "the prefix has its own restart commands";
     struct Remove {
         std::string a, b;
@@ -270,8 +260,8 @@ TEST_F(SettingsTest, RestartCommandsAreFoundOnlyBesideWininitAndTheWindowDeletes
 
 TEST_F(SettingsTest, WatchedValuesAreAskedAboutLockedOnesPutBackVanishedOnesLeftAlone)
 {
-    newKeys_.Watch(HKEY_CURRENT_USER, "Software\\BmTest");
-    newKeys_.Watch(HKEY_LOCAL_MACHINE, "Software\\BmTest");
+    kept_.newKeys.Watch(HKEY_CURRENT_USER, "Software\\BmTest");
+    kept_.newKeys.Watch(HKEY_LOCAL_MACHINE, "Software\\BmTest");
     const std::string w = std::string("HKEY_CURRENT_USER\\") + kWatchKey + "\\";
     const struct {
         std::string entry;

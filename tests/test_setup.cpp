@@ -24,15 +24,7 @@
 namespace {
 
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brackmoor";
-const REGSAM k64 = KEY_WOW64_64KEY;
 const DWORD kWait = 120000;     // a start, a pass or an uninstall under a busy Wine
-
-std::string Lang(UINT id)
-{
-    char text[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), id, text, sizeof(text));
-    return text;
-}
 
 std::string ShellFolder(int csidl)
 {
@@ -134,12 +126,6 @@ RegistryTree ReadRegistry()
     return tree;
 }
 
-std::string Upper(std::string text)
-{
-    CharUpperBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
 // What the uninstall may change: its own Run value and uninstall entry go, the held
 // program's value comes back, the Disabled store loses what it held, and the
 // startup baseline takes in the programs put back.
@@ -197,7 +183,7 @@ void DisableNewEntries(DWORD monitorPid, int count)
     HWND monitor = WaitForWindow("Brackmoor", NULL, kWait);
     ASSERT_NE(nullptr, monitor);
     PostMessageA(monitor, WM_COMMAND, IDM_QUICK_SCAN, 0);
-    std::string caption = Lang(718) + " - " + Lang(606);
+    std::string caption = LangText(718) + " - " + LangText(606);
     for (int i = 0; i < count; i++) {
         HWND alert = WaitForDialog(caption.c_str(), kWait);
         ASSERT_NE(nullptr, alert) << "alert " << i << " of monitor " << monitorPid;
@@ -269,9 +255,7 @@ TEST(Setup, InstallUpdateOverTheRunningMonitorAndUninstallPutsBackDisabledProgra
     PutOption("RealtimeStartup", "1");
     PutOption("Start", "1");
     PutOption("Update", "1");
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, sizeof(windows));
-    run.linkTarget = std::string(windows) + "\\notepad.exe";
+    run.linkTarget = WindowsFolder() + "\\notepad.exe";
     RegPut(HKEY_CURRENT_USER, kRun, "BmSetupHeld", run.command.c_str(), k64);
     ASSERT_TRUE(MakeShortcut(run.startup + "\\" + run.linkName, run.linkTarget));
     DisableNewEntries(third, 2);

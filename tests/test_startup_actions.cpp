@@ -24,8 +24,6 @@ static OwnedRunList gList;
 
 namespace {
 
-const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
-const REGSAM k64 = KEY_WOW64_64KEY;
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kMarker[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
 const std::string kStore = std::string(kMarker) + "\\";   // + the store of the location
@@ -229,8 +227,7 @@ TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheB
 
 TEST_F(StartupActionsTest, WinlogonEntriesAreResetToWindowsDefaults)
 {
-    char system[MAX_PATH];
-    std::string folder(system, GetSystemDirectoryA(system, MAX_PATH));
+    std::string folder = SystemFolder();
     RegPut(HKLM, kWinlogon, "Userinit", (folder + "\\userinit.exe,C:\\bm\\evil.exe").c_str(), k64);
     RegPut(HKLM, kWinlogon, "Shell", "explorer.exe C:\\bm\\shell.exe", k64);
     // Shown in every scan, the reset programs are in the missing-startup baseline;
@@ -369,8 +366,7 @@ TEST_F(StartupActionsTest, HookRemovalAsksFirstUnlessStartupAlertsAreHidden)
 // A second copy of this program, which only waits, stands for the running program.
 TEST_F(StartupActionsTest, FindAndKillTheProcessOfAProgram)
 {
-    char self[MAX_PATH];
-    std::string image(self, GetModuleFileNameA(NULL, self, MAX_PATH)), file = image.substr(image.rfind('\\') + 1);
+    std::string image = ThisProgram(), file = image.substr(image.rfind('\\') + 1);
     EXPECT_EQ(0u, FindProcessOfProgram(image.c_str())) << "the monitor never finds itself";
     HANDLE sleeper = StartSleeper(image);
     ASSERT_TRUE(sleeper);
@@ -378,8 +374,7 @@ TEST_F(StartupActionsTest, FindAndKillTheProcessOfAProgram)
     // Until its loader has run, a new process has no module to name it by.
     for (int wait = 0; wait < 300 && FindProcessOfProgram(image.c_str()) != pid; wait++)
         Sleep(50);
-    std::string upper = image;
-    CharUpperBuffA(&upper[0], (DWORD)upper.size());
+    std::string upper = Upper(image);
     // By full path in any case and with arguments, or by file name alone.
     std::string upperFile = upper.substr(upper.rfind('\\') + 1);
     for (const std::string &program : {image, upper, "\"" + image + "\" -arg", file, upperFile})
@@ -410,13 +405,11 @@ TEST_F(StartupActionsTest, FindAndKillTheProcessOfAProgram)
 TEST_F(StartupActionsTest, RestoreAllPutsEveryHeldEntryBackAndCountsWhatStays)
 {
     const std::string cmd = "\"C:\\Program Files\\Bm\\held.exe\" -tray";
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, sizeof(windows));
     std::string folder = UseStartupFolder(), link = folder + "\\Bm Held.lnk";
     Put(HKCU, kRun, "BmHeld", cmd);
     Put(HKLM, kRun32, "BmHeld32", "C:\\bm\\held32.exe");
     WriteProfileStringA("windows", "load", "C:\\bm\\first.exe;C:\\bm\\held.exe");
-    ASSERT_TRUE(MakeShortcut(link, std::string(windows) + "\\notepad.exe"));
+    ASSERT_TRUE(MakeShortcut(link, WindowsFolder() + "\\notepad.exe"));
     RegPut(HKLM, notify.c_str(), "DLLName", "bmheld.dll", k64);
     auto state = [&] {
         std::string load;

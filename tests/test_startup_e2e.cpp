@@ -15,10 +15,7 @@
 
 namespace {
 
-const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const char kStoreRun[] = DISABLED_MARKER_KEY "\\Run";
-const REGSAM k64 = KEY_WOW64_64KEY;
-const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a busy Wine
 
 std::string AlertCaption() { return LangText(718) + " - " + LangText(606); }
 
@@ -32,10 +29,8 @@ protected:
         CreateDirectoryA("C:\\Tools", NULL);
         CreateDirectoryA("C:\\Tools\\a=b", NULL);
         // Copies of this program: started with the sleeper variable they only wait.
-        char self[MAX_PATH];
-        GetModuleFileNameA(NULL, self, sizeof(self));
         for (const char *name : {"bmupdater.exe", "bmdelayed.exe"})
-            ASSERT_TRUE(CopyFileA(self, (TempFolder() + "\\" + name).c_str(), FALSE));
+            ASSERT_TRUE(CopyFileA(ThisProgram().c_str(), (TempFolder() + "\\" + name).c_str(), FALSE));
         for (const char *file : {"C:\\Tools\\a=b\\x.exe", "C:\\Tools\\keep.exe"})
             WriteWholeFile(file, "MZ");
     }
@@ -57,12 +52,7 @@ protected:
     }
     bool QuickScan() { return QuickScanPass(run_, "Brackmoor"); }
     // A Quick Scan that brings up the startup alert; passes_ counts the passes before it.
-    HWND QuickScanAlert()
-    {
-        passes_ = QuickScansDone();
-        SendMonitorCommand(run_, 6074);
-        return WaitForDialog(AlertCaption().c_str(), kPassWait);
-    }
+    HWND QuickScanAlert() { return ::QuickScanAlert(run_, AlertCaption(), &passes_, kPassWait); }
     // Presses the button and waits for the pass of the alert to end without another one.
     bool Answer(HWND alert, int button)
     {
@@ -180,9 +170,7 @@ void StartupEndToEnd::WinIniItemAndUserinitProgram()
     EXPECT_EQ(std::vector<std::string>{"C:\\Tools\\keep.exe"}, WinIniItems("load"));
 
     // A program added after Userinit's comma is asked about before its file exists.
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    RegPut(HKLM, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,C:\\bm\\notyet.exe").c_str(), k64);
+    RegPut(HKLM, kWinlogon, "Userinit", (SystemFolder() + "\\userinit.exe,C:\\bm\\notyet.exe").c_str(), k64);
     ASSERT_TRUE(AlertAndAnswer("C:\\bm\\notyet.exe", 765, IDYES));
 }
 

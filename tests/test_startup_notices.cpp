@@ -28,7 +28,6 @@ static int MissingRunCheck()
 
 namespace {
 
-const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
 const char kUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrackmoorTestApp";
 const char kActiveRun[] = "Software\\Dunmere Works\\Brackmoor\\ActiveRun";
 const char kUserBaseline[] = "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER";

@@ -23,8 +23,6 @@ static OwnedRunList gList;
 
 namespace {
 
-const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
-const REGSAM k64 = KEY_WOW64_64KEY;
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kRunServicesOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kRunSetup[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup";
@@ -202,9 +200,7 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
     RegPut(HKLM, (std::string(kStore) + "\\Run").c_str(), "BmBack", "C:\\bm\\old.exe");
     Put(HKCU, kRun, "BmBack", "C:\\bm\\new.exe");
     Put(HKCU, kRun, "BmStays", "C:\\bm\\stays.exe");
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    RegPut(HKLM, kWinlogon, "Userinit", (std::string(system) + "\\userinit.exe,  C:\\bm\\evil.exe").c_str(), k64);
+    RegPut(HKLM, kWinlogon, "Userinit", (SystemFolder() + "\\userinit.exe,  C:\\bm\\evil.exe").c_str(), k64);
     RegPut(HKLM, kWinlogon, "Shell", "Explorer.exe C:\\bm\\shell.exe", k64);
     RegPut(HKLM, kNotifyKey, "DllName", "C:\\bm\\notify-scan.dll", k64);
 

@@ -18,18 +18,13 @@
 
 namespace {
 
-const DWORD kPassWait = 90000;
 
 class SyslogEndToEnd : public StartupPlacesTest {
 protected:
     void SetUp() override
     {
         StartupPlacesTest::SetUp();
-        RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
-        for (const char *off : {"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"})
-            PutOption(off, "0");
-        PutOption("RealtimeStartup", "1");
-        PutOption("Start", "1");
+        PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "HideStartup", "Sound"}, {"RealtimeStartup", "Start"});
         signer_ = ReadWholeFile(BinFolder() + "\\signed\\signer.txt");
         ASSERT_FALSE(signer_.empty()) << "the signing fixture made no programs";
     }

@@ -35,8 +35,7 @@ protected:
         CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
         ASSERT_TRUE(EnsureScheduler());
         giShowAlerts = giSuppressExtraAlerts = giSound = giHideTasks = 0;
-        char self[MAX_PATH];
-        program_.assign(self, GetModuleFileNameA(NULL, self, MAX_PATH));
+        program_ = ThisProgram();
         RecordKeelRequests(&keelTargets_);
     }
     void TearDown() override

@@ -3,8 +3,6 @@
 #include "startup/places.h"
 
 namespace {
-const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
-const REGSAM k64 = KEY_WOW64_64KEY;
 const std::string kVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
 const std::string kVersion32 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion";
 const std::string kControl = "SYSTEM\\CurrentControlSet\\Control";

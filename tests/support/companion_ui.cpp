@@ -89,12 +89,6 @@ ListRows ListViewRows(HWND list)
     return rows;
 }
 
-static std::string Upper(std::string text)
-{
-    CharUpperBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
 int FindRow(const ListRows &rows, size_t column, const std::string &part)
 {
     for (size_t r = 0; r < rows.size(); r++)

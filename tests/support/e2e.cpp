@@ -29,13 +29,18 @@ bool StartMonitor(MonitorRun &run, const std::string &args, DWORD ms)
     return false;
 }
 
-void PrepareStartupAlerts()
+void PrepareMonitor(std::initializer_list<const char *> off, std::initializer_list<const char *> on)
 {
     RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015  12:00 PM");
-    for (const char *off : {"SuppressExtraAlerts", "HideStartup", "Sound"})
-        PutOption(off, "0");
-    for (const char *on : {"ShowAlerts", "RealtimeStartup", "Start"})
-        PutOption(on, "1");
+    for (const char *name : off)
+        PutOption(name, "0");
+    for (const char *name : on)
+        PutOption(name, "1");
+}
+
+void PrepareStartupAlerts()
+{
+    PrepareMonitor({"SuppressExtraAlerts", "HideStartup", "Sound"}, {"ShowAlerts", "RealtimeStartup", "Start"});
 }
 
 void SendMonitorCommand(const MonitorRun &run, int id, LPARAM lParam)
@@ -161,6 +166,13 @@ bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms)
     int before = QuickScansDone();
     SendMonitorCommand(run, 6074);
     return WaitQuickScanDone(before, ms, stopAt.c_str(), true);
+}
+
+HWND QuickScanAlert(const MonitorRun &run, const std::string &caption, int *before, DWORD ms)
+{
+    *before = QuickScansDone();
+    SendMonitorCommand(run, 6074);
+    return WaitForDialog(caption.c_str(), ms);
 }
 
 bool WaitForTrace(const std::string &part, DWORD ms)

@@ -5,9 +5,12 @@
 #include <windows.h>
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
+
+const DWORD kPassWait = 90000;     // a pass, or the alert it brings, under a busy Wine
 
 struct MonitorRun {
     HANDLE process = nullptr;
@@ -20,8 +23,10 @@ struct MonitorRun {
 // command posted before the timer runs would be undone by the start-up command).
 bool StartMonitor(MonitorRun &run, const std::string &args = "", DWORD ms = 30000);
 void SendMonitorCommand(const MonitorRun &run, int id, LPARAM lParam = 0);
-// Options for a startup test: not a first start (which would open the companion
-// program), the startup check on every pass, one alert at a time, every alert shown.
+// Not a first start (which would open the companion program), the options named in
+// off set to 0 and those in on to 1.
+void PrepareMonitor(std::initializer_list<const char *> off, std::initializer_list<const char *> on = {});
+// Options for a startup test: the startup check on every pass, one alert at a time, every alert shown.
 void PrepareStartupAlerts();
 // Asks the monitor to exit ("-Q" from a second process) and waits; kills it when it hangs.
 bool StopMonitor(MonitorRun &run, DWORD ms = 20000);
@@ -41,6 +46,9 @@ bool PressToClose(HWND dialog, int id, DWORD ms = 90000);
 // Sends Quick Scan and waits for its pass to end: true; false when a dialog whose
 // caption begins with stopAt shows first, or when it takes longer than ms.
 bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms = 90000);
+// Sends Quick Scan (*before gets the passes done before it) and waits for the dialog
+// with the caption; nullptr after ms.
+HWND QuickScanAlert(const MonitorRun &run, const std::string &caption, int *before, DWORD ms = 90000);
 // Waits until the trace log holds the text; the trace file is the monitor's own.
 bool WaitForTrace(const std::string &part, DWORD ms);
 // Quick Scan passes the monitor has finished so far (its "QUICKSCAN DONE" entries).

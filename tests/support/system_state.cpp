@@ -186,22 +186,14 @@ std::string HistoryText()
     return ReadWholeFile(DataFolder() + "\\history.txt");
 }
 
-// The history lines that contain every one of the parts.
 int HistoryLinesWith(std::initializer_list<std::string> parts)
 {
-    std::string text = HistoryText();
     int count = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
+    for (const std::string &line : SplitText(HistoryText(), "\r\n")) {
         bool all = !line.empty();
         for (const std::string &part : parts)
             all = all && line.find(part) != std::string::npos;
         count += all;
-        pos = end + 2;
     }
     return count;
 }
@@ -227,9 +219,9 @@ static const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVer
 void StartupPlacesTest::SetUp()
 {
     BrackmoorTest::SetUp();
-    saved_.emplace_back(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", 0);
-    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit", KEY_WOW64_64KEY);
-    saved_.emplace_back(HKEY_LOCAL_MACHINE, kWinlogon, "Shell", KEY_WOW64_64KEY);
+    kept_.Keep(HKEY_CURRENT_USER, kShellFoldersKey, "Startup", 0);
+    kept_.Keep(HKEY_LOCAL_MACHINE, kWinlogon, "Userinit");
+    kept_.Keep(HKEY_LOCAL_MACHINE, kWinlogon, "Shell");
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
         Watch(root, kRun);
     Watch(HKEY_LOCAL_MACHINE, kRun32);
@@ -239,10 +231,8 @@ void StartupPlacesTest::TearDown()
 {
     for (const auto &[root, key, name] : written_)
         RegRemoveValue(root, key.c_str(), name.c_str(), KEY_WOW64_64KEY);
-    for (SavedValue &value : saved_)
-        value.Restore();
     winIni_.Restore();
-    newKeys_.Remove();
+    kept_.Restore();
     BrackmoorTest::TearDown();
 }
 
@@ -271,22 +261,14 @@ std::string StartupAlertText(UINT sentence)
     return LangFilled(7, LangText(sentence), "");
 }
 
-// The non-empty items of a win.ini list, in order.
 std::vector<std::string> WinIniItems(const char *key)
 {
     char buf[8192];
     GetProfileStringA("windows", key, "", buf, sizeof(buf));
     std::vector<std::string> items;
-    std::string line = buf;
-    size_t pos = 0;
-    while (pos <= line.size()) {
-        size_t end = line.find(';', pos);
-        if (end == std::string::npos)
-            end = line.size();
-        if (end > pos)
-            items.push_back(line.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    for (const std::string &item : SplitText(buf, ";"))
+        if (!item.empty())
+            items.push_back(item);
     return items;
 }
 

@@ -71,6 +71,26 @@ struct SavedValue {
     }
 };
 
+// The system values a test changes, and the keys it may create on their way:
+// Restore() puts the values back (the first kept copy wins) and removes the keys.
+struct KeptValues {
+    NewKeys newKeys;
+    std::vector<SavedValue> saved;
+
+    void Keep(HKEY root, const char *path, const char *name, REGSAM view = KEY_WOW64_64KEY)
+    {
+        newKeys.Watch(root, path);
+        saved.emplace_back(root, path, name, view);
+    }
+    void Restore()
+    {
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it)
+            it->Restore();
+        saved.clear();
+        newKeys.Remove();
+    }
+};
+
 // Every key and value under a key of one view: "KEY\\<path>" for each key and
 // "<path>\\[<name>]" = type and data bytes in hex for each value, paths upper-cased.
 typedef std::map<std::string, std::string> RegistryTree;
@@ -96,15 +116,14 @@ protected:
     void Put(HKEY root, const char *key, const std::string &name, const std::string &data, DWORD size = 0,
              DWORD type = REG_SZ);
     // Keys a test may create below the usual Run keys, removed with all they hold.
-    void Watch(HKEY root, const char *key) { newKeys_.Watch(root, key); }
+    void Watch(HKEY root, const char *key) { kept_.newKeys.Watch(root, key); }
     // A value of the system (64-bit view) that the test changes, put back as it was.
-    void Keep(HKEY root, const char *key, const char *name) { saved_.emplace_back(root, key, name, KEY_WOW64_64KEY); }
+    void Keep(HKEY root, const char *key, const char *name) { kept_.Keep(root, key, name); }
     // The test's own folder as the user's startup folder.
     std::string UseStartupFolder();
 
 private:
-    NewKeys newKeys_;
-    std::vector<SavedValue> saved_;
+    KeptValues kept_;
     std::vector<std::tuple<HKEY, std::string, std::string>> written_;
     SavedWinIniLists winIni_;
 };

@@ -63,12 +63,34 @@ std::string DataFolder()
     return std::string(buf) + "\\Brackmoor";
 }
 
-std::string BinFolder()
+std::string ThisProgram()
 {
     char buf[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, buf, sizeof(buf));
-    std::string p(buf, n);
+    return std::string(buf, GetModuleFileNameA(NULL, buf, sizeof(buf)));
+}
+
+std::string BinFolder()
+{
+    std::string p = ThisProgram();
     return p.substr(0, p.rfind('\\'));
+}
+
+std::string WindowsFolder()
+{
+    char buf[MAX_PATH];
+    return std::string(buf, GetWindowsDirectoryA(buf, MAX_PATH));
+}
+
+std::string SystemFolder()
+{
+    char buf[MAX_PATH];
+    return std::string(buf, GetSystemDirectoryA(buf, MAX_PATH));
+}
+
+std::string Upper(std::string text)
+{
+    CharUpperBuffA(&text[0], (DWORD)text.size());
+    return text;
 }
 
 static std::string &CurrentTempFolder()
@@ -277,18 +299,11 @@ void TraceToTempFile()
 std::vector<std::string> TraceEntries()
 {
     std::vector<std::string> lines;
-    std::string text = ReadWholeFile(TestLogPath);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
+    for (std::string line : SplitText(ReadWholeFile(TestLogPath), "\n")) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (!line.empty() && line[0] != '[')
             lines.push_back(line);
-        pos = end + 1;
     }
     return lines;
 }

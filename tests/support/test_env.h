@@ -30,6 +30,9 @@ protected:
     void TearDown() override;
 };
 
+const HKEY HKLM = HKEY_LOCAL_MACHINE, HKCU = HKEY_CURRENT_USER;
+const REGSAM k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY;
+
 // Registry helpers that bypass the code under test. view: 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY.
 std::string RegText(HKEY root, const char *path, const char *name, REGSAM view = 0);
 bool RegHasValue(HKEY root, const char *path, const char *name, REGSAM view = 0);
@@ -54,6 +57,10 @@ std::string LangFilled(UINT id, const std::string &a, const std::string &b);
 // Folders and files.
 std::string DataFolder();          // the application-data folder + "\Brackmoor"
 std::string BinFolder();           // where the test program, brackmoor.exe and the DLL lie
+std::string ThisProgram();         // the test program's own path
+std::string WindowsFolder();
+std::string SystemFolder();
+std::string Upper(std::string text);   // upper-cased as the system does it
 std::string TempFolder();          // a fresh folder for this test, removed by the fixture
 std::string ReadWholeFile(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::string &text);
