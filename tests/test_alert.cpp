@@ -292,9 +292,8 @@ TEST_F(AlertTest, SoundKeysAndPlayingFollowTheOption)
 
 TEST_F(AlertTest, ToolTipsFollowTheOption)
 {
-    char expected[512] = "";
-    LoadStringA(hInstance, 719, expected, sizeof(expected));
-    ASSERT_STRNE("", expected);
+    const std::string expected = LangText(719);
+    ASSERT_NE("", expected);
     const struct { int option; size_t tips; bool balloon; int control; } rows[] = {
         {0, 0, false, IDYES}, {-1, 0, false, IDYES}, {1, 1, false, IDYES}, {2, 1, true, IDYES},
         {3, 1, false, IDYES}, {1, 0, false, 9999},   // no such control
@@ -316,7 +315,7 @@ TEST_F(AlertTest, ToolTipsFollowTheOption)
             TOOLINFOA tool = {TTTOOLINFOA_V2_SIZE, 0, NULL, 0, {}, NULL, text, 0, NULL};
             EXPECT_TRUE(SendMessageA(tip, TTM_ENUMTOOLSA, 0, (LPARAM)&tool)) << "row " << i;
             EXPECT_EQ((UINT_PTR)GetDlgItem(dialog, IDYES), tool.uId) << "row " << i;
-            EXPECT_STREQ(expected, text) << "row " << i;
+            EXPECT_EQ(expected, text) << "row " << i;
             EXPECT_EQ(0xCCFFFFu, (DWORD)SendMessageA(tip, TTM_GETTIPBKCOLOR, 0, 0)) << "row " << i;
             EXPECT_EQ(20000, (int)SendMessageA(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0)) << "row " << i;
         }

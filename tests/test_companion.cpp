@@ -28,8 +28,6 @@ int CompanionWindows()
     return n;
 }
 
-bool SameText(const std::string &a, const std::string &b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
-
 // Read as wide text: Wine hands LB_GETTEXT of another process's list box back
 // in UTF-16 even to SendMessageA, which then shows only the first letter.
 std::vector<std::string> ListLines(HWND list)

@@ -20,7 +20,6 @@
 
 namespace {
 
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kCompanion[] = "BrackmoorEx.exe";
 const char kTitle[] = "Brackmoor Explorer";
 // Cold Wine starts and a monitor's pass take long on a loaded machine.
@@ -29,21 +28,12 @@ const DWORD kStartMs = 30000, kActMs = 30000;
 enum { NAME, COMMAND, LOCATION, STATE, SIGNATURE = 6 };   // startup page
 enum { TITLE, PROGRAM, TIME };                           // delayed start page
 
-struct PutValue {
-    HKEY root;
-    std::string path, name;
-};
-
-class CompanionPages : public BrackmoorTest {
+class CompanionPages : public StartupPlacesTest {
 protected:
     void SetUp() override
     {
         KillProgramsNamed(kCompanion);
-        BrackmoorTest::SetUp();
-        savedStartup_ = RegText(HKEY_CURRENT_USER, kShellFolders, "Startup");
-        char load[1024] = "";
-        GetProfileStringA("windows", "load", "", load, sizeof(load));
-        savedLoad_ = load;
+        StartupPlacesTest::SetUp();
         folder_ = TempFolder();
         self_ = ThisProgram();
     }
@@ -53,11 +43,7 @@ protected:
         StopMonitor(run_);
         for (const std::string &copy : copies_)
             KillProgramsNamed(copy.c_str());
-        for (const PutValue &value : values_)
-            RegRemoveValue(value.root, value.path.c_str(), value.name.c_str(), k64);
-        RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", savedStartup_.c_str());
-        WriteProfileStringA("windows", "load", savedLoad_.c_str());
-        BrackmoorTest::TearDown();
+        StartupPlacesTest::TearDown();
     }
     // A copy of this test program under the name: a real file to list and start.
     std::string Program(const std::string &name)
@@ -66,11 +52,6 @@ protected:
         EXPECT_TRUE(CopyFileA(self_.c_str(), path.c_str(), FALSE)) << path;
         copies_.push_back(name);
         return path;
-    }
-    void Put(HKEY root, const char *path, const std::string &name, const std::string &data)
-    {
-        RegPut(root, path, name.c_str(), data.c_str(), k64);
-        values_.push_back({root, path, name});
     }
     HWND Open(const std::string &args)
     {
@@ -125,9 +106,8 @@ protected:
     }
 
     MonitorRun run_;
-    std::string savedStartup_, savedLoad_, folder_, self_;
+    std::string folder_, self_;
     std::vector<std::string> copies_;
-    std::vector<PutValue> values_;
 };
 
 TEST_F(CompanionPages, StartupPageListsEveryKindAndItsActionsChangeOnlyTheEntry)
@@ -137,9 +117,7 @@ TEST_F(CompanionPages, StartupPageListsEveryKindAndItsActionsChangeOnlyTheEntry)
     Put(HKEY_CURRENT_USER, kRun, "BmUser", userData);
     Put(HKEY_LOCAL_MACHINE, kRun, "BmMachine", Program("bmmachine.exe"));
     Put(HKEY_LOCAL_MACHINE, kRun32, "BmWow", Program("bmwow.exe"));
-    std::string startup = folder_ + "\\Startup";
-    CreateDirectoryA(startup.c_str(), NULL);
-    RegPut(HKEY_CURRENT_USER, kShellFolders, "Startup", startup.c_str());
+    std::string startup = UseStartupFolder();
     ASSERT_TRUE(MakeShortcut(startup + "\\BmLink.lnk", Program("bmlink.exe")));
     WriteProfileStringA("windows", "load", Program("bmload.exe").c_str());
     std::string disabled = folder_ + "\\bmdisabled.exe";
@@ -334,10 +312,8 @@ TEST_F(CompanionPages, BesideTheMonitorADelayedProgramStartsAndTheHistoryAndRese
     ASSERT_TRUE(StartMonitor(run_));
     SetEnvironmentVariableA(kSleeperVariable, NULL);
     // Time 10 is the first step of the timer, six ticks after its start.
-    bool launched = false;
-    for (DWORD start = GetTickCount(); !launched && GetTickCount() - start < kPassWait; Sleep(250))
-        launched = CountProcessesNamed("bmdelayed.exe") == 1;
-    EXPECT_TRUE(launched) << "the delayed program was not started";
+    EXPECT_TRUE(WaitUntil([] { return CountProcessesNamed("bmdelayed.exe") == 1; }, kPassWait))
+        << "the delayed program was not started";
     int passes = QuickScansDone();
     SendMonitorCommand(run_, 6074);
     std::string caption = LangText(718) + " - " + LangText(606);
@@ -374,8 +350,7 @@ TEST_F(CompanionPages, BesideTheMonitorADelayedProgramStartsAndTheHistoryAndRese
     ASSERT_NE(nullptr, save);
     TypeFileName(save, csv);
     PressButton(save, IDOK);
-    for (DWORD start = GetTickCount(); !PathExists(csv) && GetTickCount() - start < kActMs;)
-        Sleep(100);
+    WaitUntil([&] { return PathExists(csv); }, kActMs);
     Sleep(500);     // written in one go once created
     ListRows parsed = ParseCsv(ReadWholeFile(csv));
     ASSERT_EQ(rows.size() + 1, parsed.size());
@@ -390,9 +365,7 @@ TEST_F(CompanionPages, BesideTheMonitorADelayedProgramStartsAndTheHistoryAndRese
     PressButton(CompanionPage(window, IDC_PAGE_RESET), IDC_RESET_RUN);
     Answer(IDYES);
     // Done when the page has read the rebuilt baselines back.
-    for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(100))
-        if (CompanionStatus(window).find("read again") != std::string::npos)
-            break;
+    WaitUntil([&] { return CompanionStatus(window).find("read again") != std::string::npos; }, kPassWait);
     EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, added.c_str())) << "the reset took the new entry in";
     SendMessageTimeoutA(run_.window, WM_COMMAND, 6073, 0, SMTO_ABORTIFHUNG, kActMs, nullptr);
     passes = QuickScansDone();

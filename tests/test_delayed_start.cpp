@@ -43,11 +43,6 @@ int RecordLaunch(const char *command, const char *verb, const char *parameters, 
     return 1;
 }
 
-bool SameText(const std::string &a, const std::string &b)
-{
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
 // One delayed program as the companion writes it: its code, its Time and the
 // other values given ("OpenAs", "RunAs", "Parameters", ...; empty ones left out).
 void PutDelayed(HKEY root, REGSAM view, const std::string &path, const char *code, const char *time,
@@ -280,16 +275,13 @@ TEST_F(DelayedStartTest, ReadDelayListBuildsOneRecordPerProgram)
     ASSERT_EQ(3, ReadDelayList(gList));
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
         int found = RecordOf(rows[r].path);
-        char text[RUN_DETAILS_MAX];
         ASSERT_GE(found, 0) << "row " << r;
-        GetRunName(gList, found, text);
-        EXPECT_EQ(rows[r].name, text) << "row " << r;
-        GetRunSourcePath(gList, found, text);
-        EXPECT_TRUE(SameText(rows[r].sourcePath, text)) << "row " << r << ": " << text;
-        GetRunDetails(gList, found, text);
-        EXPECT_EQ(rows[r].details, text) << "row " << r;
-        EXPECT_EQ(rows[r].code, GetRunCode(gList, found)) << "row " << r;
-        EXPECT_EQ(rows[r].extra, GetRunExtra(gList, found)) << "row " << r;
+        const RunRecord record = RunRecords(gList)[found];
+        EXPECT_EQ(rows[r].name, record.name) << "row " << r;
+        EXPECT_TRUE(SameText(rows[r].sourcePath, record.source)) << "row " << r << ": " << record.source;
+        EXPECT_EQ(rows[r].details, record.details) << "row " << r;
+        EXPECT_EQ(rows[r].code, record.code) << "row " << r;
+        EXPECT_EQ(rows[r].extra, record.extra) << "row " << r;
     }
 }
 

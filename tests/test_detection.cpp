@@ -23,7 +23,6 @@ enum { STARTUP, IEHELPER, SERVICES, TASKS, ACTIVETASKS, FILETYPES, HIDDEN, ACTIV
 const char *const kStartup = kCategoryKeys[STARTUP];
 const char *const kActiveTasks = kCategoryKeys[ACTIVETASKS];
 
-// This test program: a file that surely exists.
 
 // The value names of a key exactly as stored (case included).
 std::vector<std::string> ValueNames(const char *path)

@@ -47,9 +47,7 @@ TEST_F(MonitorEndToEnd, ConfirmExitNoKeepsTheMonitorAndRestartsTheCompanion)
     SendMonitorCommand(run, 6030);
     HWND box = WaitForDialog("Brackmoor", 15000);
     ASSERT_NE(nullptr, box) << "the exit question";
-    char expected[512];
-    LoadStringA(GetModuleHandleA(NULL), 17, expected, sizeof(expected));
-    EXPECT_NE(std::string::npos, DialogTexts(box).find(expected));
+    EXPECT_NE(std::string::npos, DialogTexts(box).find(LangText(17)));
     PressButton(box, IDNO);
     EXPECT_NE(nullptr, WaitForWindow("BrackmoorExplorer", NULL, 20000)) << "companion started with -RESTART";
     Sleep(1500);

@@ -213,9 +213,7 @@ TEST_F(FileTypeTest, StopMonitoringTakesOutTheExtensionAndOnlyItsValues)
 TEST_F(FileTypeTest, FirstStartRecordsTheListAndEveryKey)
 {
     InitFileTypes();
-    char list[1024] = "";
-    LoadStringA(GetModuleHandleA(NULL), 750, list, sizeof(list));
-    EXPECT_EQ(list, RegText(HKEY_CURRENT_USER, FILETYPE_CLASS_KEY, ""));
+    EXPECT_EQ(LangText(750), RegText(HKEY_CURRENT_USER, FILETYPE_CLASS_KEY, ""));
     EXPECT_EQ(FILETYPE_MARKER, RegText(HKEY_CURRENT_USER, FILETYPE_EXT_KEY, ""));
     for (const char *key : {FILETYPE_EXTAPP_KEY, FILETYPE_EXTPROGID_KEY, FILETYPE_EXTROOT_KEY, FILETYPE_CLASSROOT_KEY,
                             FILETYPE_EXTTYPE_KEY, FILETYPE_CLASSCOMMAND_KEY})
@@ -232,9 +230,7 @@ std::string gOldPath, gNewPath;
 
 void CALLBACK TickTheBox(HWND, UINT, UINT_PTR, DWORD)
 {
-    char caption[256] = "";
-    LoadStringA(GetModuleHandleA(NULL), 760, caption, sizeof(caption));
-    HWND alert = FindWindowA("#32770", caption);
+    HWND alert = FindWindowA("#32770", LangText(760).c_str());
     if (!alert || alert == gSeenAlert || !IsWindowVisible(alert))
         return;
     gSeenAlert = alert;

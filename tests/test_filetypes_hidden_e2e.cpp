@@ -76,10 +76,7 @@ protected:
     bool Answer(HWND alert, int button)
     {
         PressButton(alert, button);
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250))
-            if (!IsWindow(alert) && QuickScansDone() > passes_)
-                return true;
-        return false;
+        return WaitUntil([&] { return !IsWindow(alert) && QuickScansDone() > passes_; }, kPassWait);
     }
     // The change is alerted with both programs; the answer given and the pass ended.
     void ExpectFileTypeAlert(int button, const char *how)

@@ -27,30 +27,11 @@ std::string Id(int n)
 }
 const int kIds = 20;
 
-struct Record {
-    std::string name, path, source, details;
-    int code, extra;
-};
-
-std::vector<Record> Records(const RunList *list)
-{
-    std::vector<Record> out;
-    char name[RUN_NAME_MAX], path[MAX_PATH], source[MAX_PATH], details[RUN_DETAILS_MAX];
-    for (int i = 0; i < list->count; i++) {
-        GetRunName(list, i, name);
-        GetRunPath(list, i, path);
-        GetRunSourcePath(list, i, source);
-        GetRunDetails(list, i, details);
-        out.push_back({name, path, source, details, GetRunCode(list, i), GetRunExtra(list, i)});
-    }
-    return out;
-}
-
 // The records whose path or source holds a test class id.
-std::vector<Record> Ours(const RunList *list)
+std::vector<RunRecord> Ours(const RunList *list)
 {
-    std::vector<Record> out;
-    for (const Record &r : Records(list))
+    std::vector<RunRecord> out;
+    for (const RunRecord &r : RunRecords(list))
         if ((r.path + r.source).find("C0FFEE") != std::string::npos)
             out.push_back(r);
     return out;
@@ -151,8 +132,8 @@ TEST_F(AddonTest, ListingsNameSkipAndKeepTheirViews)
 
     OwnedRunList list;
     ListIEHelpers(list);
-    std::vector<Record> got = Ours(list);
-    const Record want[] = {
+    std::vector<RunRecord> got = Ours(list);
+    const RunRecord want[] = {
         {"Bm Helper", "C:\\x\\helper32.dll", Id(1), "", CODE_BHO, (int)k32},
         {"Bm Helper (x64)", "C:\\x\\helper64.dll", Id(1), "", CODE_BHO, (int)k64},
         {"Bm Toolbar Suite", addon_, Id(4), "2.5.0.1", CODE_TOOLBAR, (int)k64},
@@ -189,7 +170,7 @@ TEST_F(AddonTest, HostileEntriesAreBoundedSkippedAndTraced)
 
     OwnedRunList list;
     ListIEHelpers(list);
-    std::vector<Record> got = Ours(list);
+    std::vector<RunRecord> got = Ours(list);
     ASSERT_EQ(2u, got.size());
     EXPECT_EQ(Id(1) + " (x64)", got[0].name);
     EXPECT_EQ(std::string(button, sizeof(button)), got[1].name);
@@ -230,7 +211,7 @@ TEST_F(AddonTest, ControlsListedOncePerProgramAndOnlyWhenTheBrowserLoadedThem)
 
     OwnedRunList list;
     ListActiveX(list);
-    std::vector<Record> got = Ours(list);
+    std::vector<RunRecord> got = Ours(list);
     size_t at = 0;
     for (const auto &row : rows) {
         if (!row.listed)
@@ -266,7 +247,7 @@ TEST_F(AddonTest, RemovalTakesExactlyItsKeyAndLogsOnlyWhatWentAway)
     ListIEHelpers(list);
     auto index = [&](const char *name) {
         int i = 0;
-        while (i < list->count && Records(list)[i].name != name)
+        while (i < list->count && RunRecords(list)[i].name != name)
             i++;
         return i;
     };
@@ -274,9 +255,9 @@ TEST_F(AddonTest, RemovalTakesExactlyItsKeyAndLogsOnlyWhatWentAway)
     ASSERT_LT(i, list->count);
     std::string expected = AddonAreasWithout(helper, k32);   // the x64 twin is another helper
     ASSERT_NE(AddonAreas(), expected) << "the item is there";
-    EXPECT_EQ(1, RemoveIEHelper(list, Records(list)[i].path.c_str(), i));
+    EXPECT_EQ(1, RemoveIEHelper(list, RunRecords(list)[i].path.c_str(), i));
     EXPECT_EQ(expected, AddonAreas());
-    EXPECT_EQ(0, RemoveIEHelper(list, Records(list)[i].path.c_str(), i)) << "gone already: not removed again";
+    EXPECT_EQ(0, RemoveIEHelper(list, RunRecords(list)[i].path.c_str(), i)) << "gone already: not removed again";
     EXPECT_EQ(1, HistoryLinesWith({"IEHELPER_Remove", "TYPE_BHO"}));
 
     // A key that cannot go (it has a subkey) stays, and no removal line is written.

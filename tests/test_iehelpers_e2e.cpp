@@ -117,18 +117,14 @@ TEST_F(AddonEndToEnd, AlertsRemoveOrBlockExactlyTheirItemAndAReturningHelperIsTa
             RejectRemoves(alert, Sub(BHO_KEY, kHelper), k32);
             EXPECT_TRUE(RegHasKey(HKLM, Sub(BHO_KEY, kHelper).c_str(), k64)) << "the twin is another helper";
             EXPECT_EQ(alertNo, HistoryLinesWith({"IEHELPER_Remove", "TYPE_BHO", dll_["helper"]}));
-            DWORD start = GetTickCount();
-            while (RegText(HKEY_CURRENT_USER, kSignKey, "Unregistered").empty() && GetTickCount() - start < 30000)
-                Sleep(200);
+            WaitUntil([&] { return !RegText(HKEY_CURRENT_USER, kSignKey, "Unregistered").empty(); }, 30000);
             EXPECT_EQ(dll_["helper"], RegText(HKEY_CURRENT_USER, kSignKey, "Unregistered")) << "regsvr32 /u ran";
             RegRemoveValue(HKEY_CURRENT_USER, kSignKey, "Unregistered");
         } else {
             ASSERT_TRUE(Answer(alert, IDNO));
             EXPECT_TRUE(RegHasKey(HKLM, Sub(BHO_KEY, kHelper).c_str(), k32));
             EXPECT_EQ("900", RegText(HKEY_CURRENT_USER, IEHELPERS_BASELINE_KEY, "Bm Browser Helper"));
-            DWORD start = GetTickCount();
-            while (ReadWholeFile(opened_).empty() && GetTickCount() - start < 30000)
-                Sleep(200);
+            WaitUntil([&] { return !ReadWholeFile(opened_).empty(); }, 30000);
             EXPECT_NE(std::string::npos, ReadWholeFile(opened_).find("helpme.html")) << ReadWholeFile(opened_);
         }
     }

@@ -78,20 +78,14 @@ TEST_F(ReportsEndToEnd, ARejectIsReportedItsHistoryLinesArriveAndANewVersionIsTo
     EXPECT_EQ("0", decisions[0].Value("rm"));
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "NewVersionAvailable"));
 
-    // Each history line, in order, as one request carrying its fields.
+    // Each history line as one request (the fields of each request: ServerReports).
     std::vector<std::vector<std::string>> lines = HistoryLines();
     std::vector<ServerRequest> history = RequestsOf("History");
     ASSERT_EQ(lines.size(), history.size());
-    EXPECT_GE(lines.size(), 2u) << "the alert and the removal";
-    for (size_t i = 0; i < lines.size(); i++) {
-        const std::vector<std::string> &fields = lines[i];
-        ASSERT_GE(fields.size(), 5u) << "line " << i;
-        EXPECT_EQ("9", history[i].Value("site")) << "line " << i;
-        EXPECT_EQ(fields[1], history[i].Value("action")) << "line " << i;
-        EXPECT_EQ(fields[2], history[i].Value("type")) << "line " << i;
-        EXPECT_EQ(fields[3], history[i].Value("title")) << "line " << i;
-        EXPECT_EQ(fields[4], history[i].Value("path")) << "line " << i;
-    }
+    ASSERT_GE(lines.size(), 2u) << "the alert and the removal";
+    ASSERT_GE(lines.back().size(), 5u);
+    EXPECT_EQ(lines.back()[4], history.back().Value("path"));
+    EXPECT_EQ("9", history.back().Value("site"));
 
     // The next pass ends with the notice; closed with the box ticked, it stays away.
     SendMonitorCommand(run_, 6074);

@@ -147,30 +147,22 @@ int RecordProcess(DWORD pid, int reserved, const char *imagePath, void *seen)
 // processes of one image.
 class ProcessList : public BrackmoorTest {
 protected:
-    std::vector<PROCESS_INFORMATION> sleepers;
-    std::string self = BinFolder() + "\\test_runlist.exe";
+    std::string self = ThisProgram();
+    DWORD sleeperPids[2] = {};
+    std::vector<HANDLE> sleepers;
 
     ProcessList()
     {
-        SetEnvironmentVariableA(kSleeperVariable, "1");
-        for (int i = 0; i < 2; i++) {
-            STARTUPINFOA si = {};
-            si.cb = sizeof(si);
-            PROCESS_INFORMATION pi = {};
-            std::string line = "\"" + self + "\" --gtest_filter=NoSuchTest";
-            if (CreateProcessA(self.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-                sleepers.push_back(pi);
-        }
-        SetEnvironmentVariableA(kSleeperVariable, NULL);
+        for (DWORD &pid : sleeperPids)
+            if (HANDLE h = StartSleeper(self, &pid))
+                sleepers.push_back(h);
     }
-
     ~ProcessList() override
     {
-        for (const PROCESS_INFORMATION &pi : sleepers) {
-            TerminateProcess(pi.hProcess, 0);
-            WaitForSingleObject(pi.hProcess, 5000);
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
+        for (HANDLE h : sleepers) {
+            TerminateProcess(h, 0);
+            WaitForSingleObject(h, 5000);
+            CloseHandle(h);
         }
     }
 };
@@ -178,7 +170,7 @@ protected:
 TEST_F(ProcessList, OneRecordPerProgramHoweverManyProcessesRunIt)
 {
     ASSERT_EQ(2u, sleepers.size());
-    const std::set<DWORD> ours = {GetCurrentProcessId(), sleepers[0].dwProcessId, sleepers[1].dwProcessId};
+    const std::set<DWORD> ours = {GetCurrentProcessId(), sleeperPids[0], sleeperPids[1]};
     // Ours are handed over with this program's image (a new process has no
     // module list to read until its loader has run).
     std::set<DWORD> pids;

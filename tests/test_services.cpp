@@ -23,24 +23,13 @@ namespace {
 
 const std::string kServices = "SYSTEM\\CurrentControlSet\\Services", kServiceKey = kServices + "\\";
 
-struct Listed {
-    std::string path, start, description;
-    int code;
-};
-
-std::map<std::string, Listed> Listing(int quick)
+std::map<std::string, RunRecord> Listing(int quick)
 {
     OwnedRunList list;
     ListServices(list, quick);
-    std::map<std::string, Listed> byName;
-    for (int i = 0; i < list->count; i++) {
-        char name[RUN_NAME_MAX], path[MAX_PATH], start[MAX_PATH], details[RUN_DETAILS_MAX];
-        GetRunName(list, i, name);
-        GetRunPath(list, i, path);
-        GetRunSourcePath(list, i, start);
-        GetRunDetails(list, i, details);
-        byName[name] = {path, start, details, GetRunCode(list, i)};
-    }
+    std::map<std::string, RunRecord> byName;
+    for (const RunRecord &record : RunRecords(list))
+        byName[record.name] = record;
     return byName;
 }
 
@@ -137,7 +126,7 @@ TEST_F(ServicesTest, TheListingsTakeProgramsByTheirRules)
     };
     for (int hide : {1, 0}) {
         giHideMicrosoftServices = hide;
-        std::map<std::string, Listed> listed = Listing(SERVICES_DETAILED);
+        std::map<std::string, RunRecord> listed = Listing(SERVICES_DETAILED);
         for (const auto &row : rows) {
             std::string tail = hide ? row.shown : row.raw;
             auto found = listed.find(row.name);
@@ -152,13 +141,13 @@ TEST_F(ServicesTest, TheListingsTakeProgramsByTheirRules)
             EXPECT_EQ(row.code, found->second.code) << row.name;
         }
         EXPECT_EQ(0u, listed.count("BmLsLongImage"));
-        EXPECT_EQ(LangText(672), listed["Bm Exe Service"].start);
-        EXPECT_EQ("Runs the Bm test.", listed["Bm Exe Service"].description);
+        EXPECT_EQ(LangText(672), listed["Bm Exe Service"].source);
+        EXPECT_EQ("Runs the Bm test.", listed["Bm Exe Service"].details);
         EXPECT_EQ(0u, listed.count(longName.substr(0, RUN_NAME_MAX - 1))) << "never under a cut name";
     }
     EXPECT_TRUE(TraceHas("ServiceImageOfKey ImagePath"));
     // The quick listing: every service with an ImagePath under its key name, drivers too.
-    std::map<std::string, Listed> quick = Listing(SERVICES_QUICK);
+    std::map<std::string, RunRecord> quick = Listing(SERVICES_QUICK);
     EXPECT_EQ(700, quick["BmLsDriver"].code);
     EXPECT_EQ(temp + "\\bmdrv.sys", quick["BmLsDriver"].path);
     EXPECT_EQ(0u, quick.count("Bm Exe Service"));
@@ -187,7 +176,7 @@ TEST_F(ServicesTest, ListingsKeepDerivedFactsUntilTheirSourceChanges)
                                      NULL, NULL, NULL, NULL, "Bm Renamed Service"));
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
-    std::map<std::string, Listed> renamed = Listing(SERVICES_DETAILED);
+    std::map<std::string, RunRecord> renamed = Listing(SERVICES_DETAILED);
     EXPECT_EQ(1u, renamed.count("Bm Renamed Service"));
     EXPECT_EQ(0u, renamed.count("Bm Version Service"));
 

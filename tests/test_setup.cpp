@@ -60,15 +60,6 @@ DWORD RunWait(const std::string &commandLine, DWORD *pid = nullptr)
     return code;
 }
 
-// Polls until the condition holds; what the monitor writes at start-up comes after its window.
-template <typename Condition> bool WaitUntil(Condition condition, DWORD ms = kWait)
-{
-    for (DWORD start = GetTickCount(); !condition(); Sleep(200))
-        if (GetTickCount() - start > ms)
-            return false;
-    return true;
-}
-
 // The process that owns the window of a class, once it has one.
 DWORD WindowProcess(const char *className, DWORD ms = kWait)
 {

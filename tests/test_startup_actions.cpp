@@ -216,9 +216,8 @@ TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheB
     // alert pass that removes entries goes on with its own list.
     EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\REMOVE.EXE"));
     EXPECT_EQ("BmStaying", RegText(HKCU, kActiveRun, "C:\\BM\\STAYING.EXE"));
-    char name[RUN_NAME_MAX] = "";
-    EXPECT_TRUE(gList->count == 1 && GetRunName(gList, 0, name) && !strcmp(name, "pass entry") && GetRunCode(gList, 0) == 3000 &&
-                GetRunExtra(gList, 0) == 7) << gList->count << " " << name;
+    std::vector<RunRecord> pass = RunRecords(gList);
+    EXPECT_TRUE(pass.size() == 1 && pass[0].name == "pass entry" && pass[0].code == 3000 && pass[0].extra == 7);
     // A default value that holds another command is not the entry.
     Put(HKCU, kRun, "", "C:\\bm\\other.exe");
     EXPECT_EQ(0, DeleteRunProgram(11, "", "C:\\bm\\a:b.exe", ""));
@@ -425,11 +424,8 @@ TEST_F(StartupActionsTest, RestoreAllPutsEveryHeldEntryBackAndCountsWhatStays)
     FreeRunList(gList);
     ReadStartupFolder(gList, folder.c_str(), 1);
     ASSERT_EQ(1, gList->count);
-    char name[RUN_NAME_MAX], path[MAX_PATH], source[MAX_PATH];
-    GetRunName(gList, 0, name);
-    GetRunPath(gList, 0, path);
-    GetRunSourcePath(gList, 0, source);
-    ASSERT_EQ(1, DisableRunProgram(name, path, source, 200));
+    const RunRecord entry = RunRecords(gList)[0];
+    ASSERT_EQ(1, DisableRunProgram(entry.name.c_str(), entry.path.c_str(), entry.source.c_str(), 200));
     ASSERT_EQ(1, DisableRunProgram("BmHeld", cmd.c_str(), "", 11));
     ASSERT_EQ(1, DisableRunProgram("BmHeld32", "C:\\bm\\held32.exe", "", 21));
     ASSERT_EQ(1, DisableRunProgram("BmHeldIni", "C:\\bm\\held.exe", "", 100));
@@ -442,7 +438,7 @@ TEST_F(StartupActionsTest, RestoreAllPutsEveryHeldEntryBackAndCountsWhatStays)
     EXPECT_EQ(6, CountDisabledStartup());
     EXPECT_EQ(1, RestoreAllDisabledStartup());
     EXPECT_EQ(before, state());
-    for (const char *held : {"BmHeld", "BmHeld32", "BmHeldIni", "BmToggle", (const char *)name})
+    for (const char *held : {"BmHeld", "BmHeld32", "BmHeldIni", "BmToggle", entry.name.c_str()})
         EXPECT_FALSE(RegHasValue(HKLM, kMarker, held)) << held;
     for (const char *store : {"Run", "WinLoad", "WinNotify"})
         EXPECT_EQ(0u, ReadRegistryTree(HKLM, (kStore + store).c_str(), 0).size() - 1) << store;

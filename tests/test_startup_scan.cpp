@@ -34,29 +34,19 @@ const char kBaseline[] = "Software\\Dunmere Works\\Brackmoor\\Run";
 const char kClsid[] = "{3C1B7E52-5A0D-4F6B-8E21-7D4C9A0B1E61}";
 const char kClassKey[] = "Software\\Classes\\CLSID\\{3C1B7E52-5A0D-4F6B-8E21-7D4C9A0B1E61}";
 
-struct Record {
-    std::string name, path, source;
-    int code, extra;
-};
-
 // The records of the run list; with a path, only those of that path (without
 // regard to case), and first: the index of the first of them.
-std::vector<Record> Records(const std::string &path = "", int *first = nullptr)
+std::vector<RunRecord> Records(const std::string &path = "", int *first = nullptr)
 {
-    std::vector<Record> out;
+    std::vector<RunRecord> all = RunRecords(gList), out;
     if (first)
         *first = -1;
-    for (int i = 0; i < gList->count; i++) {
-        char name[RUN_NAME_MAX], text[MAX_PATH], source[MAX_PATH];
-        GetRunPath(gList, i, text);
-        if (!path.empty() && lstrcmpiA(text, path.c_str()) != 0)
-            continue;
-        if (first && out.empty())
-            *first = i;
-        GetRunName(gList, i, name);
-        GetRunSourcePath(gList, i, source);
-        out.push_back({name, text, source, GetRunCode(gList, i), GetRunExtra(gList, i)});
-    }
+    for (size_t i = 0; i < all.size(); i++)
+        if (path.empty() || SameText(all[i].path, path)) {
+            if (first && out.empty())
+                *first = (int)i;
+            out.push_back(all[i]);
+        }
     return out;
 }
 
@@ -116,7 +106,7 @@ TEST_F(StartupScanTest, RunValuesAreRecordedByTheirRules)
     int previous = -1;
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         int at;
-        std::vector<Record> found = Records(rows[i].path ? rows[i].path : rows[i].data, &at);
+        std::vector<RunRecord> found = Records(rows[i].path ? rows[i].path : rows[i].data, &at);
         ASSERT_EQ(rows[i].code ? 1u : 0u, found.size()) << "row " << i;
         if (!found.empty()) {
             EXPECT_EQ(rows[i].name, found[0].name) << "row " << i;
@@ -129,7 +119,7 @@ TEST_F(StartupScanTest, RunValuesAreRecordedByTheirRules)
             previous = at;
         }
     }
-    for (const Record &r : Records())   // an empty value is never an entry
+    for (const RunRecord &r : Records())   // an empty value is never an entry
         EXPECT_TRUE(r.name != "BmEmpty" && (r.code == 11 || !r.name.empty())) << r.name << " " << r.path;
 }
 
@@ -155,12 +145,12 @@ TEST_F(StartupScanTest, OverlongBinaryAndTooManyValuesStayBounded)
     for (int i = 0; i < 4100; i++)
         RegDeleteValueA(many, ("BmMany" + std::to_string(i)).c_str());
     RegCloseKey(many);
-    for (const Record &r : Records()) {
+    for (const RunRecord &r : Records()) {
         EXPECT_NE("BmHuge", r.name);
         EXPECT_NE("BmNumber", r.name);
         EXPECT_EQ(std::string::npos, r.path.find("longname")) << "a name too long to read is passed over";
     }
-    std::vector<Record> cut = Records(mid.substr(0, MAX_PATH - 1));
+    std::vector<RunRecord> cut = Records(mid.substr(0, MAX_PATH - 1));
     ASSERT_EQ(1u, cut.size());
     EXPECT_EQ("BmMid", cut[0].name);
     EXPECT_EQ(1u, Records("C:\\bm\\binary.exe").size());
@@ -208,7 +198,7 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
         giShowAllStartup = showAll;
         StartupScan(gList, 1);
         size_t special = 0;
-        for (const Record &r : Records())
+        for (const RunRecord &r : Records())
             EXPECT_TRUE(showAll || r.code < 250) << r.path;
         for (const char *path : {"C:\\bm\\evil.exe", "C:\\bm\\shell.exe", "C:\\bm\\notify-scan.dll"})
             special += Records(path).size();
@@ -245,7 +235,7 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
     int previous = -1;
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         int at;
-        std::vector<Record> found = Records(rows[i].path, &at);
+        std::vector<RunRecord> found = Records(rows[i].path, &at);
         ASSERT_EQ(rows[i].code ? 1u : 0u, found.size()) << "row " << i << ": " << rows[i].path;
         if (!rows[i].code)
             continue;

@@ -69,20 +69,14 @@ TEST_F(TasksTest, TheListingNamesTasksAsTheSchedulerDoesAndShowsThemWithoutJob)
     std::shared_ptr<void> removeDamaged(nullptr, [&](void *) { DeleteFileA(damaged.c_str()); });
     OwnedRunList list;
     ASSERT_LE(2, GetScheduledTasks(list));
-    std::map<std::string, int> byName;
-    for (int i = 0; i < list->count; i++) {
-        char name[RUN_NAME_MAX];
-        GetRunName(list, i, name);
-        byName[name] = i;
-    }
+    std::map<std::string, RunRecord> byName;
+    for (const RunRecord &record : RunRecords(list))
+        byName[record.name] = record;
     ASSERT_EQ(1u, byName.count("BmListed.job"));
-    int i = byName["BmListed.job"];
-    char text[RUN_DETAILS_MAX];
-    GetRunPath(list, i, text);
-    EXPECT_EQ(program_, text);
-    GetRunDetails(list, i, text);
-    EXPECT_EQ(LangText(686), text) << "a task that never ran";
-    EXPECT_EQ(CODE_TASK_SCHEDULED, GetRunCode(list, i));
+    const RunRecord &listed = byName["BmListed.job"];
+    EXPECT_EQ(program_, listed.path);
+    EXPECT_EQ(LangText(686), listed.details) << "a task that never ran";
+    EXPECT_EQ(CODE_TASK_SCHEDULED, listed.code);
     EXPECT_EQ(1u, byName.count("A.job"));
     EXPECT_EQ(0u, byName.count("BmDamaged\xE9.job"));
     EXPECT_TRUE(TraceHas("GetScheduledTasks Activate failed, left out"));

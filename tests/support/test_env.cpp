@@ -93,6 +93,11 @@ std::string Upper(std::string text)
     return text;
 }
 
+bool SameText(const std::string &a, const std::string &b)
+{
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
 static std::string &CurrentTempFolder()
 {
     static std::string folder;
@@ -410,6 +415,20 @@ std::vector<std::vector<std::string>> HistoryLines()
     std::vector<std::vector<std::string>> out;
     for (const std::string &line : lines)
         out.push_back(SplitText(line, "\t"));
+    return out;
+}
+
+std::vector<RunRecord> RunRecords(const RunList *list)
+{
+    std::vector<RunRecord> out;
+    char name[RUN_NAME_MAX], path[MAX_PATH], source[MAX_PATH], details[RUN_DETAILS_MAX];
+    for (int i = 0; i < list->count; i++) {
+        GetRunName(list, i, name);
+        GetRunPath(list, i, path);
+        GetRunSourcePath(list, i, source);
+        GetRunDetails(list, i, details);
+        out.push_back({name, path, source, details, GetRunCode(list, i), GetRunExtra(list, i)});
+    }
     return out;
 }
 

@@ -20,6 +20,13 @@ struct OwnedRunList {
     RunList *operator->() const { return list; }
 };
 
+// One record of a run list as text; every record of a list, in its order.
+struct RunRecord {
+    std::string name, path, source, details;
+    int code, extra;
+};
+std::vector<RunRecord> RunRecords(const RunList *list);
+
 void CleanSystemState();
 // The process-wide state of the monitor's code back to a fresh start with defaults.
 void ResetProcessState();
@@ -61,6 +68,7 @@ std::string ThisProgram();         // the test program's own path
 std::string WindowsFolder();
 std::string SystemFolder();
 std::string Upper(std::string text);   // upper-cased as the system does it
+bool SameText(const std::string &a, const std::string &b);   // equal without regard to case
 std::string TempFolder();          // a fresh folder for this test, removed by the fixture
 std::string ReadWholeFile(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::string &text);
@@ -83,5 +91,14 @@ HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid 
 bool WaitExit(HANDLE process, DWORD ms, DWORD *exitCode = nullptr);
 DWORD RunProgramWait(const std::string &exe, const std::string &args, DWORD ms);
 HWND WaitForWindow(const char *className, const char *title, DWORD ms);
+// Polls until the condition holds; false after ms (by default long enough for a program
+// start or a pass under a busy Wine).
+template <typename Condition> bool WaitUntil(Condition condition, DWORD ms = 120000)
+{
+    for (DWORD start = GetTickCount(); !condition(); Sleep(100))
+        if (GetTickCount() - start > ms)
+            return false;
+    return true;
+}
 // Ends every process of this image name (not the test itself); used by fixtures.
 void KillProgramsNamed(const char *exeName);
