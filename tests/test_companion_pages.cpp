@@ -1,7 +1,5 @@
-// The companion's list pages driven from outside as a user drives them: rows read
-// from its list views, buttons pressed, its questions answered; the registry,
-// files, processes and history read back directly. The last test runs the real
-// monitor beside it.
+// The companion's list pages driven from outside as a user drives them; the registry,
+// files, processes and history read back directly.
 #include <windows.h>
 
 #include <string>

@@ -1,7 +1,5 @@
-// The real monitor's cookie steps as a user meets them: with "Nuts" set, the next
-// removal step deletes the filtered Internet Explorer cookie file, and with Firefox
-// as the default browser the filtered rows of its profile's database; with
-// "Cookies" set, two unseen cookies bring one notice whose Yes opens the cookie list.
+// The real monitor's cookie steps: filtered Internet Explorer files and Firefox rows
+// removed, and one notice for new cookies.
 #include <windows.h>
 
 #include <string>

@@ -1,7 +1,5 @@
-// The real monitor's file type and hidden file alerts as a user meets them, in one
-// monitor run (and a restart): ".txt" taken over by another program by two ways
-// in turn, answered No, Yes and under the lock; a new hidden file in the Windows
-// folder deleted, put back by its restore script, and allowed.
+// The real monitor's file type and hidden file alerts in one run and a restart:
+// ".txt" taken over and given back, a new hidden file deleted, restored and allowed.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -64,15 +62,7 @@ protected:
         BrackmoorTest::TearDown();
     }
     // A Quick Scan; the alert it brings (caption), or NULL when the pass ended without one.
-    HWND QuickScan(const std::string &caption)
-    {
-        passes_ = QuickScansDone();
-        SendMonitorCommand(run_, 6074);
-        bool ended = false;
-        HWND alert = WaitScanOrDialog(passes_, {caption}, kPassWait, &ended);
-        EXPECT_TRUE(alert || ended) << "the pass neither ended nor alerted";
-        return alert;
-    }
+    HWND QuickScan(const std::string &caption) { return QuickScanOrAlert(run_, {caption}, &passes_); }
     bool Answer(HWND alert, int button)
     {
         PressButton(alert, button);

@@ -1,7 +1,5 @@
-// Browser add-ons and ActiveX controls in process: class ids resolved in the right
-// view and kept while unchanged, the three add-on listings and the control listing
-// with their naming and skipping rules, the kill bit, removal that touches exactly
-// its item, and decisions taken without the dialog.
+// Browser add-ons and ActiveX controls in process: class ids, listings, removal and
+// decisions taken without the dialog.
 #include <windows.h>
 
 #include <string>

@@ -1,9 +1,5 @@
-// The real monitor's browser add-on and ActiveX alerts as a user meets them, in one
-// monitor run: a helper object, a toolbar and an extension each alerted and removed
-// on reject (the helper's DLL unregistered); a helper that keeps coming back taken
-// in on its third alert with the help page opened; a control rejected (kill bit set)
-// and one accepted. Every reject leaves the add-on areas of both views as they were
-// but for the item.
+// The real monitor's add-on and ActiveX alerts in one run: every reject leaves the
+// add-on areas of both views as they were but for the item.
 #include <windows.h>
 
 #include <map>

@@ -1,8 +1,5 @@
-// The autostart places beyond the classic set, with the real monitor in one run:
-// a new entry in each place raises the startup alert with the place's sentence;
-// Reject leaves the registry of the place as it was before the entry came;
-// Disable keeps a returning entry out without asking; what was accepted is not
-// asked about again after a restart.
+// The autostart places beyond the classic set with the real monitor in one run: each
+// asked with its sentence, Reject and Disable leaving the place as it was.
 #include <windows.h>
 
 #include <algorithm>

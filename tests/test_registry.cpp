@@ -25,18 +25,6 @@ std::string Body(const std::string &entry) {
     return entry.substr(entry.find(" - ", entry.find('=')) + 3);
 }
 
-// "type:bytes" of a value as stored; "<none>" when it cannot be read.
-std::string RawValue(HKEY root, const char *path, const char *name) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "<none>";
-    char data[4096];
-    DWORD size = sizeof(data), type = 0;
-    LONG rc = RegQueryValueExA(key, name, NULL, &type, (BYTE *)data, &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? std::to_string(type) + ":" + std::string(data, size) : "<none>";
-}
-
 // Removes a file tree when the test ends, however it ends.
 struct RemovedAtEnd {
     std::string path;
@@ -70,7 +58,7 @@ TEST_F(BrackmoorTest, GetRegStringTakesOnlyWholeTextsOfEveryType) {
         if (rows[i].type) {   // a non-NUL byte follows, or the registry would store a NUL after all
             RegPutBinary(HKEY_CURRENT_USER, kRegKey, "V", (rows[i].data + "X").data(), (DWORD)rows[i].data.size(),
                          rows[i].type);
-            ASSERT_EQ(std::to_string(rows[i].type) + ":" + rows[i].data, RawValue(HKEY_CURRENT_USER, kRegKey, "V"))
+            ASSERT_EQ(std::to_string(rows[i].type) + ":" + rows[i].data, RegKeyValues(HKEY_CURRENT_USER, kRegKey)["V"])
                 << "row " << i;
         }
         std::vector<char> buf(rows[i].cap + kGuardLen);
@@ -107,10 +95,10 @@ TEST_F(BrackmoorTest, RegistryMasksNameTheViewToWriteAndToRead) {
     TraceToTempFile();
     const char *deep = "Software\\Dunmere Works\\TestReg\\New\\Deeper";
     EXPECT_EQ(1, SetRegString(HKEY_CURRENT_USER, deep, "Text", "written"));
-    EXPECT_EQ(std::string("1:written", 10), RawValue(HKEY_CURRENT_USER, deep, "Text"));   // REG_SZ
+    EXPECT_EQ(std::string("1:written", 10), RegKeyValues(HKEY_CURRENT_USER, deep)["Text"]);   // REG_SZ
     for (DWORD value : {0xDEADBEEFu, 7u}) {
         EXPECT_EQ(1, SetRegDWORDValue(HKEY_CURRENT_USER, kViewKey, "Count", value));
-        EXPECT_EQ("4:" + std::string((const char *)&value, 4), RawValue(HKEY_CURRENT_USER, kViewKey, "Count"));
+        EXPECT_EQ("4:" + std::string((const char *)&value, 4), RegKeyValues(HKEY_CURRENT_USER, kViewKey)["Count"]);
     }
     std::vector<std::string> entries = TraceEntries();
     ASSERT_EQ(1u, entries.size());
@@ -216,17 +204,15 @@ TEST_F(BrackmoorTest, WinIniListsKeepEveryOtherEntry) {
         return std::string(line);
     };
     // The real lines and attributes go back however the test ends.
-    struct Restore {
-        std::string ini, load, run;
-        DWORD attributes;
-        ~Restore() {
+    struct SavedIni : SavedWinIniLists {
+        std::string ini = WindowsFolder() + "\\win.ini";
+        DWORD attributes = GetFileAttributesA(ini.c_str());
+        ~SavedIni() {
             SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
-            WriteProfileStringA("windows", "load", load == "\x01" ? NULL : load.c_str());
-            WriteProfileStringA("windows", "run", run == "\x01" ? NULL : run.c_str());
+            SavedWinIniLists::Restore();
             SetFileAttributesA(ini.c_str(), attributes);
         }
-    } saved{WindowsFolder() + "\\win.ini", lineOf("load"), lineOf("run"), 0};
-    saved.attributes = GetFileAttributesA(saved.ini.c_str());
+    } saved;
 
     const std::string long3000(3000, 'a'), long1200(1200, 'b');
     const struct { const char *key; std::string before; bool add; const char *item; std::string after; int result; } rows[] = {

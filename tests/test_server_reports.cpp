@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/e2e.h"
 #include "support/local_server.h"
 #include "support/test_env.h"
 
@@ -268,11 +269,8 @@ void CALLBACK DriveNotice(HWND, UINT, UINT_PTR, DWORD)
     if (!dialog || !gNotice->texts[0].empty())
         return;
     const int ids[] = {0, IDC_NEWVERSION_TEXT, IDC_UPGRADE_NOW, IDC_WHATS_NEW, IDC_CHECK};
-    for (int i = 0; i < 5; i++) {
-        char text[512];
-        GetWindowTextA(ids[i] ? GetDlgItem(dialog, ids[i]) : dialog, text, sizeof(text));
-        gNotice->texts[i] = text;
-    }
+    for (int i = 0; i < 5; i++)
+        gNotice->texts[i] = WindowText(ids[i] ? GetDlgItem(dialog, ids[i]) : dialog);
     gNotice->boxWasTicked = IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED;
     GetWindowRect(dialog, &gNotice->rect);
     GetLayeredWindowAttributes(dialog, NULL, &gNotice->alpha, NULL);

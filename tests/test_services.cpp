@@ -361,9 +361,7 @@ TEST_F(ServicesTest, TheAlertShowsTheServiceAndItsAnswersAct)
         for (int id : {IDC_PATH, IDC_UPPERTEXT, IDC_LOWERTEXT, IDYES, IDNO, IDC_ABORT, IDC_LOCATION, IDC_INFO,
                        IDC_SIGNATURE})
             seen[name][id] = ControlText(dialog, id);
-        char text[512];
-        GetWindowTextA(dialog, text, sizeof(text));
-        caption = text;
+        caption = WindowText(dialog);
         if (name == "Bm Dialog Accepted")
             return IDYES;
         if (name == "Bm Dialog Gone") {

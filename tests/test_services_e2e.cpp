@@ -1,8 +1,5 @@
-// The real monitor's services and tasks steps as a user meets them, in one monitor
-// run and a restart: a new service and a new scheduled task are each asked about
-// on the next Quick Scan; Reject disables and stops the service, deletes the task,
-// and changes nothing else; what was accepted is not asked again, also after a
-// restart; "HideServices" 2 disables a service without asking.
+// The real monitor's services and tasks steps in one run and a restart: Reject undoes
+// only the new service or task, accepted ones are not asked again.
 #include <windows.h>
 #include <objbase.h>
 
@@ -49,15 +46,7 @@ protected:
         BrackmoorTest::TearDown();
     }
     // A Quick Scan: the alert it brings up, or nullptr when its pass ended without one.
-    HWND QuickScan()
-    {
-        passes_ = QuickScansDone();
-        SendMonitorCommand(run_, 6074);
-        bool ended = false;
-        HWND alert = WaitScanOrDialog(passes_, captions_, kPassWait, &ended);
-        EXPECT_TRUE(alert || ended) << "the pass neither ended nor asked";
-        return alert;
-    }
+    HWND QuickScan() { return QuickScanOrAlert(run_, captions_, &passes_, kPassWait); }
     // Presses the button and waits for the rest of the pass.
     void Answer(HWND alert, int button)
     {
@@ -65,17 +54,6 @@ protected:
         bool ended = false;
         EXPECT_EQ(nullptr, WaitScanOrDialog(passes_, captions_, kPassWait, &ended)) << "one alert at a time";
         EXPECT_TRUE(ended);
-    }
-    std::string Caption(HWND alert)
-    {
-        char text[512] = "";
-        GetWindowTextA(alert, text, sizeof(text));
-        return text;
-    }
-    bool Listed(const std::string &task)
-    {
-        std::vector<std::string> names = ListedTasks();
-        return std::find(names.begin(), names.end(), task) != names.end();
     }
     MonitorRun run_;
     std::string program_;
@@ -96,7 +74,7 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     std::string tasks = FolderListing(TasksFolder());
     HWND alert = QuickScan();
     ASSERT_NE(nullptr, alert);
-    EXPECT_EQ(captions_[0], Caption(alert));
+    EXPECT_EQ(captions_[0], WindowText(alert));
     EXPECT_EQ("Bm E2E Rejected", ControlText(alert, IDC_PRODUCTNAME));
     Answer(alert, IDNO);
     EXPECT_EQ((DWORD)SERVICE_STOPPED, WaitTestServiceState("BmE2eReject", SERVICE_STOPPED));
@@ -120,10 +98,10 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     services = ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0);
     tasks = FolderListing(TasksFolder());
     ASSERT_NE(nullptr, alert = QuickScan());
-    EXPECT_EQ(captions_[1], Caption(alert));
+    EXPECT_EQ(captions_[1], WindowText(alert));
     EXPECT_EQ("BmE2eTask", ControlText(alert, IDC_PRODUCTNAME));
     Answer(alert, IDNO);
-    EXPECT_FALSE(Listed("BmE2eTask.job"));
+    EXPECT_FALSE(TaskListed("BmE2eTask.job"));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, TASKS_BASELINE_KEY, "BmE2eTask.job"));
     EXPECT_EQ(WithoutText(tasks, ListingLine(tasks, "BmE2eTask.job")), FolderListing(TasksFolder()));
     EXPECT_TRUE(RegistryChanges(services, ReadRegistryTree(HKEY_LOCAL_MACHINE, kServices.c_str(), 0)).empty());
@@ -133,7 +111,7 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     ASSERT_TRUE(AddTestTask("BmE2eKept", program_));
     ASSERT_NE(nullptr, alert = QuickScan());
     Answer(alert, IDCANCEL);
-    EXPECT_TRUE(Listed("BmE2eKept.job"));
+    EXPECT_TRUE(TaskListed("BmE2eKept.job"));
     EXPECT_EQ("800", RegText(HKEY_CURRENT_USER, TASKS_BASELINE_KEY, "BmE2eKept.job"));
 
     // After a restart nothing accepted is asked again; with "HideServices" 2 a new
@@ -150,7 +128,7 @@ TEST_F(ServicesTasksEndToEnd, NewServicesAndTasksAreAskedOnceAndRejectUndoesOnly
     EXPECT_EQ((DWORD)SERVICE_DISABLED, ManagerStartType("BmE2eQuiet"));
     EXPECT_EQ(1, HistoryLinesWith({"SERVICE_Disabled\tSERVICE_EXE\tBm E2E Quiet\t"}));
     EXPECT_EQ((DWORD)SERVICE_DEMAND_START, ManagerStartType("BmE2eKeep"));
-    EXPECT_TRUE(Listed("BmE2eKept.job"));
+    EXPECT_TRUE(TaskListed("BmE2eKept.job"));
 }
 
 }  // namespace

@@ -1,10 +1,5 @@
-// The real monitor's settings watchers as a user meets them. With Windows XP
-// reported: an edited HOSTS file is asked about, Reject puts the previous file back
-// byte for byte and Accept makes the new one approved; a Windows Update mode switched
-// from 4 to 1 is put back to 4. With Wine's own version: a watched value changed by
-// another program is asked about and No writes it back, a locked one is put back
-// silently; a changed start page is asked about, Reject writes the approved page back
-// and "HideHomePage" 2 reverts the next change without asking.
+// The real monitor's settings watchers as a user meets them: HOSTS file and Windows
+// Update mode (with Windows XP reported), watched registry values and the start page.
 #include <windows.h>
 
 #include <string>

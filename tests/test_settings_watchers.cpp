@@ -1,7 +1,5 @@
-// The settings watchers in process: the HOSTS record and its change rules, the file
-// change alert's answers, the restart commands, watched registry values, the browser
-// pages and the Windows Update mode. Dialogs and message boxes are real, answered by
-// a thread timer; results are read back from the registry and the files.
+// The settings watchers in process, with real dialogs answered by a thread timer and
+// the results read back from the registry and the files.
 #include "support/e2e.h"
 #include "support/system_state.h"
 #include "support/test_env.h"
@@ -59,15 +57,13 @@ void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
         return;
     SetPropA(dialog, kAnswered, (HANDLE)1);
     Seen seen;
-    char caption[512] = "";
-    GetWindowTextA(dialog, caption, sizeof(caption));
     RECT r;
     BYTE alpha = 0;
     DWORD flags = 0;
     GetWindowRect(dialog, &r);
     seen.topRight = r.right == GetSystemMetrics(SM_CXSCREEN) && r.top == 0 &&
                     GetLayeredWindowAttributes(dialog, NULL, &alpha, &flags) && alpha == 234;
-    seen.caption = caption;
+    seen.caption = WindowText(dialog);
     seen.texts = DialogTexts(dialog);
     seen.path = ControlText(dialog, IDC_SYSFILE_PATH) + ControlText(dialog, IDC_RESTART_TEXT);
     gSeen.push_back(seen);

@@ -1,7 +1,5 @@
-// The setup program as a user meets it, in a Wine prefix made afresh for this run:
-// a silent install that starts the monitor, an update over the running monitor and
-// companion, and a silent uninstall that puts back the programs the monitor holds
-// disabled and changes nothing else in the registry than what it removes.
+// The setup program in a fresh Wine prefix: silent install, update over the running
+// monitor, and an uninstall that puts back the held programs and nothing else.
 #include <windows.h>
 
 #include <shlobj.h>
@@ -33,26 +31,10 @@ std::string ShellFolder(int csidl)
     return path;
 }
 
-// Starts a whole command line ("program" arguments) in the program's folder.
-HANDLE Launch(const std::string &commandLine, DWORD *pid = nullptr)
-{
-    std::string line = commandLine, program = line.substr(1, line.find('"', 1) - 1);
-    std::string folder = program.substr(0, program.rfind('\\'));
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(), &si, &pi))
-        return NULL;
-    CloseHandle(pi.hThread);
-    if (pid)
-        *pid = pi.dwProcessId;
-    return pi.hProcess;
-}
-
 // Runs it to its end: its exit code, (DWORD)-1 when it did not start or end.
 DWORD RunWait(const std::string &commandLine, DWORD *pid = nullptr)
 {
-    HANDLE process = Launch(commandLine, pid);
+    HANDLE process = StartCommand(commandLine, "", pid);
     DWORD code = (DWORD)-1;
     WaitExit(process, kWait, &code);
     if (process)
@@ -218,8 +200,8 @@ TEST(Setup, InstallUpdateOverTheRunningMonitorAndUninstallPutsBackDisabledProgra
     PutOption("Orvalen", "1");
     PutOption("TestLog", "0");
     RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", "33.0.2014.0");
-    HANDLE companion = Launch("\"" + run.Program("BrackmoorEx.exe") + "\" -KEEL");
-    HANDLE monitor = Launch("\"" + run.Program("brackmoor.exe") + "\"");
+    HANDLE companion = StartCommand("\"" + run.Program("BrackmoorEx.exe") + "\" -KEEL");
+    HANDLE monitor = StartCommand("\"" + run.Program("brackmoor.exe") + "\"");
     ASSERT_TRUE(companion && monitor);
     DWORD second = WindowProcess("Brackmoor");
     ASSERT_NE(0u, second);

@@ -1,7 +1,5 @@
-// Signatures of program files: a program signed for this run with a certificate
-// whose root is installed nowhere, the same program with one byte changed, and the
-// plain program; the signature line of every alert template; and the cache that
-// lets a pass over unchanged files check nothing again.
+// Signatures of a program signed for this run (root installed nowhere), of it with one
+// byte changed and of the plain program: the alert lines and the per-pass cache.
 #include <gtest/gtest.h>
 #include <string>
 

@@ -56,11 +56,9 @@ NoticeSeen Check(int (*check)(void), NoticeAnswer answer = PRESS_OK)
             if (!(dialog = WaitForDialog("Brackmoor Notification", 0, true)))
                 continue;
             seen.count++;
-            char caption[256] = "";
             RECT rect = {};
-            GetWindowTextA(dialog, caption, sizeof(caption));
             GetWindowRect(dialog, &rect);
-            seen.texts = {caption};
+            seen.texts = {WindowText(dialog)};
             for (int id : {IDC_NOTICE_TEXT, IDC_NOTICE_HINT, IDC_CHECK, IDC_NOTICE_NAME, IDC_NOTICE_PATH})
                 seen.texts.push_back(ControlText(dialog, id));
             seen.texts.push_back(IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? "ticked" : "not ticked");

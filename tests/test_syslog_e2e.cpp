@@ -1,8 +1,5 @@
-// The real monitor with a collector on the loopback address: startup entries that
-// run the program signed for this run, the same program with one byte changed and
-// the plain program are alerted with their signature lines and rejected; every
-// history line reaches the collector over UDP, then over TCP, and with the
-// collector down the passes still end and the history keeps every line.
+// The real monitor with a collector on the loopback address: signature lines in the
+// alerts, and every history line at the collector over UDP and TCP, or kept when it is down.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
@@ -40,12 +37,7 @@ protected:
         RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "SyslogProtocol", protocol);
     }
     // Quick Scan; the alert it brings (nullptr when the pass ends without one).
-    HWND Pass()
-    {
-        passes_ = QuickScansDone();
-        SendMonitorCommand(run_, 6074);
-        return WaitQuickScanDone(passes_, kPassWait, caption_.c_str()) ? nullptr : WaitForDialog(caption_.c_str(), 0);
-    }
+    HWND Pass() { return QuickScanOrAlert(run_, {caption_}, &passes_); }
     // A Run entry for a copy of one of the signed programs is alerted with the line
     // and rejected, and the pass then ends.
     void RejectEntry(const char *name, const char *program, const std::string &line)

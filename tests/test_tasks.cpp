@@ -1,7 +1,5 @@
-// The scheduled tasks watcher against Wine's Task Scheduler: the listing, names
-// shown and compared, the scheduler started and stopped around the monitor's own
-// use, and the step's answers read back from the scheduler, the Tasks folder, the
-// baseline and the history.
+// The scheduled tasks watcher against Wine's Task Scheduler, read back from the
+// scheduler, the Tasks folder, the baseline and the history.
 #include <windows.h>
 #include <objbase.h>
 
@@ -20,12 +18,6 @@
 #include "watchers/tasks.h"
 
 namespace {
-
-bool Listed(const std::string &name)
-{
-    std::vector<std::string> names = ListedTasks();
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
 
 class TasksTest : public BrackmoorTest {
 protected:
@@ -105,8 +97,8 @@ TEST_F(TasksTest, NamesAreComparedWithoutCaseInTheBaselineAndWhenDeleting)
     std::string before = FolderListing(TasksFolder());
     EXPECT_EQ(0, DeleteScheduledTask("BmNoSuch.job"));
     EXPECT_EQ(1, DeleteScheduledTask("bmcase.JOB"));
-    EXPECT_FALSE(Listed("BmCase.job"));
-    EXPECT_TRUE(Listed("BmKeep.job"));
+    EXPECT_FALSE(TaskListed("BmCase.job"));
+    EXPECT_TRUE(TaskListed("BmKeep.job"));
     EXPECT_EQ(WithoutText(before, ListingLine(before, "BmCase.job")), FolderListing(TasksFolder()));
 }
 
@@ -140,9 +132,7 @@ TEST_F(TasksTest, TheAlertsAnswersAreCarriedOutAndLogged)
     DialogDriver answerer([&](HWND dialog) {
         std::string name = ControlText(dialog, IDC_PRODUCTNAME);
         shown[name] = ControlText(dialog, IDC_PATH);
-        char text[512];
-        GetWindowTextA(dialog, text, sizeof(text));
-        caption = text;
+        caption = WindowText(dialog);
         message = ControlText(dialog, IDC_MESSAGE);
         if (name == "BmEscaped") {
             PressButton(dialog, IDC_INFO);
@@ -161,8 +151,8 @@ TEST_F(TasksTest, TheAlertsAnswersAreCarriedOutAndLogged)
     EXPECT_NE(std::string::npos, keelTargets_[0].find("&Type=1000")) << keelTargets_[0];
 
     EXPECT_EQ("800", Baseline("BmEscaped.job"));
-    EXPECT_TRUE(Listed("BmEscaped.job"));
-    EXPECT_FALSE(Listed("BmRejected.job"));
+    EXPECT_TRUE(TaskListed("BmEscaped.job"));
+    EXPECT_FALSE(TaskListed("BmRejected.job"));
     EXPECT_FALSE(InBaseline("BmRejected.job"));
     EXPECT_EQ(3, HistoryLinesWith({"TASK_Alert\tTASK_SCHEDULED\t"}));
     EXPECT_EQ(1, HistoryLinesWith({"ScheduledTask_Remove\tTASK_SCHEDULED\tBmRejected.job\t"}));
@@ -172,7 +162,7 @@ TEST_F(TasksTest, TheAlertsAnswersAreCarriedOutAndLogged)
     ASSERT_TRUE(AddTestTask("BmQuiet", program_));
     giHideTasks = 2;
     EXPECT_EQ(1, Check());
-    EXPECT_FALSE(Listed("BmQuiet.job"));
+    EXPECT_FALSE(TaskListed("BmQuiet.job"));
     EXPECT_EQ(1, HistoryLinesWith({"ScheduledTask_Remove\tTASK_SCHEDULED\tBmQuiet.job\t"}));
     ASSERT_TRUE(AddTestTask("BmQuietKept", program_));
     giHideTasks = 1;

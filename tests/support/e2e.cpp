@@ -1,7 +1,5 @@
 #include "support/e2e.h"
 
-#include <tlhelp32.h>
-
 #include "common/options.h"
 #include "resources/resource.h"
 #include "support/test_env.h"
@@ -79,16 +77,7 @@ bool ProcessRunning(DWORD pid)
 
 int CountProcessesNamed(const char *exeName)
 {
-    int n = 0;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32 pe = {};
-    pe.dwSize = sizeof(pe);
-    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
-        n += lstrcmpiA(pe.szExeFile, exeName) == 0;
-    CloseHandle(snap);
-    return n;
+    return (int)ProcessesNamed(exeName).size();
 }
 
 struct DialogSearch {
@@ -133,6 +122,13 @@ std::string ControlText(HWND dialog, int id)
     return text;
 }
 
+std::string WindowText(HWND window)
+{
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
 std::string DialogTexts(HWND dialog, bool buttons)
 {
     std::string all;
@@ -173,6 +169,16 @@ HWND QuickScanAlert(const MonitorRun &run, const std::string &caption, int *befo
     *before = QuickScansDone();
     SendMonitorCommand(run, 6074);
     return WaitForDialog(caption.c_str(), ms);
+}
+
+HWND QuickScanOrAlert(const MonitorRun &run, const std::vector<std::string> &captions, int *before, DWORD ms)
+{
+    *before = QuickScansDone();
+    SendMonitorCommand(run, 6074);
+    bool ended = false;
+    HWND alert = WaitScanOrDialog(*before, captions, ms, &ended);
+    EXPECT_TRUE(alert || ended) << "the pass neither ended nor asked";
+    return alert;
 }
 
 bool WaitForTrace(const std::string &part, DWORD ms)
@@ -229,11 +235,9 @@ void DialogDriver::Run()
             Sleep(20);
         if (!d)
             return;
-        char caption[512] = "";
         RECT rect = {};
-        GetWindowTextA(d, caption, sizeof(caption));
         GetWindowRect(d, &rect);
-        seen_.push_back({caption, ControlText(d, IDC_PRODUCTNAME), ControlText(d, IDC_PATH),
+        seen_.push_back({WindowText(d), ControlText(d, IDC_PRODUCTNAME), ControlText(d, IDC_PATH),
                          ControlText(d, IDC_MESSAGE), DialogTexts(d, true), IsWindowVisible(GetDlgItem(d, IDC_CHECK)) != FALSE,
                          {rect.left, rect.top}});
         if (answer_)

@@ -37,6 +37,8 @@ int CountProcessesNamed(const char *exeName);
 // whose caption begins with it).
 HWND WaitForDialog(const char *caption, DWORD ms, bool prefix = false);
 std::string ControlText(HWND dialog, int id);
+// A window's own text (a dialog's caption).
+std::string WindowText(HWND window);
 // All static texts of a dialog or message box (its message is one of them), and
 // with buttons its button texts too, joined by "\n".
 std::string DialogTexts(HWND dialog, bool buttons = false);
@@ -49,6 +51,11 @@ bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms = 
 // Sends Quick Scan (*before gets the passes done before it) and waits for the dialog
 // with the caption; nullptr after ms.
 HWND QuickScanAlert(const MonitorRun &run, const std::string &caption, int *before, DWORD ms = 90000);
+// Sends Quick Scan (*before gets the passes done before it): the dialog with one of the
+// captions that the pass brings up, or nullptr once the pass ended (a failure when
+// neither happens within ms).
+HWND QuickScanOrAlert(const MonitorRun &run, const std::vector<std::string> &captions, int *before,
+                      DWORD ms = kPassWait);
 // Waits until the trace log holds the text; the trace file is the monitor's own.
 bool WaitForTrace(const std::string &part, DWORD ms);
 // Quick Scan passes the monitor has finished so far (its "QUICKSCAN DONE" entries).

@@ -97,19 +97,10 @@ std::vector<std::string> RegistryChanges(const RegistryTree &before, const Regis
 
 HANDLE StartSleeper(const std::string &path, DWORD *pid)
 {
-    std::string line = "\"" + path + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
     SetEnvironmentVariableA(kSleeperVariable, "1");
-    BOOL started = CreateProcessA(path.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
+    HANDLE process = StartCommand("\"" + path + "\"", "", pid);
     SetEnvironmentVariableA(kSleeperVariable, NULL);
-    if (!started)
-        return NULL;
-    CloseHandle(pi.hThread);
-    if (pid)
-        *pid = pi.dwProcessId;
-    return pi.hProcess;
+    return process;
 }
 
 static void AppendKeyTree(HKEY root, const std::string &path, REGSAM view, std::string &out)

@@ -326,21 +326,24 @@ bool TraceHas(const std::string &part)
     return TraceCount(part) > 0;
 }
 
-HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid)
+HANDLE StartCommand(const std::string &commandLine, const std::string &folder, DWORD *pid)
 {
-    std::string path = BinFolder() + "\\" + exe;
-    std::string cmd = "\"" + path + "\" " + args;
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back('\0');
+    std::string line = commandLine, program = line.substr(1, line.find('"', 1) - 1);
+    std::string where = folder.empty() ? program.substr(0, program.rfind('\\')) : folder;
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(path.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, BinFolder().c_str(), &si, &pi))
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, where.c_str(), &si, &pi))
         return NULL;
     CloseHandle(pi.hThread);
     if (pid)
         *pid = pi.dwProcessId;
     return pi.hProcess;
+}
+
+HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid)
+{
+    return StartCommand("\"" + BinFolder() + "\\" + exe + "\" " + args, BinFolder(), pid);
 }
 
 bool WaitExit(HANDLE process, DWORD ms, DWORD *exitCode)
@@ -378,24 +381,29 @@ HWND WaitForWindow(const char *className, const char *title, DWORD ms)
     }
 }
 
-void KillProgramsNamed(const char *exeName)
+std::vector<DWORD> ProcessesNamed(const char *exeName)
 {
+    std::vector<DWORD> pids;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snap == INVALID_HANDLE_VALUE)
-        return;
     PROCESSENTRY32 pe = {};
     pe.dwSize = sizeof(pe);
-    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe)) {
-        if (pe.th32ProcessID == GetCurrentProcessId() || lstrcmpiA(pe.szExeFile, exeName) != 0)
-            continue;
-        HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pe.th32ProcessID);
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (lstrcmpiA(pe.szExeFile, exeName) == 0)
+            pids.push_back(pe.th32ProcessID);
+    CloseHandle(snap);
+    return pids;
+}
+
+void KillProgramsNamed(const char *exeName)
+{
+    for (DWORD pid : ProcessesNamed(exeName)) {
+        HANDLE p = pid == GetCurrentProcessId() ? NULL : OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
         if (p) {
             TerminateProcess(p, 1);
             WaitForSingleObject(p, 5000);
             CloseHandle(p);
         }
     }
-    CloseHandle(snap);
 }
 
 std::vector<std::string> SplitText(const std::string &text, const std::string &separator)

@@ -86,7 +86,9 @@ std::vector<std::string> SplitText(const std::string &text, const std::string &s
 // The history log's lines, each split at its tabs into its fields.
 std::vector<std::vector<std::string>> HistoryLines();
 
-// Processes: start a program of BinFolder() with arguments; wait for it to end.
+// Processes: start a whole command line ("program" arguments; folder "": the program's
+// own), or a program of BinFolder() with arguments; wait for it to end.
+HANDLE StartCommand(const std::string &commandLine, const std::string &folder = "", DWORD *pid = nullptr);
 HANDLE StartProgram(const std::string &exe, const std::string &args, DWORD *pid = nullptr);
 bool WaitExit(HANDLE process, DWORD ms, DWORD *exitCode = nullptr);
 DWORD RunProgramWait(const std::string &exe, const std::string &args, DWORD ms);
@@ -100,5 +102,6 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD ms = 120
             return false;
     return true;
 }
-// Ends every process of this image name (not the test itself); used by fixtures.
+// The processes of this image name, and ending them all (not the test itself).
+std::vector<DWORD> ProcessesNamed(const char *exeName);
 void KillProgramsNamed(const char *exeName);

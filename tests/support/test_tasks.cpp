@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <mstask.h>
 
+#include <algorithm>
 #include <set>
 
 #include "watchers/tasks.h"
@@ -118,4 +119,10 @@ std::string TasksFolder()
     char windows[MAX_PATH] = "";
     GetWindowsDirectoryA(windows, MAX_PATH);
     return std::string(windows) + "\\Tasks";
+}
+
+bool TaskListed(const std::string &name)
+{
+    std::vector<std::string> names = ListedTasks();
+    return std::find(names.begin(), names.end(), name) != names.end();
 }

@@ -16,5 +16,6 @@ bool SchedulerRunning();
 bool AddTestTask(const std::string &name, const std::string &application);
 // The names the scheduler enumerates (with ".job").
 std::vector<std::string> ListedTasks();
+bool TaskListed(const std::string &name);
 // The scheduler's folder of task files.
 std::string TasksFolder();
