@@ -24,7 +24,7 @@ const char kWatchKey[] = "Software\\BmTest\\Watch";
 const char kIEMain[] = "Software\\Microsoft\\Internet Explorer\\Main";
 const char kDesktop[] = "Software\\Microsoft\\Internet Explorer\\Desktop\\Components\\0";
 
-// The dialogs this thread opens, answered in turn; what each showed is kept.
+// What a dialog of the thread showed, and the answer for it.
 struct Seen {
     std::string caption, texts, path;
     bool topRight = false;
@@ -34,61 +34,38 @@ struct Answer {
     bool tick;
     const char *when;   // the answer for the dialog whose texts hold this; NULL: the next one
 };
-std::vector<Answer> gAnswers;
-std::vector<Seen> gSeen;
-const char kAnswered[] = "BmTestAnswered";
-
-BOOL CALLBACK FindOwnDialog(HWND w, LPARAM lp)
-{
-    char cls[16];
-    if (IsWindowVisible(w) && !GetPropA(w, kAnswered) && GetClassNameA(w, cls, sizeof(cls)) &&
-        !strcmp(cls, "#32770")) {
-        *(HWND *)lp = w;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void CALLBACK AnswerTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND dialog = NULL;
-    EnumThreadWindows(GetCurrentThreadId(), FindOwnDialog, (LPARAM)&dialog);
-    if (!dialog)
-        return;
-    SetPropA(dialog, kAnswered, (HANDLE)1);
-    Seen seen;
-    RECT r;
-    BYTE alpha = 0;
-    DWORD flags = 0;
-    GetWindowRect(dialog, &r);
-    seen.topRight = r.right == GetSystemMetrics(SM_CXSCREEN) && r.top == 0 &&
-                    GetLayeredWindowAttributes(dialog, NULL, &alpha, &flags) && alpha == 234;
-    seen.caption = WindowText(dialog);
-    seen.texts = DialogTexts(dialog);
-    seen.path = ControlText(dialog, IDC_SYSFILE_PATH) + ControlText(dialog, IDC_RESTART_TEXT);
-    gSeen.push_back(seen);
-    for (auto it = gAnswers.begin(); it != gAnswers.end(); ++it) {
-        if (!it->when || seen.texts.find(it->when) != std::string::npos) {
-            if (it->tick)
-                CheckDlgButton(dialog, IDC_CHECK, BST_CHECKED);
-            PressButton(dialog, it->id);
-            gAnswers.erase(it);
-            return;
-        }
-    }
-    EndDialog(dialog, IDCANCEL);   // not expected: closed without an answer
-}
 
 // Runs work with the dialogs it opens answered in order; returns what they showed.
 template <typename Work> std::vector<Seen> Answering(std::vector<Answer> answers, Work work)
 {
-    gAnswers = answers;
-    gSeen.clear();
-    UINT_PTR timer = SetTimer(NULL, 0, 40, AnswerTimer);
+    std::vector<Seen> shown;
+    DialogDriver driver([&](HWND dialog) {
+        Seen seen;
+        RECT r;
+        BYTE alpha = 0;
+        DWORD flags = 0;
+        GetWindowRect(dialog, &r);
+        seen.topRight = r.right == GetSystemMetrics(SM_CXSCREEN) && r.top == 0 &&
+                        GetLayeredWindowAttributes(dialog, NULL, &alpha, &flags) && alpha == 234;
+        seen.caption = WindowText(dialog);
+        seen.texts = DialogTexts(dialog);
+        seen.path = ControlText(dialog, IDC_SYSFILE_PATH) + ControlText(dialog, IDC_RESTART_TEXT);
+        shown.push_back(seen);
+        for (auto it = answers.begin(); it != answers.end(); ++it) {
+            if (!it->when || seen.texts.find(it->when) != std::string::npos) {
+                if (it->tick)
+                    CheckDlgButton(dialog, IDC_CHECK, BST_CHECKED);
+                int id = it->id;
+                answers.erase(it);
+                return id;
+            }
+        }
+        return IDCANCEL;   // not expected: closed without an answer
+    });
     work();
-    KillTimer(NULL, timer);
-    EXPECT_TRUE(gAnswers.empty()) << gAnswers.size() << " answers not asked for";
-    return gSeen;
+    driver.Stop();
+    EXPECT_TRUE(answers.empty()) << answers.size() << " answers not asked for";
+    return shown;
 }
 
 class SettingsTest : public BrackmoorTest {

@@ -2,9 +2,7 @@
 // disappearance is told once. Entries come and go "by another tool": straight through the registry.
 #include <windows.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ui/alert.h"
@@ -50,32 +48,24 @@ enum NoticeAnswer { PRESS_OK, TICK_AND_OK, CLOSE_BOX };
 NoticeSeen Check(int (*check)(void), NoticeAnswer answer = PRESS_OK)
 {
     NoticeSeen seen;
-    std::atomic<bool> done(false);
-    std::thread driver([&] {
-        for (HWND dialog; !done; Sleep(50)) {
-            if (!(dialog = WaitForDialog("Brackmoor Notification", 0, true)))
-                continue;
-            seen.count++;
-            RECT rect = {};
-            GetWindowRect(dialog, &rect);
-            seen.texts = {WindowText(dialog)};
-            for (int id : {IDC_NOTICE_TEXT, IDC_NOTICE_HINT, IDC_CHECK, IDC_NOTICE_NAME, IDC_NOTICE_PATH})
-                seen.texts.push_back(ControlText(dialog, id));
-            seen.texts.push_back(IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? "ticked" : "not ticked");
-            seen.texts.push_back(std::to_string(rect.left) + "," + std::to_string(rect.top));
-            if (answer == TICK_AND_OK)
-                SendDlgItemMessageA(dialog, IDC_CHECK, BM_SETCHECK, BST_CHECKED, 0);
-            if (answer == CLOSE_BOX)
-                PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-            else
-                PressButton(dialog, IDOK);
-            while (!done && IsWindow(dialog))
-                Sleep(20);
-        }
+    DialogDriver driver([&](HWND dialog) {
+        seen.count++;
+        RECT rect = {};
+        GetWindowRect(dialog, &rect);
+        seen.texts = {WindowText(dialog)};
+        for (int id : {IDC_NOTICE_TEXT, IDC_NOTICE_HINT, IDC_CHECK, IDC_NOTICE_NAME, IDC_NOTICE_PATH})
+            seen.texts.push_back(ControlText(dialog, id));
+        seen.texts.push_back(IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED ? "ticked" : "not ticked");
+        seen.texts.push_back(std::to_string(rect.left) + "," + std::to_string(rect.top));
+        if (answer == TICK_AND_OK)
+            SendDlgItemMessageA(dialog, IDC_CHECK, BM_SETCHECK, BST_CHECKED, 0);
+        if (answer != CLOSE_BOX)
+            return IDOK;
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;   // no button: the close box alone answers
     });
     seen.result = check();
-    done = true;
-    driver.join();
+    driver.Stop();
     return seen;
 }
 
