@@ -225,33 +225,25 @@ TEST_F(FileTypeTest, FirstStartRecordsTheListAndEveryKey)
 }
 
 // The alert as a user meets it: both programs named, the box ticked.
-HWND gSeenAlert;
-std::string gOldPath, gNewPath;
-
-void CALLBACK TickTheBox(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND alert = FindWindowA("#32770", LangText(760).c_str());
-    if (!alert || alert == gSeenAlert || !IsWindowVisible(alert))
-        return;
-    gSeenAlert = alert;
-    gOldPath = ControlText(alert, IDC_FT_OLDPATH);
-    gNewPath = ControlText(alert, IDC_FT_NEWPATH);
-    PostMessageA(GetDlgItem(alert, IDC_CHECK), BM_CLICK, 0, 0);
-}
-
 TEST_F(FileTypeTest, TickingTheBoxRevertsOnceAndStopsTheAlerts)
 {
     RecordThreeWays();
     const std::string recorded = AssociationKeys();
     giShowAlerts = 1;
     RegPut(HKEY_CLASSES_ROOT, CommandKey("bmtst.m3").c_str(), "", "C:\\Evil\\ticked.exe");
-    gSeenAlert = NULL;
-    UINT_PTR timer = SetTimer(NULL, 0, 50, TickTheBox);
+    std::string oldPath, newPath;
+    DialogDriver driver([&](HWND alert) {
+        oldPath = ControlText(alert, IDC_FT_OLDPATH);
+        newPath = ControlText(alert, IDC_FT_NEWPATH);
+        PostMessageA(GetDlgItem(alert, IDC_CHECK), BM_CLICK, 0, 0);
+        return 0;   // no button: the box alone answers
+    });
     EXPECT_EQ(1, VerifyFileTypes(NULL));
-    KillTimer(NULL, timer);
-    ASSERT_NE(nullptr, gSeenAlert);
-    EXPECT_EQ("C:\\TOOLS\\OLD3.EXE", gOldPath);
-    EXPECT_EQ("C:\\EVIL\\TICKED.EXE", gNewPath);
+    std::vector<SeenDialog> seen = driver.Stop();
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(LangText(760), seen[0].caption);
+    EXPECT_EQ("C:\\TOOLS\\OLD3.EXE", oldPath);
+    EXPECT_EQ("C:\\EVIL\\TICKED.EXE", newPath);
     EXPECT_EQ(recorded, AssociationKeys()) << "reverted once";
     EXPECT_EQ("", RegText(HKEY_CURRENT_USER, FILETYPE_CLASS_KEY, ""));
     RegPut(HKEY_CLASSES_ROOT, CommandKey("bmtst.m3").c_str(), "", "C:\\Evil\\ticked.exe");

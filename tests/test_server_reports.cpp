@@ -241,43 +241,14 @@ TEST_F(ServerReports, AServerThatNeverAnswersCostsNoMoreThanTheTimeout)
     EXPECT_EQ("0", Option("NewVersionAvailable")) << "a failed report counts as no news";
 }
 
-// The notice, driven like a user by a thread timer: what it shows, and what each
-// way out of it writes and opens.
+// What the notice showed: caption, message, the two buttons and the box, and where.
 struct NoticeRun {
-    int press = IDOK, tick = -1;   // the button pressed; 1: tick the box, 0: untick it, -1: leave it
-    HWND dialog = NULL;
     bool boxWasTicked = false;
     RECT rect = {};
     BYTE alpha = 0;
-    std::string texts[5];   // caption, message, the two buttons, the box
-} *gNotice;
+    std::string texts[5];
+};
 std::vector<std::string> gOpened;
-
-BOOL CALLBACK FindNotice(HWND window, LPARAM)
-{
-    char cls[16];
-    if (GetClassNameA(window, cls, sizeof(cls)) && !strcmp(cls, "#32770") && IsWindowVisible(window))
-        gNotice->dialog = window;
-    return !gNotice->dialog;
-}
-
-void CALLBACK DriveNotice(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (!gNotice->dialog)
-        EnumThreadWindows(GetCurrentThreadId(), FindNotice, 0);
-    HWND dialog = gNotice->dialog;
-    if (!dialog || !gNotice->texts[0].empty())
-        return;
-    const int ids[] = {0, IDC_NEWVERSION_TEXT, IDC_UPGRADE_NOW, IDC_WHATS_NEW, IDC_CHECK};
-    for (int i = 0; i < 5; i++)
-        gNotice->texts[i] = WindowText(ids[i] ? GetDlgItem(dialog, ids[i]) : dialog);
-    gNotice->boxWasTicked = IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED;
-    GetWindowRect(dialog, &gNotice->rect);
-    GetLayeredWindowAttributes(dialog, NULL, &gNotice->alpha, NULL);
-    if (gNotice->tick >= 0)
-        CheckDlgButton(dialog, IDC_CHECK, gNotice->tick ? BST_CHECKED : BST_UNCHECKED);
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(gNotice->press, BN_CLICKED), (LPARAM)GetDlgItem(dialog, gNotice->press));
-}
 
 TEST_F(ServerReports, TheNoticeShowsItsTextsAndEveryWayOutMarksItSeen)
 {
@@ -301,12 +272,19 @@ TEST_F(ServerReports, TheNoticeShowsItsTextsAndEveryWayOutMarksItSeen)
         giNewVersionIgnore = row.ignoreBefore;
         gOpened.clear();
         NoticeRun run;
-        run.press = row.press;
-        run.tick = row.tick;
-        gNotice = &run;
-        UINT_PTR timer = SetTimer(NULL, 0, 50, DriveNotice);
+        DialogDriver driver([&](HWND dialog) {
+            const int ids[] = {0, IDC_NEWVERSION_TEXT, IDC_UPGRADE_NOW, IDC_WHATS_NEW, IDC_CHECK};
+            for (int i = 0; i < 5; i++)
+                run.texts[i] = WindowText(ids[i] ? GetDlgItem(dialog, ids[i]) : dialog);
+            run.boxWasTicked = IsDlgButtonChecked(dialog, IDC_CHECK) == BST_CHECKED;
+            GetWindowRect(dialog, &run.rect);
+            GetLayeredWindowAttributes(dialog, NULL, &run.alpha, NULL);
+            if (row.tick >= 0)
+                CheckDlgButton(dialog, IDC_CHECK, row.tick ? BST_CHECKED : BST_UNCHECKED);
+            return row.press;
+        });
         EXPECT_EQ(6, ShowNewVersionNotice());
-        KillTimer(NULL, timer);
+        driver.Stop();
 
         const UINT textIds[] = {1417, 1413, 1414, 1416, 1415};
         for (int i = 0; i < 5; i++)
