@@ -63,10 +63,6 @@ protected:
         StartupAlertHelpOpener = OpenHelpPage;
         StartupPlacesTest::TearDown();
     }
-    void PutRun(const char *key, const std::string &name, const std::string &data)
-    {
-        Put(HKEY_CURRENT_USER, key, name, data);
-    }
     bool HasRun(const char *key, const char *name) { return RegHasValue(HKEY_CURRENT_USER, key, name, k64); }
     std::string Baseline(const std::string &k) { return RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, k.c_str()); }
     std::string Stored(const char *name) { return RegText(HKEY_LOCAL_MACHINE, kStoreRun, name); }
@@ -89,7 +85,7 @@ TEST_F(RunChangesTest, HiddenAlertsDecideSilentlyAndLoggedAndShowAlertsAlwaysAsk
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
         SCOPED_TRACE("row " + std::to_string(r));
         std::string name = "BmSilent" + std::to_string(r), path = "C:\\bm\\silent" + std::to_string(r) + ".exe";
-        PutRun(kRun, name, path);
+        Put(HKCU, kRun, name, path);
         giShowAlerts = rows[r].showAlerts;
         giHideStartup = rows[r].hideStartup;
         RemovalQuietScans = 0;
@@ -109,10 +105,10 @@ TEST_F(RunChangesTest, ProductNamesAreSkippedAndHideRunOnceEndsThePass)
     const char *skipped[] = {"McAfee Application Installer Cleanup (0)", "MCINST loader", "my brackmoor helper"};
     giHideStartup = 1;
     for (size_t r = 0; r < 3; r++)
-        PutRun(kRun, skipped[r], "C:\\bm\\skipped" + std::to_string(r) + ".exe");
-    PutRun(kRun, "BmBefore", "C:\\bm\\before.exe");
-    PutRun(kRunOnce, "BmOnce", "C:\\bm\\once.exe");
-    PutRun(kRunServices, "BmAfter", "C:\\bm\\after.exe");
+        Put(HKCU, kRun, skipped[r], "C:\\bm\\skipped" + std::to_string(r) + ".exe");
+    Put(HKCU, kRun, "BmBefore", "C:\\bm\\before.exe");
+    Put(HKCU, kRunOnce, "BmOnce", "C:\\bm\\once.exe");
+    Put(HKCU, kRunServices, "BmAfter", "C:\\bm\\after.exe");
     struct Row { int hideRunOnce; const char *once, *after; } rows[] = {{1, "", ""}, {0, "12", "14"}};
     for (size_t r = 0; r < 2; r++) {
         SCOPED_TRACE("row " + std::to_string(r));
@@ -163,7 +159,7 @@ TEST_F(RunChangesTest, ADelayedProgramBackInItsPlaceIsRestoredOrKeptDelayed)
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
         SCOPED_TRACE("row " + std::to_string(r));
         RegDeleteTreeView(HKEY_LOCAL_MACHINE, "Software\\Dunmere Works\\Brackmoor\\Disabled");
-        PutRun(kRun, "BmDelayed", data);
+        Put(HKCU, kRun, "BmDelayed", data);
         RegPut(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, path, "1103");
         for (const std::string &key : delayKeys)
             RegPut(HKEY_CURRENT_USER, key.c_str(), path, "11");
@@ -193,8 +189,8 @@ TEST_F(RunChangesTest, TheAlertShowsTheProgramAndWhereItStartsFrom)
     static VersionRecord version;
     ASSERT_TRUE(GetVersionInfo(regedit.c_str(), &version) && version.ProductName[0]) << "a program with a name";
     WriteWholeFile(batch, "@echo off\r\n");
-    PutRun(kRun, "BmShown", regedit);
-    PutRun(kRunOnce, "BmShownOnce", "C:\\bm\\shownonce.exe");
+    Put(HKCU, kRun, "BmShown", regedit);
+    Put(HKCU, kRunOnce, "BmShownOnce", "C:\\bm\\shownonce.exe");
     struct Row { std::string path, name; UINT sentence; const char *type; } rows[] = {
         {regedit, version.ProductName, 765, "CURRENT_RUN"}, {"C:\\bm\\shownonce.exe", "", 766, "CURRENT_RUNONCE"},
         {batch, "", 768, "GROUP_STARTUP"}};
@@ -224,7 +220,7 @@ TEST_F(RunChangesTest, TheRepeatCounterTurnsAcceptAndRejectIntoDisable)
         RegDeleteTreeView(HKEY_LOCAL_MACHINE, "Software\\Dunmere Works\\Brackmoor\\Disabled");
         RegRemoveValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, path);
         gHelpPages.clear();
-        PutRun(kRun, "BmRepeat", data);
+        Put(HKCU, kRun, "BmRepeat", data);
         giRepeatAlertCount = rows[r].preset;
         CopyText(gszLastAlertPath, sizeof(gszLastAlertPath), rows[r].samePath ? path : "C:\\bm\\other.exe");
         ASSERT_EQ(1u, Check({{rows[r].button}}).size());
@@ -250,20 +246,20 @@ TEST_F(RunChangesTest, ADisabledEntryComesBackInVainAndIsRestoredAsItWas)
         gszLastAlertPath[0] = '\0';
         RegRemoveValue(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, "C:\\bm\\dis able.exe -run:1");
         for (const auto &answer : rows[r]) {
-            PutRun(kRun, "BmDisable", data);
+            Put(HKCU, kRun, "BmDisable", data);
             ASSERT_EQ(1u, Check({answer}).size());
             EXPECT_FALSE(HasRun(kRun, "BmDisable"));
         }
         EXPECT_EQ(8, RemovalQuietScans);
         EXPECT_EQ("11", Marker("BmDisable"));
         for (int again = 0; again < 2; again++) {
-            PutRun(kRun, "BmDisable", data);
+            Put(HKCU, kRun, "BmDisable", data);
             EXPECT_TRUE(Check().empty()) << "it writes itself back: taken out without asking";
             EXPECT_FALSE(HasRun(kRun, "BmDisable"));
             EXPECT_EQ(data, Stored("BmDisable"));
         }
         // Under another name it is another entry: asked about, not taken in unseen.
-        PutRun(kRun, "BmDisableRenamed", data);
+        Put(HKCU, kRun, "BmDisableRenamed", data);
         EXPECT_EQ(1u, Check({{IDNO}}).size());
         EXPECT_EQ(1, DisableRunProgram("BmDisable", Stored("BmDisable").c_str(), "", 11));
         EXPECT_EQ(data, RegText(HKEY_CURRENT_USER, kRun, "BmDisable", k64));
@@ -312,11 +308,11 @@ TEST_F(RunChangesTest, LongAndUnspellableValueNamesAreActedOnWholeOrNotAtAll)
 {
     const std::string longName(300, 'L'), data = "C:\\bm\\longname.exe";
     giShowAlerts = 1;
-    PutRun(kRun, longName, data);
+    Put(HKCU, kRun, longName, data);
     ASSERT_EQ(1u, Check({{IDC_DISABLE}}).size());
     EXPECT_FALSE(HasRun(kRun, longName.c_str()));
     EXPECT_EQ(data + "|11", Stored(longName.c_str()) + "|" + Marker(longName.c_str()));
-    PutRun(kRun, longName, data);
+    Put(HKCU, kRun, longName, data);
     EXPECT_TRUE(Check().empty()) << "back under its whole name, it is taken out";
     EXPECT_FALSE(HasRun(kRun, longName.c_str()));
 
@@ -341,8 +337,8 @@ TEST_F(RunChangesTest, FurtherFindingsAreAnsweredTheWayTheFirstWas)
     for (int button : {IDYES, IDNO}) {
         SCOPED_TRACE("button " + std::to_string(button));
         std::string first = "BmFirst" + std::to_string(button), second = "BmSecond" + std::to_string(button);
-        PutRun(kRun, first, "C:\\bm\\" + first + ".exe");
-        PutRun(kRun, second, "C:\\bm\\" + second + ".exe");
+        Put(HKCU, kRun, first, "C:\\bm\\" + first + ".exe");
+        Put(HKCU, kRun, second, "C:\\bm\\" + second + ".exe");
         giShowAlerts = giHideStartup = AlertCount = 0;
         EXPECT_EQ(1u, Check({{button}}).size());
         for (const std::string &name : {first, second}) {
@@ -361,7 +357,7 @@ TEST_F(RunChangesTest, TheInfoButtonAsksWithTheStartupDetectionDate)
     static std::string asked;
     std::string program = TempFolder() + "\\bminfo.exe";
     WriteWholeFile(program, "MZ");
-    PutRun(kRun, "BmInfo", program);
+    Put(HKCU, kRun, "BmInfo", program);
     PutOption("KeelFormat", "1");
     KeelOpener = [](const char *target, int shortcut) -> INT_PTR {
         asked = shortcut ? ReadWholeFile(target) : target;
@@ -410,8 +406,8 @@ static void CALLBACK TickDuringAlert(HWND, UINT, UINT_PTR, DWORD)
 
 TEST_F(RunChangesTest, TicksDuringAnAlertLeaveThePassItsEntries)
 {
-    PutRun(kRun, "BmNestFirst", "C:\\bm\\nestfirst.exe");
-    PutRun(kRun, "BmNestSecond", "C:\\bm\\nestsecond.exe");
+    Put(HKCU, kRun, "BmNestFirst", "C:\\bm\\nestfirst.exe");
+    Put(HKCU, kRun, "BmNestSecond", "C:\\bm\\nestsecond.exe");
     giShowAlerts = 1;
     giRealtimeStartup = 1;
     UserBusyStateOverride = [] { return 5; };

@@ -15,7 +15,6 @@
 
 namespace {
 
-const char kStoreRun[] = DISABLED_MARKER_KEY "\\Run";
 
 std::string AlertCaption() { return LangText(718) + " - " + LangText(606); }
 
@@ -41,14 +40,6 @@ protected:
         KillProgramsNamed("bmdelayed.exe");
         RemoveTree("C:\\Tools");
         StartupPlacesTest::TearDown();
-    }
-    void PutRun(HKEY root, const std::string &name, const std::string &data, const char *key = kRun)
-    {
-        Put(root, key, name, data);
-    }
-    void Known(const std::string &path, const char *code)
-    {
-        RegPut(HKCU, STARTUP_BASELINE_KEY, path.c_str(), code);
     }
     bool QuickScan() { return QuickScanPass(run_, "Brackmoor"); }
     // A Quick Scan that brings up the startup alert; passes_ counts the passes before it.
@@ -77,7 +68,6 @@ public:
     void DelayedProgramStartsAtItsStep();
     void RejectStopsAndRemovesAcceptKeeps();
     void AShortcutIsRejectedAndADisabledOneStaysOut();
-    void DisableKeepsOutAValueAndLeavesItsTwinAlone();
     void WinIniItemAndUserinitProgram();
 
 protected:
@@ -101,7 +91,7 @@ void StartupEndToEnd::RejectStopsAndRemovesAcceptKeeps()
     std::string updater = TempFolder() + "\\bmupdater.exe";
     HANDLE sleeper = StartSleeper(updater);
     ASSERT_NE(nullptr, sleeper);
-    PutRun(HKCU, "Updater", "\"" + updater + "\" -quiet");
+    Put(HKCU, kRun, "Updater", "\"" + updater + "\" -quiet");
     ASSERT_TRUE(AlertAndAnswer(updater + " -quiet", 765, IDNO));
     EXPECT_FALSE(RegHasValue(HKCU, kRun, "Updater", k64));
     EXPECT_TRUE(WaitExit(sleeper, 10000)) << "the running program is ended";
@@ -112,7 +102,7 @@ void StartupEndToEnd::RejectStopsAndRemovesAcceptKeeps()
     for (int pass = 0; pass < 2; pass++)
         EXPECT_TRUE(QuickScan()) << "pass " << pass << " brings no notice";
 
-    PutRun(HKCU, "BmKept", "\"C:\\bm\\kept.exe\" -tray");
+    Put(HKCU, kRun, "BmKept", "\"C:\\bm\\kept.exe\" -tray");
     ASSERT_TRUE(AlertAndAnswer("C:\\bm\\kept.exe -tray", 765, IDYES));
     EXPECT_TRUE(QuickScan()) << "no second alert";
 }
@@ -137,29 +127,9 @@ void StartupEndToEnd::AShortcutIsRejectedAndADisabledOneStaysOut()
     EXPECT_TRUE(!PathExists(parked) && PathExists(aside));
 }
 
-void StartupEndToEnd::DisableKeepsOutAValueAndLeavesItsTwinAlone()
-{
-    // The 32-bit twin of the same name is accepted; the 64-bit value is new.
-    const std::string cmd64 = "\"C:\\bm\\twin64.exe\" -native", cmd32 = "C:\\bm\\twin32.exe";
-    PutRun(HKLM, "BmTwin", cmd32, kRun32);
-    Known(cmd32, "21");
-    PutRun(HKLM, "BmTwin", cmd64);
-    ASSERT_TRUE(AlertAndAnswer("C:\\bm\\twin64.exe -native", 765, IDC_DISABLE));
-    for (int pass = 0; pass < 2; pass++)
-        EXPECT_TRUE(QuickScan()) << "no alert for the twin, pass " << pass;
-    EXPECT_EQ(cmd32, RegText(HKLM, kRun32, "BmTwin", k64));
-    EXPECT_EQ(cmd64, RegText(HKLM, kStoreRun, "BmTwin"));
-    EXPECT_FALSE(RegHasValue(HKLM, kRun, "BmTwin", k64));
-    // The program writes itself back: the next pass takes it out again, without asking.
-    PutRun(HKLM, "BmTwin", cmd64);
-    EXPECT_TRUE(QuickScan());
-    EXPECT_FALSE(RegHasValue(HKLM, kRun, "BmTwin", k64));
-    EXPECT_EQ(cmd32, RegText(HKLM, kRun32, "BmTwin", k64));
-}
-
 void StartupEndToEnd::WinIniItemAndUserinitProgram()
 {
-    Known("C:\\Tools\\keep.exe", "100");
+    RegPut(HKCU, STARTUP_BASELINE_KEY, "C:\\Tools\\keep.exe", "100");
     WriteProfileStringA("windows", "load", "C:\\Tools\\a=b\\x.exe;C:\\Tools\\keep.exe");
     ASSERT_TRUE(AlertAndAnswer("C:\\Tools\\a=b\\x.exe", 767, IDNO));
     EXPECT_EQ(std::vector<std::string>{"C:\\Tools\\keep.exe"}, WinIniItems("load"));
@@ -183,7 +153,6 @@ TEST_F(StartupEndToEnd, AlertsAndTheirAnswersInOneMonitorRun)
     for (auto scenario : {&StartupEndToEnd::DelayedProgramStartsAtItsStep,
                           &StartupEndToEnd::RejectStopsAndRemovesAcceptKeeps,
                           &StartupEndToEnd::AShortcutIsRejectedAndADisabledOneStaysOut,
-                          &StartupEndToEnd::DisableKeepsOutAValueAndLeavesItsTwinAlone,
                           &StartupEndToEnd::WinIniItemAndUserinitProgram}) {
         (this->*scenario)();
         if (HasFatalFailure())
