@@ -1,5 +1,6 @@
 // Detection records: the first date wins, only existing programs (and any ActiveX
 // item) are recorded, codes select their category, the first fill happens once.
+#include "support/system_state.h"
 #include "support/test_env.h"
 
 #include <string.h>
@@ -23,19 +24,12 @@ enum { STARTUP, IEHELPER, SERVICES, TASKS, ACTIVETASKS, FILETYPES, HIDDEN, ACTIV
 const char *const kStartup = kCategoryKeys[STARTUP];
 const char *const kActiveTasks = kCategoryKeys[ACTIVETASKS];
 
-
 // The value names of a key exactly as stored (case included).
 std::vector<std::string> ValueNames(const char *path)
 {
     std::vector<std::string> names;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return names;
-    char name[1024];
-    for (DWORD i = 0, size = sizeof(name); RegEnumValueA(key, i, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-         i++, size = sizeof(name))
-        names.push_back(std::string(name, size));
-    RegCloseKey(key);
+    for (const auto &value : RegKeyValues(HKEY_CURRENT_USER, path, 0))
+        names.push_back(value.first);
     return names;
 }
 

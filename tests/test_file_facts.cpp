@@ -32,14 +32,7 @@ protected:
             *product = rec.ProductName;
         return giFileFactVersionReads - before;
     }
-    void SetWriteTime(DWORD lowPart)
-    {
-        HANDLE f = CreateFileA(program_.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, f);
-        FILETIME t = {lowPart, 30000000};
-        SetFileTime(f, NULL, NULL, &t);
-        CloseHandle(f);
-    }
+    void Touch(DWORD lowPart) { ASSERT_TRUE(SetWriteTime(program_, (30000000ULL << 32) | lowPart)); }
     std::string program_;
 };
 
@@ -56,14 +49,14 @@ TEST_F(FileFactsTest, VersionIsReadOncePerIdentity)
         c = (char)toupper((unsigned char)c);
     EXPECT_EQ(0, ReadsFor(upper)) << "paths compare without regard to case";
 
-    SetWriteTime(1234);
+    Touch(1234);
     EXPECT_EQ(1, ReadsFor(program_)) << "a new write time is a new file";
     HANDLE f = CreateFileA(program_.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     SetFilePointer(f, 0, NULL, FILE_END);
     DWORD written;
     WriteFile(f, "x", 1, &written, NULL);
     CloseHandle(f);
-    SetWriteTime(1234);
+    Touch(1234);
     EXPECT_EQ(1, ReadsFor(program_)) << "same time, new size: read again";
 
     int entries = CountFileFacts();
@@ -83,7 +76,7 @@ TEST_F(FileFactsTest, OtherFactsFollowTheSameIdentity)
     EXPECT_EQ(2, out.status);
     EXPECT_STREQ("Signer", out.text);
     EXPECT_EQ(0, LookupFileFact(program_.c_str(), FACT_KIND_COUNT, &out)) << "unknown kind";
-    SetWriteTime(99);
+    Touch(99);
     EXPECT_EQ(0, LookupFileFact(program_.c_str(), FACT_SIGNATURE, &out)) << "forgotten when the file changed";
     DeleteFileA(program_.c_str());
     EXPECT_EQ(-1, LookupFileFact(program_.c_str(), FACT_SIGNATURE, &out)) << "a missing file is told apart";

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/reg_script.h"
+#include "support/system_state.h"
 #include "support/test_env.h"
 
 namespace {
@@ -66,12 +67,7 @@ TEST_F(RegScriptTest, TheEditorImportsEachChangeAndTheScriptGoes)
     EXPECT_EQ("C:\\Tools\\\"q\" x.exe", RegText(HKEY_CURRENT_USER, kKey, "Path"));
     EXPECT_FALSE(PathExists(script)) << "the script is removed after the import";
     ASSERT_EQ(1, CreateRegCommand("HKEY_CURRENT_USER", kKey, "Level", "10", REGCMD_DWORD));
-    HKEY key;
-    DWORD value = 0, size = sizeof(value);
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key));
-    RegQueryValueExA(key, "Level", NULL, NULL, (BYTE *)&value, &size);
-    RegCloseKey(key);
-    EXPECT_EQ(10u, value);
+    EXPECT_EQ(DwordData(10), RegKeyValues(HKEY_CURRENT_USER, kKey)["Level"]);
     ASSERT_EQ(1, CreateRegCommand("HKEY_CURRENT_USER", kKey, "Gone", NULL, REGCMD_DELETE));
     EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kKey, "Gone"));
     EXPECT_EQ("untouched", RegText(HKEY_CURRENT_USER, kKey, "Keep"));

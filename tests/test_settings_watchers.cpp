@@ -88,18 +88,10 @@ protected:
     KeptValues kept_;
 };
 
-// A file's last-write time set to a fixed minute plus some minutes.
-void SetWriteTime(const std::string &path, int minutes)
+// A file's last-write time set to 2015-03-07 10:00 UTC plus some minutes.
+void SetWriteMinute(const std::string &path, int minutes)
 {
-    SYSTEMTIME st = {2015, 3, 0, 7, 10, 0, 0, 0};
-    FILETIME ft;
-    SystemTimeToFileTime(&st, &ft);
-    ULARGE_INTEGER t = {{ft.dwLowDateTime, ft.dwHighDateTime}};
-    t.QuadPart += (ULONGLONG)minutes * 60 * 10000000ULL;
-    ft = {t.LowPart, t.HighPart};
-    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    SetFileTime(h, NULL, NULL, &ft);
-    CloseHandle(h);
+    SetWriteTime(path, 130701960000000000ULL + (ULONGLONG)minutes * 600000000ULL);
 }
 
 const char kHosts[] = "127.0.0.1 localhost\r\n";
@@ -124,11 +116,11 @@ TEST_F(SettingsTest, HostsChangeIsASizeChangeOrNewContentsOrANewDateWithANonZero
     giHideSystemFiles = 1;      // a change is held back: no dialog, the record stays
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         WriteWholeFile(hosts, kHosts);
-        SetWriteTime(hosts, 0);
+        SetWriteMinute(hosts, 0);
         ASSERT_TRUE(RecordHostsFile(hosts.c_str()));
         RegPut(HKEY_LOCAL_MACHINE, kRecord.c_str(), "Type", rows[i].type);
         WriteWholeFile(hosts, rows[i].contents);
-        SetWriteTime(hosts, rows[i].minutes);
+        SetWriteMinute(hosts, rows[i].minutes);
         std::string date = RegText(HKEY_LOCAL_MACHINE, kRecord.c_str(), "Date");
         EXPECT_EQ(rows[i].change, CompareSysfiles(hosts.c_str(), HOSTS_RECORD)) << "row " << i;
         // Only an unchanged rewrite takes the new date in (so it is not read again).

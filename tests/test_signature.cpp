@@ -155,11 +155,7 @@ TEST_F(Signatures, APassOverUnchangedFilesChecksNothingAgain)
     EXPECT_EQ(3, giSignatureChecks - before);
     EXPECT_EQ(SIGNATURE_UNTRUSTED, CheckProgramSignature(commands[0].c_str(), &fact));
     EXPECT_EQ(signer_, fact.text) << "the kept answer";
-    HANDLE file = CreateFileA(unsigned_.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    FILETIME later = {0x12345678, 30000000};
-    SetFileTime(file, NULL, NULL, &later);
-    CloseHandle(file);
+    ASSERT_TRUE(SetWriteTime(unsigned_, (30000000ULL << 32) | 0x12345678));
     for (const std::string &command : commands)
         CheckProgramSignature(command.c_str(), &fact);
     EXPECT_EQ(4, giSignatureChecks - before) << "only the changed file";

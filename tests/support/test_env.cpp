@@ -295,6 +295,16 @@ bool PathExists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool SetWriteTime(const std::string &path, ULONGLONG time)
+{
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME ft = {(DWORD)time, (DWORD)(time >> 32)};
+    bool set = h != INVALID_HANDLE_VALUE && SetFileTime(h, NULL, NULL, &ft);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    return set;
+}
+
 void TraceToTempFile()
 {
     TestLogCounter = 0;

@@ -73,6 +73,8 @@ std::string TempFolder();          // a fresh folder for this test, removed by t
 std::string ReadWholeFile(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::string &text);
 bool PathExists(const std::string &path);
+// Sets a file's last-write time (in FILETIME units); false when it cannot.
+bool SetWriteTime(const std::string &path, ULONGLONG time);
 void RemoveTree(const std::string &path);
 // Turns the trace log on (counter 0) into a fresh file of TempFolder().
 void TraceToTempFile();
