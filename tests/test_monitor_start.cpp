@@ -10,8 +10,6 @@
 #include "monitor/initial_values.h"
 #include "monitor/own_run_entry.h"
 
-static const char *const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
 class MonitorStartTest : public BrackmoorTest {
 protected:
     void TearDown() override
@@ -33,7 +31,7 @@ TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
     EXPECT_EQ(BinFolder(), RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "PATH"));
     EXPECT_EQ(BRACKMOOR_VERSION, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion"));
     EXPECT_EQ(BinFolder() + "\\brackmoor.exe -expressboot",
-              RegText(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
+              RegText(HKEY_CURRENT_USER, kRun, "Brackmoor", KEY_WOW64_64KEY));
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY "\\Run", "Brackmoor"));
     EXPECT_EQ(1, RunAlways);
     // The system-files marker comes with the HOSTS record it stands for.
@@ -49,10 +47,10 @@ TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
 
     // A second start of the same version keeps the marker and does not count as an install.
     std::string marker = RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "");
-    RegRemoveValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor");
+    RegRemoveValue(HKEY_CURRENT_USER, kRun, "Brackmoor");
     GetInitalValues();
     EXPECT_EQ(marker, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, ""));
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor")) << "no install: the entry stays off";
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Brackmoor")) << "no install: the entry stays off";
     EXPECT_EQ(0, RunAlways);
 }
 
@@ -60,26 +58,21 @@ TEST_F(MonitorStartTest, FirstRunCreatesKeysPathVersionAndOwnRunEntry)
 TEST_F(MonitorStartTest, AMissingUacValueIsCopiedOnceAsMinusOne)
 {
     const char kPolicies[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-    SavedValue machine(HKEY_LOCAL_MACHINE, kPolicies, "EnableLUA", KEY_WOW64_64KEY);
-    NewKeys keys;
-    keys.Watch(HKEY_LOCAL_MACHINE, kPolicies);
+    KeptValues kept;
+    kept.Keep(HKEY_LOCAL_MACHINE, kPolicies, "EnableLUA");
     RegRemoveValue(HKEY_LOCAL_MACHINE, kPolicies, "EnableLUA", KEY_WOW64_64KEY);
     RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "", "01/01/2015 9:00 AM");
     RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", BRACKMOOR_VERSION);
     GetInitalValues();
     RegPutDword(HKEY_LOCAL_MACHINE, kPolicies, "EnableLUA", 1, KEY_WOW64_64KEY);
     GetInitalValues();
-    machine.Restore();
-    keys.Remove();
+    kept.Restore();
     // Windows before Vista has no UAC: nothing is copied there, present or not.
     if (!IsVistaOrLater()) {
         EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, BRACKMOOR_KEY, "EnableLUA"));
         return;
     }
-    DWORD saved = 0, size = sizeof(saved);
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, BRACKMOOR_KEY, "EnableLUA", RRF_RT_REG_DWORD, NULL,
-                                          &saved, &size));
-    EXPECT_EQ(0xFFFFFFFFu, saved);
+    EXPECT_EQ(DwordData(0xFFFFFFFF), RegKeyValues(HKEY_CURRENT_USER, BRACKMOOR_KEY)["EnableLUA"]);
 }
 
 TEST_F(MonitorStartTest, UpdateInstallCleanupAndDataMove)
@@ -96,7 +89,7 @@ TEST_F(MonitorStartTest, UpdateInstallCleanupAndDataMove)
     GetInitalValues();
     EXPECT_EQ(BRACKMOOR_VERSION, RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion"));
     EXPECT_EQ(BinFolder() + "\\brackmoor.exe -expressboot",
-              RegText(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
+              RegText(HKEY_CURRENT_USER, kRun, "Brackmoor", KEY_WOW64_64KEY));
     EXPECT_EQ("0", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "Cleanup"));
     EXPECT_EQ("1", RegText(HKEY_CURRENT_USER, OPTIONS_KEY, "Update"));
     EXPECT_EQ("old line\r\n", ReadWholeFile(DataFolder() + "\\history.txt"));
@@ -122,24 +115,24 @@ TEST_F(MonitorStartTest, ExplorerMenuFollowsTheOption)
 
 TEST_F(MonitorStartTest, OwnRunEntriesAreCountedAndRemovedInBothViews)
 {
-    RegPut(HKEY_CURRENT_USER, kRunKey, "Old Brackmoor", "\"C:\\Old\\BRACKMOOR.EXE\" -expressboot");
+    RegPut(HKEY_CURRENT_USER, kRun, "Old Brackmoor", "\"C:\\Old\\BRACKMOOR.EXE\" -expressboot");
     RegPut(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "Brackmoor Explorer",
            "C:\\Old\\BrackmoorEx.exe -START", KEY_WOW64_64KEY);
-    RegPut(HKEY_CURRENT_USER, kRunKey, "Other", "C:\\Other\\other.exe");
+    RegPut(HKEY_CURRENT_USER, kRun, "Other", "C:\\Other\\other.exe");
     EXPECT_EQ(2, RemoveOwnRunEntries(0));
-    EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Old Brackmoor"));
+    EXPECT_TRUE(RegHasValue(HKEY_CURRENT_USER, kRun, "Old Brackmoor"));
     EXPECT_EQ(2, RemoveOwnRunEntries(1));
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Old Brackmoor"));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Old Brackmoor"));
     EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                              "Brackmoor Explorer", KEY_WOW64_32KEY));
-    EXPECT_EQ("C:\\Other\\other.exe", RegText(HKEY_CURRENT_USER, kRunKey, "Other"));
-    RegRemoveValue(HKEY_CURRENT_USER, kRunKey, "Other");
+    EXPECT_EQ("C:\\Other\\other.exe", RegText(HKEY_CURRENT_USER, kRun, "Other"));
+    RegRemoveValue(HKEY_CURRENT_USER, kRun, "Other");
 
     SetAlwaysRun(1);
     EXPECT_EQ(1, RemoveOwnRunEntries(0));
     SetAlwaysRun(0);
     EXPECT_EQ(0, RunAlways);
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor"));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Brackmoor"));
 }
 
 TEST_F(MonitorStartTest, QuitWithNoMonitorRunningCreatesNothing)
@@ -149,7 +142,7 @@ TEST_F(MonitorStartTest, QuitWithNoMonitorRunningCreatesNothing)
     EXPECT_EQ(nullptr, FindWindowA("Brackmoor", NULL));
     // It left before the initial values: no first-run marker, no own Run entry.
     EXPECT_EQ("", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, ""));
-    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRunKey, "Brackmoor", KEY_WOW64_64KEY));
+    EXPECT_FALSE(RegHasValue(HKEY_CURRENT_USER, kRun, "Brackmoor", KEY_WOW64_64KEY));
     // A file name with ".exe" is a one-shot lookup that never becomes the monitor.
     EXPECT_EQ(0u, RunProgramWait("brackmoor.exe", "C:\\windows\\notepad.exe", 20000));
     EXPECT_EQ("", RegText(HKEY_CURRENT_USER, BRACKMOOR_KEY, ""));

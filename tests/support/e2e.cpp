@@ -256,16 +256,12 @@ int QuickScansDone()
 
 bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefix)
 {
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
-        if (QuickScansDone() > before)
-            return true;
-        if (WaitForDialog(stopCaption, 0, prefix))
-            return false;
-    }
-    return false;
+    bool ended = false;
+    WaitScanOrDialog(before, {stopCaption}, ms, &ended, prefix);
+    return ended;
 }
 
-HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded)
+HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded, bool prefix)
 {
     *passEnded = false;
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(250)) {
@@ -274,7 +270,7 @@ HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWOR
             return nullptr;
         }
         for (const std::string &caption : captions)
-            if (HWND dialog = WaitForDialog(caption.c_str(), 0))
+            if (HWND dialog = WaitForDialog(caption.c_str(), 0, prefix))
                 return dialog;
     }
     return nullptr;

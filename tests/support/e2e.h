@@ -65,9 +65,10 @@ int QuickScansDone();
 // held up by it), or after ms.
 bool WaitQuickScanDone(int before, DWORD ms, const char *stopCaption, bool prefix = false);
 // Waits until more than `before` Quick Scan passes have ended (returns nullptr and sets
-// *passEnded), or until a dialog with one of the captions shows (returns it); nullptr
-// with *passEnded false when neither happened in ms.
-HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded);
+// *passEnded), or until a dialog with one of the captions (with prefix: whose caption
+// begins with one) shows (returns it); nullptr with *passEnded false when neither happened in ms.
+HWND WaitScanOrDialog(int before, const std::vector<std::string> &captions, DWORD ms, bool *passEnded,
+                      bool prefix = false);
 
 // The first visible dialog ("#32770", message boxes too) of a thread; NULL when none.
 HWND FindThreadDialog(DWORD threadId);
