@@ -24,13 +24,6 @@ const char kUserShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 const char kAppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 const char kHttpCommand[] = "SOFTWARE\\Classes\\HTTP\\shell\\open\\command";
 
-void MakeFile(const std::string &path, const std::string &text = "x")
-{
-    for (size_t cut = path.find('\\', 3); cut != std::string::npos; cut = path.find('\\', cut + 1))
-        CreateDirectoryA(path.substr(0, cut).c_str(), NULL);
-    WriteWholeFile(path, text);
-}
-
 // The list the cookie routines under test fill and read.
 static OwnedRunList gList;
 
@@ -136,7 +129,7 @@ TEST_F(CookiesTest, InternetExplorerFolderIsTheFirstPlaceWithAnIndex)
         Put(HKEY_CURRENT_USER, kShellFolders, "Cookies", r.shell ? (t + r.shell).c_str() : nullptr);
         Put(HKEY_CURRENT_USER, kUserShellFolders, "Cookies", r.user ? (t + r.user).c_str() : nullptr);
         if (!r.index.empty())
-            MakeFile(r.index);
+            WriteWholeFile(r.index, "x");
         char found[MAX_PATH] = "?";
         EXPECT_EQ(r.expected.empty() ? 0 : 1, GetIECookieFolder(found));
         EXPECT_STREQ(r.expected.c_str(), found);
@@ -180,7 +173,7 @@ TEST_F(CookiesTest, MozillaProfileIsFoundPaleMoonFirstWithTheCookieFileOfItsVers
             InstallBrowser(r.browser);
         EXPECT_EQ(r.browser ? 33 : 0, GetMozillaMajorVersion());
         for (const std::string &f : r.files)
-            MakeFile(f);
+            WriteWholeFile(f, "x");
         char found[MAX_PATH] = "?";
         EXPECT_EQ(r.expected.empty() ? 0 : 1, GetMozillaCookieFolder(found));
         EXPECT_STREQ(r.expected.c_str(), found);
@@ -238,7 +231,7 @@ TEST_F(CookiesTest, InternetExplorerFilesGoByPathOrHostLineOthersStayByteIdentic
     const std::string folder = TempFolder() + "\\ie";
     RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "IECookieFolder", folder.c_str());
     Put(HKEY_LOCAL_MACHINE, kHttpCommand, "", "iexplore.exe %1");
-    MakeFile(folder + "\\index.dat", "index");
+    WriteWholeFile(folder + "\\index.dat", "index");
     struct { const char *file, *text; bool removed; } rows[] = {
         {"user@tracker[1].txt", "id\n1\nwww.example.com/\n9728\n", true},          // by its path
         {"user@site[2].TXT", "id\n2\nADS.Example.com/shop\n9728\n", true},          // by its host line
@@ -247,8 +240,8 @@ TEST_F(CookiesTest, InternetExplorerFilesGoByPathOrHostLineOthersStayByteIdentic
         {"ads.example.com.dat", "id\n4\nads.example.com/\n", false},                 // not a cookie file
     };
     for (const auto &r : rows)
-        MakeFile(folder + "\\" + r.file, r.text);
-    MakeFile(folder + "\\sub\\user@ads.example[1].txt", "id\n5\nads.example.com/\n");
+        WriteWholeFile(folder + "\\" + r.file, r.text);
+    WriteWholeFile(folder + "\\sub\\user@ads.example[1].txt", "id\n5\nads.example.com/\n");
     Filter("TRACKER");
     Filter("ads.example.com");
     const int maxCookie = giMaxCookie;

@@ -45,7 +45,6 @@ TEST_F(CookiesEndToEnd, FiltersEatInternetExplorerAndFirefoxCookiesNewOnesAreTol
 {
     // Internet Explorer's folder: one file named by a filter through its host line.
     const std::string ie = TempFolder() + "\\ie";
-    CreateDirectoryA(ie.c_str(), NULL);
     WriteWholeFile(ie + "\\index.dat", "index");
     const std::string eaten = ie + "\\user@shop[1].txt", kept = ie + "\\user@keep[2].txt";
     WriteWholeFile(eaten, "id\n1\nADS.example.com/\n9728\n");

@@ -71,14 +71,3 @@ TEST_F(MonitorEndToEnd, ConfirmExitNoKeepsTheMonitorAndRestartsTheCompanion)
     PressButton(box, IDYES);
     EXPECT_TRUE(WaitExit(run.process, 20000));
 }
-
-TEST_F(MonitorEndToEnd, HiddenTrayIconLeavesEverythingElseWorking)
-{
-    PutOption("HideTobble", "1");
-    ASSERT_TRUE(StartMonitor(run));
-    EXPECT_TRUE(WaitForTrace("Timer set to 2000", 15000));
-    SendMonitorCommand(run, 6074);
-    EXPECT_TRUE(WaitForTrace("QUICKSCAN DONE", 20000));
-    EXPECT_FALSE(TraceHas("NIM_ADD")) << "never an icon";
-    EXPECT_TRUE(StopMonitor(run));
-}

@@ -94,7 +94,6 @@ TEST_F(Files, ExtractProgramPathRetriesTheSixtyFourBitProgramFolder)
 {
     ASSERT_TRUE(Is64BitWindows);
     const std::string vendor = "C:\\Program Files\\BrackmoorTestVendor";
-    CreateDirectoryA(vendor.c_str(), NULL);
     WriteWholeFile(vendor + "\\tool.exe", "MZ");
     std::string found = Extract("\"C:\\Program Files (x86)\\BrackmoorTestVendor\\tool.exe\" /q");
     std::string missing = Extract("C:\\Program Files (x86)\\BrackmoorTestVendor\\other.exe");

@@ -45,7 +45,6 @@ protected:
         // Help pages open from a folder of this test, through an association that
         // writes down which file it was given.
         std::string help = TempFolder() + "\\help";
-        CreateDirectoryA(help.c_str(), NULL);
         WriteWholeFile(help + "\\helpme.html", "help");
         opened_ = help + "\\opened.txt";
         RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "HelpSite", (help + "\\").c_str());

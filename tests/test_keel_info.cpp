@@ -76,7 +76,6 @@ protected:
     // A file of the test's own folder; text only, so no version information.
     std::string MakeFile(const std::string &relative, const std::string &text = "not a program\r\n") {
         std::string path = TempFolder() + "\\" + relative;
-        CreateDirectoryA(path.substr(0, path.rfind('\\')).c_str(), NULL);
         WriteWholeFile(path, text);
         return path;
     }

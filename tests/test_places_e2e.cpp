@@ -105,7 +105,6 @@ TEST_F(PlacesEndToEnd, EveryPlaceIsAskedAndAnsweredInOneMonitorRun)
 
     // The files of the folder in force are startup programs too.
     std::string moved = Program(kPlaces[3], "accept"), file = moved + "\\bmmoved.bat";
-    CreateDirectoryA(moved.c_str(), NULL);
     WriteWholeFile(file, "@echo off");
     std::vector<Expected> alerts = PlantAlerted("accept", false, IDYES);
     alerts.push_back({file, 768, true, IDNO});

@@ -130,8 +130,6 @@ TEST_F(RunChangesTest, AMarkedNameIsTakenOutWithoutADialogAndTheRestWaits)
     WriteProfileStringA("windows", "load", later.c_str());
     // Disabled before: marked, and its file waits aside.
     RegPut(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY, "bmmarked", "200");
-    CreateDirectoryA(DataFolder().c_str(), NULL);
-    CreateDirectoryA((DataFolder() + "\\Disabled").c_str(), NULL);
     WriteWholeFile(DataFolder() + "\\Disabled\\bmmarked.bat", "@echo older\r\n");
     giShowAlerts = 1;
     EXPECT_TRUE(Check().empty()) << "no alert for the disabled program, none for the rest";

@@ -153,14 +153,6 @@ TEST_F(SettingsEndToEnd, AWatchedValueIsAskedALockedOneRevertedAndAChangedStartP
     Answer(alert, IDNO);
     ASSERT_TRUE(WaitPass(passes_));
     EXPECT_EQ(main, RegKeyValues(HKEY_CURRENT_USER, kIEMain)) << "the approved page is back, nothing else moved";
-
-    // Alerts off with "HideHomePage" 2: the next change is reverted without asking.
-    PutOption("ShowAlerts", "0");
-    PutOption("HideHomePage", "2");
-    PutOption("Update", "1");
-    RegPut(HKEY_CURRENT_USER, kIEMain, "Start Page", "http://worse.example/");
-    ASSERT_TRUE(QuickScan());
-    EXPECT_EQ(main, RegKeyValues(HKEY_CURRENT_USER, kIEMain));
 }
 
 }  // namespace

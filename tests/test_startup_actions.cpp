@@ -130,7 +130,6 @@ TEST_F(StartupActionsTest, FilesOutsideTheStartupFoldersAreNeverMovedOrDeleted)
 {
     std::string folder = UseStartupFolder(), elsewhere = TempFolder() + "\\elsewhere";
     std::string program = elsewhere + "\\program.exe", sneaky = folder + "\\..\\elsewhere\\program.exe";
-    CreateDirectoryA(elsewhere.c_str(), NULL);
     WriteWholeFile(program, "MZ");
     DisableRunProgram("BmOutside", program.c_str(), program.c_str(), 200);
     EXPECT_FALSE(PathExists(DataFolder() + "\\Disabled\\program.exe"));
@@ -155,8 +154,6 @@ TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheB
     Put(HKCU, kRun, "", "C:\\bm\\a=b.exe");
     WriteProfileStringA("windows", "load", ("C:\\bm\\keep.exe;" + ini).c_str());
     WriteProfileStringA("windows", "run", ini.c_str());
-    CreateDirectoryA(DataFolder().c_str(), NULL);
-    CreateDirectoryA(parked.c_str(), NULL);
     for (const std::string &file : {link, leftover, parkedFile})
         WriteWholeFile(file, "@echo off");
     // Disabled entries go from the store and the Disabled folder, with their markers.
@@ -279,8 +276,6 @@ TEST_F(StartupActionsTest, DisableAndRestoreKeepTheEntryWhereverAStepFails)
     std::string folder = UseStartupFolder(), parked = DataFolder() + "\\Disabled";
     std::string bat = folder + "\\bmkeep.bat", aside = parked + "\\bmkeep.bat";
     WriteWholeFile(bat, "one");
-    CreateDirectoryA(DataFolder().c_str(), NULL);
-    CreateDirectoryA(parked.c_str(), NULL);
     WriteWholeFile(aside, "older");   // the place aside is taken
     EXPECT_EQ(0, DisableRunProgram("bmkeep", bat.c_str(), "", 200));
     EXPECT_EQ("one|older|", ReadWholeFile(bat) + "|" + ReadWholeFile(aside) + "|" + RegText(HKLM, kMarker, "bmkeep"));

@@ -25,8 +25,6 @@ protected:
         StartupPlacesTest::SetUp();
         PrepareStartupAlerts();
         folder_ = UseStartupFolder();
-        CreateDirectoryA("C:\\Tools", NULL);
-        CreateDirectoryA("C:\\Tools\\a=b", NULL);
         // Copies of this program: started with the sleeper variable they only wait.
         for (const char *name : {"bmupdater.exe", "bmdelayed.exe"})
             ASSERT_TRUE(CopyFileA(ThisProgram().c_str(), (TempFolder() + "\\" + name).c_str(), FALSE));

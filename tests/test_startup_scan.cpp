@@ -165,8 +165,7 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
     std::string link = folder + "\\Bm Tool.lnk";
     std::string target = TempFolder() + "\\bmtarget.exe", ini = TempFolder() + "\\bmini.exe";
     std::string load = TempFolder() + "\\bmload.exe";
-    for (const std::string &dir : {folder + "\\sub.exe", DataFolder(), parked})
-        CreateDirectoryA(dir.c_str(), NULL);
+    CreateDirectoryA((folder + "\\sub.exe").c_str(), NULL);   // a folder, though named like a program
     for (const std::string &file : {target, ini, load, folder + "\\desktop.ini", folder + "\\direct.exe",
                                     folder + "\\notes.bat", parked + "\\parked.bat"})
         WriteWholeFile(file, "MZ");

@@ -283,6 +283,8 @@ std::string ReadWholeFile(const std::string &path)
 
 void WriteWholeFile(const std::string &path, const std::string &text)
 {
+    for (size_t cut = path.find('\\', 3); cut != std::string::npos; cut = path.find('\\', cut + 1))
+        CreateDirectoryA(path.substr(0, cut).c_str(), NULL);   // the folders on its way, where missing
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, h) << path;
     DWORD put = 0;

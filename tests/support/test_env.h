@@ -71,7 +71,7 @@ std::string Upper(std::string text);   // upper-cased as the system does it
 bool SameText(const std::string &a, const std::string &b);   // equal without regard to case
 std::string TempFolder();          // a fresh folder for this test, removed by the fixture
 std::string ReadWholeFile(const std::string &path);
-void WriteWholeFile(const std::string &path, const std::string &text);
+void WriteWholeFile(const std::string &path, const std::string &text);   // its folders made first
 bool PathExists(const std::string &path);
 // Sets a file's last-write time (in FILETIME units); false when it cannot.
 bool SetWriteTime(const std::string &path, ULONGLONG time);
