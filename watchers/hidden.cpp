@@ -233,12 +233,9 @@ static int StillNew(const char *path)
 
 static void WriteAlertLine(const HiddenAlert *alert)
 {
-    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
-    if (version && !GetVersionInfoCached(alert->path, version))
-        version->FileDescription[0] = '\0';
+    VersionRecord *version = ReadVersionRecord(alert->path);
     WriteLog(LOG_HIDDEN_ALERT, TYPE_HIDDEN, alert->name, alert->path, version ? version->FileDescription : "");
-    if (version)
-        HeapFree(GetProcessHeap(), 0, version);
+    FreeVersionRecord(version);
 }
 
 static void AskAboutHiddenFile(const RunList *list, int i)
