@@ -23,6 +23,7 @@
 #include "startup/locations.h"
 #include "startup/places.h"
 #include "common/runlist.h"
+#include "common/processes.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 

@@ -15,6 +15,7 @@
 #include "ui/alert.h"
 #include "common/appstate.h"
 #include "common/options.h"
+#include "common/processes.h"
 #include "ui/shared_ui.h"
 #include "ui/tray.h"
 #include "online/keel_info.h"

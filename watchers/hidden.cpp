@@ -12,8 +12,8 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
+#include "common/processes.h"
 #include "resources/resource.h"
-#include "startup/startup_actions.h"
 #include "ui/alert.h"
 #include "online/server_reports.h"
 
