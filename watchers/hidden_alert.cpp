@@ -9,10 +9,10 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "online/keel_info.h"
 #include "resources/resource.h"
 #include "ui/alert.h"
 #include "ui/tray.h"
+#include "watchers/alert_tools.h"
 #include "watchers/hidden.h"
 
 // The online lookup and the detection records file hidden files under this code.
@@ -51,7 +51,6 @@ static BOOL InitHiddenAlert(HWND dialog, LPARAM param)
 
 static BOOL OnCommand(HWND dialog, int id, int notification)
 {
-    (void)notification;
     HiddenAlert *alert = (HiddenAlert *)AlertDataOf(dialog);
     if (!alert)
         return FALSE;
@@ -62,19 +61,8 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     case IDCANCEL:      // Delete, and Esc: a file the user does not want to know about goes
         EndDialog(dialog, ANSWER_REJECT);
         return TRUE;
-    case IDC_ABORT:
-        AlertExitMonitor();
-        return TRUE;
-    case IDHELP:
-        OpenHelpPage(ALERT_HELP_PAGE);
-        SetAlertNotTopmost(dialog);
-        return TRUE;
-    case IDC_INFO:
-        GetKeelInfo(alert->name, alert->path, KEEL_CODE_HIDDEN);
-        SetAlertNotTopmost(dialog);
-        return TRUE;
     }
-    return FALSE;
+    return AlertToolCommand(dialog, id, notification, alert->name, alert->path, alert->path, KEEL_CODE_HIDDEN);
 }
 
 INT_PTR CALLBACK NewHiddenDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

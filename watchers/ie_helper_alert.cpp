@@ -8,12 +8,12 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "common/processes.h"
-#include "online/keel_info.h"
 #include "online/server_reports.h"
 #include "resources/resource.h"
 #include "startup/startup_alert.h"
 #include "ui/alert.h"
 #include "ui/tray.h"
+#include "watchers/alert_tools.h"
 #include "watchers/ie_helpers.h"
 
 enum { STRING_IE_HELPER = 694, STRING_MESSAGE = 701, STRING_EXIT = 508, STRING_OPEN_FOLDER = 1200,
@@ -75,32 +75,8 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     case IDNO:
         AnswerReject(dialog, entry);
         return TRUE;
-    case IDC_ABORT:
-        AlertExitMonitor();
-        return TRUE;
-    case IDC_MASCOT:
-        // The picture is the help link; it also reports double clicks.
-        if (notification != STN_CLICKED)
-            return FALSE;
-        [[fallthrough]];
-    case IDHELP:
-        AlertHelpOpener(ALERT_HELP_PAGE);
-        break;
-    case IDC_INFO:
-        GetKeelInfo(entry->name, entry->path, KEEL_CODE_IEHELPER);
-        break;
-    case IDC_LOCATION:
-        OpenFolderOf(dialog, entry->path);
-        break;
-    case IDC_PROPERTIES:
-        ShowAlertFileProperties(dialog, entry->path);
-        break;
-    default:
-        return FALSE;
     }
-    // What these opened has to be able to come in front of the alert.
-    SetAlertNotTopmost(dialog);
-    return TRUE;
+    return AlertToolCommand(dialog, id, notification, entry->name, entry->path, entry->path, KEEL_CODE_IEHELPER);
 }
 
 INT_PTR CALLBACK NewBHODlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

@@ -12,12 +12,13 @@
 #include "common/service_control.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "online/keel_info.h"
 #include "resources/resource.h"
 #include "ui/alert.h"
 #include "ui/shared_ui.h"
 #include "ui/tray.h"
+#include "watchers/alert_tools.h"
 
+// The online lookup files these programs under the category code plus this.
 #define KEEL_CODE_OFFSET 1000
 
 enum {
@@ -88,7 +89,6 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     AlertItem *entry = AlertItemOf(dialog);
     if (!entry)
         return FALSE;
-    char program[MAX_PATH];
     switch (id) {
     case IDYES:
         AnswerAlertItem(dialog, ANSWER_ACCEPT);
@@ -97,34 +97,11 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     case IDCANCEL:      // Esc and the close box: a service nobody asked for is rejected
         AnswerAlertItem(dialog, ANSWER_REJECT);
         return TRUE;
-    case IDC_ABORT:
-        AlertExitMonitor();
-        return TRUE;
-    case IDC_INFO:
-        GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
-        break;
-    case IDC_LOCATION:
-        OpenFolderOf(dialog, entry->path);
-        break;
-    case IDC_PROPERTIES:
-        AlertProgramFile(entry->path, program);
-        ShowAlertFileProperties(dialog, program);
-        break;
-    case IDC_MASCOT:
-        // The picture also reports double clicks; one page is enough.
-        if (notification != STN_CLICKED)
-            return FALSE;
-        OpenHelpPage(ALERT_HELP_PAGE);
-        break;
-    case IDHELP:
-        OpenHelpPage(ALERT_HELP_PAGE);
-        break;
-    default:
-        return FALSE;
     }
-    // What the button opened has to be able to come in front of the alert.
-    SetAlertNotTopmost(dialog);
-    return TRUE;
+    char program[MAX_PATH];
+    AlertProgramFile(entry->path, program);
+    return AlertToolCommand(dialog, id, notification, entry->name, entry->path, program,
+                            entry->code + KEEL_CODE_OFFSET);
 }
 
 INT_PTR CALLBACK NewServicesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

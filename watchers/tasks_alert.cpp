@@ -11,11 +11,12 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "online/keel_info.h"
 #include "resources/resource.h"
 #include "ui/alert.h"
 #include "ui/tray.h"
+#include "watchers/alert_tools.h"
 
+// The online lookup files these programs under the category code plus this.
 #define KEEL_CODE_OFFSET 1000
 
 enum {
@@ -72,7 +73,6 @@ static BOOL InitNewTask(HWND dialog, LPARAM param)
 
 static BOOL OnCommand(HWND dialog, int id, int notification)
 {
-    (void)notification;
     AlertItem *entry = AlertItemOf(dialog);
     if (!entry)
         return FALSE;
@@ -84,20 +84,11 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     case IDNO:
         AnswerAlertItem(dialog, ANSWER_REJECT);
         return TRUE;
-    case IDC_ABORT:
-        AlertExitMonitor();
-        return TRUE;
-    case IDHELP:
-        OpenHelpPage(ALERT_HELP_PAGE);
-        break;
-    case IDC_INFO:
-        GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
-        break;
-    default:
-        return FALSE;
     }
-    SetAlertNotTopmost(dialog);
-    return TRUE;
+    char program[MAX_PATH];
+    AlertProgramFile(entry->path, program);
+    return AlertToolCommand(dialog, id, notification, entry->name, entry->path, program,
+                            entry->code + KEEL_CODE_OFFSET);
 }
 
 INT_PTR CALLBACK NewTaskDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
