@@ -5,6 +5,9 @@
 #include "resources/resource.h"
 #include "ui/alert.h"
 
+// The online lookup files an item's program under its category code plus this.
+#define KEEL_CODE_OFFSET 1000
+
 BOOL AlertToolCommand(HWND dialog, int id, int notification, const char *name, const char *path,
                       const char *programFile, int keelCode)
 {
@@ -34,4 +37,12 @@ BOOL AlertToolCommand(HWND dialog, int id, int notification, const char *name, c
     }
     SetAlertNotTopmost(dialog);
     return TRUE;
+}
+
+BOOL AlertItemToolCommand(HWND dialog, const AlertItem *entry, int id, int notification)
+{
+    char program[MAX_PATH];
+    AlertProgramFile(entry->path, program);
+    return AlertToolCommand(dialog, id, notification, entry->name, entry->path, program,
+                            entry->code + KEEL_CODE_OFFSET);
 }

@@ -10,3 +10,7 @@
 // Properties shows; keelCode: the online lookup's category.
 BOOL AlertToolCommand(HWND dialog, int id, int notification, const char *name, const char *path,
                       const char *programFile, int keelCode);
+// The same for the alerts about an AlertItem (services, tasks): its program file
+// and its category code plus 1000 for the lookup.
+struct AlertItem;
+BOOL AlertItemToolCommand(HWND dialog, const struct AlertItem *entry, int id, int notification);

@@ -18,9 +18,6 @@
 #include "ui/tray.h"
 #include "watchers/alert_tools.h"
 
-// The online lookup files these programs under the category code plus this.
-#define KEEL_CODE_OFFSET 1000
-
 enum {
     STRING_STATUS = 901, STRING_REGISTERED = 900, STRING_UNKNOWN = 616, STRING_INFO = 641,
     STRING_SERVICE = 636, STRING_ACCEPT = 1008, STRING_REJECT = 1009,
@@ -98,10 +95,7 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
         AnswerAlertItem(dialog, ANSWER_REJECT);
         return TRUE;
     }
-    char program[MAX_PATH];
-    AlertProgramFile(entry->path, program);
-    return AlertToolCommand(dialog, id, notification, entry->name, entry->path, program,
-                            entry->code + KEEL_CODE_OFFSET);
+    return AlertItemToolCommand(dialog, entry, id, notification);
 }
 
 INT_PTR CALLBACK NewServicesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
