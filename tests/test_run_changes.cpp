@@ -53,7 +53,7 @@ protected:
         giShowAlerts = 0;   // its default (1) shows every alert whatever a test sets
         gszLastAlertPath[0] = '\0';
         gHelpPages.clear();
-        StartupAlertHelpOpener = [](int id) { gHelpPages.push_back(id); };
+        AlertHelpOpener = [](int id) { gHelpPages.push_back(id); };
         notifyExisted_ = RegHasKey(HKEY_LOCAL_MACHINE, kNotify, k64);
         AcceptStartupEntriesPresent();
     }
@@ -61,7 +61,7 @@ protected:
     {
         std::string notify = notifyExisted_ ? std::string(kNotify) + "\\BmNotify" : kNotify;
         RegDeleteTreeView(HKEY_LOCAL_MACHINE, notify.c_str(), k64);
-        StartupAlertHelpOpener = OpenHelpPage;
+        AlertHelpOpener = OpenHelpPage;
         StartupPlacesTest::TearDown();
     }
     void PutRun(const char *key, const std::string &name, const std::string &data)

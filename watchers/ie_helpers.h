@@ -70,8 +70,5 @@ void WriteAddonBaseline(const char *baselineKey, const char *name, int code);
 // string 718 and captionPart, the program block with its version label and legal
 // notice, the message and the answer buttons; and the alert's history line.
 AddonAlert *InitAddonAlert(HWND dialog, LPARAM param, UINT captionPart, UINT messageId, size_t longPath);
-AddonAlert *AddonAlertOf(HWND dialog);
-// The alerts' Exit button: the help page on stopping, then the monitor ends.
-void ExitFromAddonAlert(void);
 // A decision taken without the dialog gets the line the dialog would have written.
 void WriteAddonAlertLine(const AddonAlert *entry);
