@@ -25,8 +25,6 @@
 #include "startup/startup_actions.h"
 #include "online/server_reports.h"
 
-int giRepeatAlertCount;
-char gszLastAlertPath[MAX_PATH];
 
 // A shorter path cannot name a program; the answer is carried out all the same.
 #define SHORTEST_PROGRAM_PATH 5
@@ -112,13 +110,6 @@ static void ProgramFileOf(const char *path, char *out)
         CopyText(out, MAX_PATH, path);
 }
 
-static void CountRepeat(const char *path)
-{
-    if (StrEqualNoCase(path, gszLastAlertPath) == 0)
-        giRepeatAlertCount++;
-    CopyText(gszLastAlertPath, CAP(gszLastAlertPath), path);
-}
-
 // The history line of an alert, asked or decided without the dialog.
 static void WriteAlertLine(const StartupAlertEntry *entry, const VersionRecord *version)
 {
@@ -165,7 +156,7 @@ static BOOL InitNewProg(HWND dialog, LPARAM param)
         ShowWindow(check, SW_HIDE);
     }
 
-    CountRepeat(entry->path);
+    CountAlertRepeat(entry->path);
     SetAlertCaption(dialog, STRING_STARTUP_PROGRAM);
     SetAlertProgramIcon(dialog, IDC_PROGICON, program);
     FillProgramBlock(dialog, entry, version);

@@ -16,6 +16,13 @@ extern int bMsgOpen;            // 1 while an alert is open
 extern int AlertCount;          // scans the suppression still runs; 0 when not suppressing
 extern int RemovalQuietScans;   // set to 8 when an alert removed its entry; counts down per pass
 extern int HideChoice;          // the answer that started the suppression: 6 or 7
+// The same program alerted again and again (startup and browser helper alerts):
+// the count of repeats in a row and the path alerted last.
+extern int giRepeatAlertCount;
+extern char gszLastAlertPath[MAX_PATH];
+// Counts an alert of this program: one more repeat when it was the last one alerted.
+void CountAlertRepeat(const char *path);
+#define HELP_PAGE_HELPME 6051       // "helpme.html": why a program keeps coming back
 // The companion's first page ("StartTab"), written with every alert position; the
 // monitor itself never changes it from 0.
 extern int giStartTab;

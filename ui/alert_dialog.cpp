@@ -18,6 +18,16 @@
 #include "ui/tray.h"
 #include "resource.h"
 
+int giRepeatAlertCount;
+char gszLastAlertPath[MAX_PATH];
+
+void CountAlertRepeat(const char *path)
+{
+    if (StrEqualNoCase(path, gszLastAlertPath) == 0)
+        giRepeatAlertCount++;
+    CopyText(gszLastAlertPath, CAP(gszLastAlertPath), path);
+}
+
 #define TOOLTIP_TEXT_MAX 512
 #define TOOLTIP_BACK_COLOUR 0xCCFFFF
 #define TOOLTIP_TEXT_COLOUR 0x990000

@@ -10,7 +10,6 @@
 #include "common/processes.h"
 #include "online/server_reports.h"
 #include "resources/resource.h"
-#include "startup/startup_alert.h"
 #include "ui/alert.h"
 #include "ui/tray.h"
 #include "watchers/alert_tools.h"
@@ -35,9 +34,7 @@ static const int TextButtons[] = {IDC_LOCATION, IDC_PROPERTIES, IDC_ABORT};
 static BOOL InitNewBHO(HWND dialog, LPARAM param)
 {
     AddonAlert *entry = InitAddonAlert(dialog, param, STRING_IE_HELPER, STRING_MESSAGE, LONG_HELPER_PATH);
-    if (StrEqualNoCase(entry->path, gszLastAlertPath) == 0)
-        giRepeatAlertCount++;
-    CopyText(gszLastAlertPath, CAP(gszLastAlertPath), entry->path);
+    CountAlertRepeat(entry->path);
     SetAlertButtons(dialog, Buttons, ALERT_COUNT(Buttons), TextButtons, ALERT_COUNT(TextButtons));
     PlaceAlert(dialog, FAMILY_ALERT);
     PlayAlertSound(SOUND_IEHELPER);

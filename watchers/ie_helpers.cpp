@@ -15,7 +15,6 @@
 #include "common/processes.h"
 #include "online/server_reports.h"
 #include "resources/resource.h"
-#include "startup/locations.h"
 #include "ui/alert.h"
 
 #define HELPER_KEY_NAME_MAX 256     // helper-object subkeys and toolbar value names

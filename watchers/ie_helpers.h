@@ -21,8 +21,9 @@
 // HKLM: "<key>\<clsid>" holds the DWORD "Compatibility Flags"; 0x400 stops loading.
 #define ACTIVEX_COMPAT_KEY "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility"
 #define KILL_BIT 0x400
-// Baselines (HKCU): helpers by record name (IEHELPERS_BASELINE_KEY), controls by
-// class id; data = the code. The ActiveX key's default value "P" says it is built.
+// Baselines (HKCU): helpers by record name, controls by class id; data = the code.
+// The ActiveX key's default value "P" says it is built.
+#define IEHELPERS_BASELINE_KEY "Software\\Dunmere Works\\Brackmoor\\IEHelpers"
 #define ACTIVEX_KEY "Software\\Dunmere Works\\Brackmoor\\ActiveX"
 
 // The finding an add-on alert is about, handed to the dialog as its lParam.
