@@ -180,6 +180,9 @@ void PrepareTypesAndHidden(void)
         CloseHandle(f);
     }
     InitFileTypes();
+    // The start-up baseline keeps its marker: it is taken again over the new folder.
+    char hiddenKey[] = HIDDEN_BASELINE_KEY;
+    DeleteRegKeyTree(HKEY_CURRENT_USER, hiddenKey);
     InitHiddenFiles();
 }
 

@@ -202,6 +202,20 @@ int GetVersionInfoCached(const char *path, VersionRecord *rec)
     return e->versionResult;
 }
 
+VersionRecord *ReadVersionRecord(const char *path)
+{
+    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
+    if (version && !GetVersionInfoCached(path, version))
+        memset(version, 0, sizeof(VersionRecord));
+    return version;
+}
+
+void FreeVersionRecord(VersionRecord *version)
+{
+    if (version)
+        HeapFree(GetProcessHeap(), 0, version);
+}
+
 static int FactOfEntry(int index, int kind, FileFact *out)
 {
     if (index < 0 || !(Entries[index].factMask & (1u << kind)))

@@ -20,6 +20,10 @@ typedef struct FileFact {
 // GetVersionInfo through the cache: the same answer and record, read from the file
 // only when its identity is new or changed.
 int GetVersionInfoCached(const char *path, VersionRecord *rec);
+// A record of its own for the file's version, read through the cache (every field
+// empty when the file has none); NULL without memory. FreeVersionRecord gives it back.
+VersionRecord *ReadVersionRecord(const char *path);
+void FreeVersionRecord(VersionRecord *version);
 // 1 and the fact when it was stored for the file as it is now; -1 when the file
 // cannot be found; 0 otherwise.
 int LookupFileFact(const char *path, int kind, FileFact *out);

@@ -69,6 +69,8 @@ void fileRemoveOldRegPointer(const char *keyPath);
 // answer stops the whole walk. giWalkMode tells the callback whose rules apply.
 enum { WALK_STARTUP = 1, WALK_COOKIES = 2, WALK_SYSTEM = 7 };
 extern int giWalkMode;
+// "." and "..": the entries a folder listing has that are no file of its own.
+int IsDotEntry(const char *name);
 typedef int (*WalkCallback)(const char *path, const WIN32_FIND_DATAA *found, void *arg);
 int WalkFolder(char *folder, WalkCallback callback, int depth, void *arg);
 void WalkSystemFolders(WalkCallback callback, void *arg);

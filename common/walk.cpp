@@ -9,7 +9,7 @@
 
 int giWalkMode;
 
-static int IsDotEntry(const char *name)
+int IsDotEntry(const char *name)
 {
     return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
 }

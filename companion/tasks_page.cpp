@@ -11,7 +11,6 @@
 #include "common/text.h"
 #include "companion/companion_res.h"
 #include "companion/list_table.h"
-#include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 
 enum { COLUMN_NAME, COLUMN_PATH, COLUMN_PID, COLUMN_COMPANY, COLUMN_STARTUP, COLUMNS };

@@ -129,7 +129,7 @@ static int FindProfile(const char *profiles, const char *pattern, char *out)
         return 0;
     int ok = 0;
     do {
-        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) {
+        if (!IsDotEntry(found.cFileName)) {
             ok = FormatText(out, MAX_PATH, "%s%s", profiles, found.cFileName);
             break;
         }

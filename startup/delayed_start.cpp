@@ -16,6 +16,7 @@
 #include "online/keel_info.h"
 #include "resources/resource.h"
 #include "common/runlist.h"
+#include "common/processes.h"
 #include "startup/startup_actions.h"
 
 int giDelayToLaunch, giDelayLaunched, giDelayTicks, giDelayStep;

@@ -8,39 +8,40 @@
 #include "startup/places.h"
 #include "startup/startup_scan.h"
 
-static int RecordsPath(const char *command, const char *path)
+int CommandRecordsPath(const char *command, const char *path)
 {
     char recorded[MAX_PATH];
     RecordedPathOf(command, recorded);
     return StrEqualNoCase(recorded, path) == 0;
 }
 
-// The value of that name, when it records the path (a name may also belong to
-// some other program in the other place).
-static int ReadMatchingValue(HKEY root, const char *key, const char *name, REGSAM view, const char *path,
-                             char *out, int cap)
+int ReadMatchingValue(HKEY root, const char *key, const char *name, REGSAM view, const char *path, char *out,
+                      int cap)
 {
     char data[REG_TEXT_MAX];
-    if (!key || ReadValueInView(root, key, name, data, CAP(data), view) <= 0 || !RecordsPath(data, path))
+    if (!key || ReadValueInView(root, key, name, data, CAP(data), view) <= 0 || !CommandRecordsPath(data, path))
         return 0;
     return CopyText(out, (size_t)cap, data);
 }
 
-static int FindWinIniItem(const StartupLocation *location, const char *path, char *out, int cap)
+int FindWinIniItem(const char *listName, const char *path, char *out, int cap)
 {
     char *list = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
     int found = 0;
-    if (list && ReadWinIniList(location->valueName, list) >= 0) {
-        for (char *piece = list; *piece && !found;) {
+    if (list && ReadWinIniList(listName, list) >= 0) {
+        for (char *piece = list; *piece;) {
             char *end = strchr(piece, ';');
             if (end)
                 *end = '\0';
-            if (piece[0] && RecordsPath(piece, path))
+            if (piece[0] && CommandRecordsPath(piece, path)) {
                 found = CopyText(out, (size_t)cap, piece);
+                break;
+            }
             piece = end ? end + 1 : piece + strlen(piece);
         }
     }
-    HeapFree(GetProcessHeap(), 0, list);
+    if (list)
+        HeapFree(GetProcessHeap(), 0, list);
     return found;
 }
 
@@ -56,7 +57,7 @@ int ReadRunEntryCommand(const RunList *list, int i, char *out, int cap)
     if (location && location->kind == LOCATION_RUN_KEY)
         found = ReadMatchingValue(location->root, location->keyPath, name, MachineView(), path, out, cap);
     else if (location && location->kind == LOCATION_WIN_INI)
-        found = FindWinIniItem(location, path, out, cap);
+        found = FindWinIniItem(location->valueName, path, out, cap);
     else if (location && location->kind == LOCATION_PLACE)
         found = ReadPlaceEntryText(location->code, name, path, out, cap) > 0;
     // A disabled entry's text waits in its store key, under its name.

@@ -13,7 +13,6 @@
 #define DISABLED_MARKER_KEY "Software\\Dunmere Works\\Brackmoor\\Disabled"
 // The missing-startup baseline (HKCU): name = normalised path, data = entry name.
 #define ACTIVE_RUN_KEY "Software\\Dunmere Works\\Brackmoor\\ActiveRun"
-#define IEHELPERS_BASELINE_KEY "Software\\Dunmere Works\\Brackmoor\\IEHelpers"
 // A baseline value of this data: the entry was moved to the delayed-start list.
 #define DELAYED_MARKER 1103
 // The data folder's subfolder that holds disabled startup-folder files.

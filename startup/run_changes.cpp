@@ -19,9 +19,11 @@
 #include "ui/tray.h"
 #include "resources/resource.h"
 #include "startup/delayed_start.h"
+#include "startup/entry_command.h"
 #include "startup/locations.h"
 #include "startup/places.h"
 #include "common/runlist.h"
+#include "common/processes.h"
 #include "startup/startup_actions.h"
 #include "startup/startup_scan.h"
 
@@ -62,13 +64,6 @@ typedef struct PassEntry {
     char command[REG_TEXT_MAX];
 } PassEntry;
 
-static int SameRecordedPath(const char *command, const char *path)
-{
-    char recorded[MAX_PATH];
-    RecordedPathOf(command, recorded);
-    return StrEqualNoCase(recorded, path) == 0;
-}
-
 // The list keeps 127 characters of a name and an ANSI rendering of it: the value
 // is found again by that beginning and by its command, and it must answer to the
 // name found, or no action could reach it.
@@ -94,7 +89,7 @@ static void FindRunValue(const StartupLocation *location, PassEntry *entry)
         if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
             continue;
         data[dataLen < REG_TEXT_MAX ? dataLen : REG_TEXT_MAX - 1] = '\0';
-        if (!IsListedName(name, entry->name) || !SameRecordedPath(data, entry->path))
+        if (!IsListedName(name, entry->name) || !CommandRecordsPath(data, entry->path))
             continue;
         if (RegQueryValueExA(key, name, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) {
             TestLog("StartupAlertPass value not reachable by its ANSI name", name);
@@ -120,30 +115,12 @@ static void ReadEntryCommand(PassEntry *entry)
         entry->valueName[0] = '\0';
         FindRunValue(location, entry);
     } else if (location->kind == LOCATION_RUN_KEY) {
-        char data[REG_TEXT_MAX];
-        if (ReadValueInView(location->root, location->keyPath, "", data, CAP(data), MachineView()) > 0 &&
-            SameRecordedPath(data, entry->path))
-            CopyText(entry->command, CAP(entry->command), data);
+        ReadMatchingValue(location->root, location->keyPath, "", MachineView(), entry->path, entry->command,
+                          CAP(entry->command));
     } else if (location->kind == LOCATION_PLACE) {
         ReadPlaceEntryText(entry->code, entry->name, entry->path, entry->command, CAP(entry->command));
     } else if (location->kind == LOCATION_WIN_INI) {
-        char *list = (char *)HeapAlloc(GetProcessHeap(), 0, WIN_INI_LIST_MAX);
-        if (list && ReadWinIniList(location->valueName, list) >= 0) {
-            for (char *piece = list; *piece;) {
-                char *end = strchr(piece, ';');
-                if (end)
-                    *end = '\0';
-                if (piece[0] && SameRecordedPath(piece, entry->path)) {
-                    CopyText(entry->command, CAP(entry->command), piece);
-                    break;
-                }
-                if (!end)
-                    break;
-                piece = end + 1;
-            }
-        }
-        if (list)
-            HeapFree(GetProcessHeap(), 0, list);
+        FindWinIniItem(location->valueName, entry->path, entry->command, CAP(entry->command));
     }
 }
 

@@ -1,7 +1,10 @@
 // What the startup alert does to an entry: remove it from its location, move it
-// into the Disabled store and back, and stop the program that runs.
+// into the Disabled store and back, and stop the program that runs (the last is
+// the general KillStartupTask of common/processes.h).
 #pragma once
 #include <windows.h>
+
+#include "common/processes.h"
 
 // Removes the entry from its location (or from the Disabled store when it is
 // marked there); only when that worked are its baseline values deleted, the
@@ -29,7 +32,3 @@ void ForgetDisabledEntry(const char *storeKey, const char *name);
 // the defaults are written back, a hook is removed only after the user confirms.
 // 1 when the setting was changed (and logged), 0 otherwise.
 int RemoveSpecialStartup(const char *path, const char *data, const char *name, int code);
-// Ends the running process of the program (by full path or by file name).
-void KillStartupTask(const char *name, const char *path);
-// The first running process whose image is the program; 0 when none runs.
-DWORD FindProcessOfProgram(const char *programPath);

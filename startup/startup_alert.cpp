@@ -15,6 +15,7 @@
 #include "ui/alert.h"
 #include "common/appstate.h"
 #include "common/options.h"
+#include "common/processes.h"
 #include "ui/shared_ui.h"
 #include "ui/tray.h"
 #include "online/keel_info.h"
@@ -24,9 +25,6 @@
 #include "startup/startup_actions.h"
 #include "online/server_reports.h"
 
-int giRepeatAlertCount;
-char gszLastAlertPath[MAX_PATH];
-AlertHelpOpenerProc StartupAlertHelpOpener = OpenHelpPage;
 
 // A shorter path cannot name a program; the answer is carried out all the same.
 #define SHORTEST_PROGRAM_PATH 5
@@ -58,11 +56,7 @@ static const struct {
     {CODE_REG_APPINITDLLS, "AppInit_DLLs"},
 };
 
-static const struct {
-    int id;
-    UINT text;
-    UINT tip;
-} Buttons[] = {
+static const AlertButton Buttons[] = {
     {IDC_DISABLE, STRING_DISABLE, 3003}, {IDC_LOCATION, STRING_OPEN_FOLDER, 3004},
     {IDC_PROPERTIES, STRING_PROPERTIES, 3005}, {IDC_ABORT, STRING_EXIT, 3006},
     {IDYES, STRING_ACCEPT, 3001},     {IDNO, STRING_REJECT, 3002},
@@ -108,24 +102,12 @@ int FormatStartupAlertMessage(int code, char *out, size_t cap)
     return (int)strlen(out);
 }
 
-static StartupAlertEntry *AlertEntryOf(HWND dialog)
-{
-    return (StartupAlertEntry *)GetWindowLongPtrA(dialog, DWLP_USER);
-}
-
 // Version, icon, folder and property sheet belong to the program file, which a
 // run entry may follow with its arguments.
 static void ProgramFileOf(const char *path, char *out)
 {
     if (ExtractProgramPath(path, out) <= 0)
         CopyText(out, MAX_PATH, path);
-}
-
-static void CountRepeat(const char *path)
-{
-    if (StrEqualNoCase(path, gszLastAlertPath) == 0)
-        giRepeatAlertCount++;
-    CopyText(gszLastAlertPath, CAP(gszLastAlertPath), path);
 }
 
 // The history line of an alert, asked or decided without the dialog.
@@ -155,15 +137,10 @@ static void FillProgramBlock(HWND dialog, const StartupAlertEntry *entry, const 
     SetAlertProgramBlock(dialog, product, version);
 }
 
-static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
+static BOOL InitNewProg(HWND dialog, LPARAM param)
 {
-    // A dialog opened without an entry still shows (empty) and answers.
     static StartupAlertEntry NoEntry;
-    if (!entry) {
-        memset(&NoEntry, 0, sizeof(NoEntry));
-        entry = &NoEntry;
-    }
-    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)entry);
+    StartupAlertEntry *entry = (StartupAlertEntry *)KeepAlertData(dialog, param, &NoEntry, sizeof(NoEntry));
     BeginAlertDialog(dialog, ALERT_HELP_PAGE);
 
     char program[MAX_PATH];
@@ -179,7 +156,7 @@ static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
         ShowWindow(check, SW_HIDE);
     }
 
-    CountRepeat(entry->path);
+    CountAlertRepeat(entry->path);
     SetAlertCaption(dialog, STRING_STARTUP_PROGRAM);
     SetAlertProgramIcon(dialog, IDC_PROGICON, program);
     FillProgramBlock(dialog, entry, version);
@@ -188,9 +165,7 @@ static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
     FormatStartupAlertMessage(entry->code, message, CAP(message));
     SetDlgItemTextA(dialog, IDC_MESSAGE, message);
 
-    for (const auto &button : Buttons)
-        SetAlertText(dialog, button.id, button.text);
-    MakeTextButtons(dialog, TextButtons, (int)(sizeof(TextButtons) / sizeof(TextButtons[0])));
+    SetAlertButtons(dialog, Buttons, ALERT_COUNT(Buttons), TextButtons, ALERT_COUNT(TextButtons));
     // A moved startup folder is a setting, not a program to keep aside: only
     // Accept and Reject answer it.
     const StartupLocation *location = FindStartupLocation(entry->code);
@@ -198,8 +173,6 @@ static BOOL InitNewProg(HWND dialog, StartupAlertEntry *entry)
         EnableWindow(GetDlgItem(dialog, IDC_DISABLE), FALSE);
         ShowWindow(GetDlgItem(dialog, IDC_DISABLE), SW_HIDE);
     }
-    for (const auto &button : Buttons)
-        AddToolTip(dialog, button.id, button.tip);
 
     WriteAlertLine(entry, version);
     if (version)
@@ -239,7 +212,7 @@ static void AnswerAccept(HWND dialog, StartupAlertEntry *entry)
         giRepeatAlertCount = 0;
         gszLastAlertPath[0] = '\0';
         EndDialog(dialog, ANSWER_DISABLE);
-        StartupAlertHelpOpener(HELP_PAGE_HELPME);
+        AlertHelpOpener(HELP_PAGE_HELPME);
         return;
     }
     EndDialog(dialog, ANSWER_ACCEPT);
@@ -258,7 +231,7 @@ static void AnswerReject(HWND dialog, StartupAlertEntry *entry)
         ClearAlertEntry(entry);
         gszLastAlertPath[0] = '\0';
         EndDialog(dialog, ANSWER_DISABLE);
-        StartupAlertHelpOpener(HELP_PAGE_HELPME);
+        AlertHelpOpener(HELP_PAGE_HELPME);
         giRepeatAlertCount = 0;
         return;
     }
@@ -285,18 +258,9 @@ static void OpenProgramFolder(HWND dialog, const char *path)
         TraceShellExecuteError(0, (int)result, "NewProgDlgProc explore");
 }
 
-static void OpenProgramProperties(HWND dialog, const char *path)
-{
-    char program[MAX_PATH];
-    ProgramFileOf(path, program);
-    // The shell shows an error box of its own for a file that is not there.
-    if (FileExists(program))
-        fileShellExecute(dialog, program);
-}
-
 static BOOL OnCommand(HWND dialog, int id, int notification)
 {
-    StartupAlertEntry *entry = AlertEntryOf(dialog);
+    StartupAlertEntry *entry = (StartupAlertEntry *)AlertDataOf(dialog);
     if (!entry)
         return FALSE;
     switch (id) {
@@ -314,10 +278,7 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
         EndDialog(dialog, ANSWER_DISABLE);
         return TRUE;
     case IDC_ABORT:
-        // The main window's shutdown ends this dialog's loop with the rest.
-        StartupAlertHelpOpener(HELP_PAGE_ABORT);
-        if (ghMainWnd)
-            PostMessageA(ghMainWnd, WM_DESTROY, 0, 0);
+        AlertExitMonitor();
         return TRUE;
     case IDC_INFO:
         GetKeelInfo(entry->name, entry->path, KEEL_CODE_STARTUP);
@@ -329,19 +290,22 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
         OpenProgramFolder(dialog, entry->path);
         PutBackOnTop(dialog);
         return TRUE;
-    case IDC_PROPERTIES:
-        OpenProgramProperties(dialog, entry->path);
+    case IDC_PROPERTIES: {
+        char program[MAX_PATH];
+        ProgramFileOf(entry->path, program);
+        ShowAlertFileProperties(dialog, program);
         PutBackOnTop(dialog);
         return TRUE;
+    }
     case IDC_MASCOT:
         // The picture also reports double clicks; one page is enough.
         if (notification != STN_CLICKED)
             return FALSE;
-        StartupAlertHelpOpener(ALERT_HELP_PAGE);
+        AlertHelpOpener(ALERT_HELP_PAGE);
         PutBackOnTop(dialog);
         return TRUE;
     case IDHELP:
-        StartupAlertHelpOpener(ALERT_HELP_PAGE);
+        AlertHelpOpener(ALERT_HELP_PAGE);
         return TRUE;
     }
     return FALSE;
@@ -349,16 +313,5 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
 
 INT_PTR CALLBACK NewProgDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (AlertButtonMessage(dialog, message, wParam, lParam))
-        return TRUE;
-    switch (message) {
-    case WM_INITDIALOG:
-        return InitNewProg(dialog, (StartupAlertEntry *)lParam);
-    case WM_COMMAND:
-        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-    case WM_DESTROY:
-        ReleaseAlertDialog(dialog, FAMILY_ALERT);
-        return FALSE;
-    }
-    return FALSE;
+    return AlertDialogMessage(dialog, message, wParam, lParam, InitNewProg, OnCommand, FAMILY_ALERT);
 }

@@ -19,19 +19,6 @@ typedef struct StartupAlertEntry {
     int programEnded;               // the dialog has already ended the running program
 } StartupAlertEntry;
 
-// The same program alerted again and again: the count of repeats in a row and the
-// path alerted last. Shared with the browser add-on alert, which counts the same way.
-extern int giRepeatAlertCount;
-extern char gszLastAlertPath[MAX_PATH];
-
-// Help pages the alert opens.
-#define HELP_PAGE_HELPME 6051       // "helpme.html": why a program keeps coming back
-#define HELP_PAGE_ABORT 6066        // "abort.html": the monitor is being stopped
-
-// The one door to the browser: OpenHelpPage unless a test put a recorder here.
-typedef void (*AlertHelpOpenerProc)(int pageId);
-extern AlertHelpOpenerProc StartupAlertHelpOpener;
-
 // The string of the sentence that says where the entry lives (765..768).
 UINT StartupLocationSentenceId(int code);
 // String 7 with the location sentence of the code put in for its "%s" (shown

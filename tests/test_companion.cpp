@@ -109,7 +109,7 @@ protected:
     HANDLE Start(const std::string &args)
     {
         HANDLE process = StartProgram(kCompanion, args);
-        EXPECT_NE(nullptr, process) << "start with " << args;
+        EXPECT_NE(nullptr, process) << "start with " << args << ", error " << GetLastError();
         if (process)
             started_.push_back(process);
         return process;

@@ -52,7 +52,7 @@ protected:
         giShowAlerts = 0;   // its default (1) shows every alert whatever a test sets
         gszLastAlertPath[0] = '\0';
         gHelpPages.clear();
-        StartupAlertHelpOpener = [](int id) { gHelpPages.push_back(id); };
+        AlertHelpOpener = [](int id) { gHelpPages.push_back(id); };
         notifyExisted_ = RegHasKey(HKEY_LOCAL_MACHINE, kNotify, k64);
         AcceptStartupEntriesPresent();
     }
@@ -60,7 +60,7 @@ protected:
     {
         std::string notify = notifyExisted_ ? std::string(kNotify) + "\\BmNotify" : kNotify;
         RegDeleteTreeView(HKEY_LOCAL_MACHINE, notify.c_str(), k64);
-        StartupAlertHelpOpener = OpenHelpPage;
+        AlertHelpOpener = OpenHelpPage;
         StartupPlacesTest::TearDown();
     }
     bool HasRun(const char *key, const char *name) { return RegHasValue(HKEY_CURRENT_USER, key, name, k64); }

@@ -16,6 +16,13 @@ extern int bMsgOpen;            // 1 while an alert is open
 extern int AlertCount;          // scans the suppression still runs; 0 when not suppressing
 extern int RemovalQuietScans;   // set to 8 when an alert removed its entry; counts down per pass
 extern int HideChoice;          // the answer that started the suppression: 6 or 7
+// The same program alerted again and again (startup and browser helper alerts):
+// the count of repeats in a row and the path alerted last.
+extern int giRepeatAlertCount;
+extern char gszLastAlertPath[MAX_PATH];
+// Counts an alert of this program: one more repeat when it was the last one alerted.
+void CountAlertRepeat(const char *path);
+#define HELP_PAGE_HELPME 6051       // "helpme.html": why a program keeps coming back
 // The companion's first page ("StartTab"), written with every alert position; the
 // monitor itself never changes it from 0.
 extern int giStartTab;
@@ -69,6 +76,11 @@ BOOL AlertButtonMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 // ReleaseAlertDialog call it).
 void ClearHotTextButton(HWND dialog);
 
+// The data a dialog is about (its lParam), kept in DWLP_USER. A dialog opened without
+// any gets empty (size bytes, cleared first), so that it still shows and answers.
+void *KeepAlertData(HWND dialog, LPARAM param, void *empty, size_t size);
+void *AlertDataOf(HWND dialog);
+
 // The item a watcher's alert is about: its name and path as the dialog shows them
 // and its category code. The dialog gets it as its lParam (kept in DWLP_USER) and
 // clears the texts when it is answered; the step works from its own copy.
@@ -91,6 +103,22 @@ typedef BOOL (*AlertInitProc)(HWND dialog, LPARAM param);
 typedef BOOL (*AlertCommandProc)(HWND dialog, int id, int notification);
 INT_PTR AlertDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, AlertInitProc init,
                            AlertCommandProc command, int family);
+
+// An answer or tool button of an alert: its text and its tooltip (0: the template's
+// text, no tooltip).
+typedef struct AlertButton {
+    int id;
+    UINT text;
+    UINT tip;
+} AlertButton;
+// The buttons' texts, the textButtons made owner-drawn text buttons, then the tooltips.
+void SetAlertButtons(HWND dialog, const AlertButton *buttons, int count, const int *textButtons, int textCount);
+#define ALERT_COUNT(table) ((int)(sizeof(table) / sizeof((table)[0])))
+
+// The one door to the browser for the alerts' help, exit and repeat pages:
+// OpenHelpPage unless a test put a recorder here.
+typedef void (*AlertHelpOpenerProc)(int pageId);
+extern AlertHelpOpenerProc AlertHelpOpener;
 
 // WM_INITDIALOG helpers, so that each alert adds only its own texts and answers.
 // BeginAlertDialog first: it sets the tray's help page (0 leaves it alone, for the
@@ -118,6 +146,9 @@ void SetAlertText(HWND dialog, int id, UINT stringId);
 // template's own words stay where the file says nothing). version may be NULL.
 struct VersionRecord;
 void SetAlertProgramBlock(HWND dialog, const char *productName, const struct VersionRecord *version);
+// The version label of string 644 and the legal notice under the program block
+// (the template's own words stay where the file has none; version may be NULL).
+void SetAlertLegalNotice(HWND dialog, const struct VersionRecord *version);
 // The heading text in the shared 18-point medium font.
 void SetAlertHeadingControl(HWND dialog, int id, const char *text);
 // The program's own first icon on the icon button when the file exists; the dialog
@@ -126,6 +157,9 @@ void SetAlertProgramIcon(HWND dialog, int buttonId, const char *path);
 // The tail of the Info button: the dialog leaves the topmost band so that the
 // browser showing the information can come in front of it.
 void SetAlertNotTopmost(HWND dialog);
+// The Properties button: the shell's property sheet of the file, when it exists
+// (the shell would show an error box of its own for one that is not there).
+void ShowAlertFileProperties(HWND dialog, const char *file);
 // The Exit button of the alerts: the help page that says what stopping the monitor
 // means ("abort.html"), and the main window told to shut down; the dialog's loop
 // ends with the rest.

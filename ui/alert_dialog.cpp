@@ -18,6 +18,16 @@
 #include "ui/tray.h"
 #include "resource.h"
 
+int giRepeatAlertCount;
+char gszLastAlertPath[MAX_PATH];
+
+void CountAlertRepeat(const char *path)
+{
+    if (StrEqualNoCase(path, gszLastAlertPath) == 0)
+        giRepeatAlertCount++;
+    CopyText(gszLastAlertPath, CAP(gszLastAlertPath), path);
+}
+
 #define TOOLTIP_TEXT_MAX 512
 #define TOOLTIP_BACK_COLOUR 0xCCFFFF
 #define TOOLTIP_TEXT_COLOUR 0x990000
@@ -26,6 +36,7 @@
 #define TOOLTIP_MARGIN 15
 #define LONG_PATH_CHARS 80
 #define STRING_ALERT_CAPTION 718   // "Brackmoor ALERT: New or Changed Program"
+#define STRING_LEGAL_VERSION_LABEL 644
 
 // The icons ExtractIconA made for the dialog, one slot per icon button (the file
 // type alert shows two programs); the buttons do not own their images.
@@ -37,6 +48,8 @@ static void SlotProperties(int slot, char *icon, char *button)
     FormatText(icon, ICON_PROPERTY_MAX, "BrackmoorProgramIcon%d", slot);
     FormatText(button, ICON_PROPERTY_MAX, "BrackmoorProgramIconButton%d", slot);
 }
+
+AlertHelpOpenerProc AlertHelpOpener = OpenHelpPage;
 
 void BeginAlertDialog(HWND dialog, int helpPageId)
 {
@@ -241,9 +254,36 @@ void SetAlertProgramBlock(HWND dialog, const char *productName, const VersionRec
         SetDlgItemTextA(dialog, IDC_DESCRIPTION, version->FileDescription);
 }
 
+void SetAlertLegalNotice(HWND dialog, const VersionRecord *version)
+{
+    SetAlertText(dialog, IDC_VERSIONLABEL, STRING_LEGAL_VERSION_LABEL);
+    if (version && version->LegalCopyright[0])
+        SetDlgItemTextA(dialog, IDC_LEGAL, version->LegalCopyright);
+}
+
+void SetAlertButtons(HWND dialog, const AlertButton *buttons, int count, const int *textButtons, int textCount)
+{
+    for (int i = 0; i < count; i++)
+        if (buttons[i].text)
+            SetAlertText(dialog, buttons[i].id, buttons[i].text);
+    MakeTextButtons(dialog, textButtons, textCount);
+    for (int i = 0; i < count; i++)
+        if (buttons[i].tip)
+            AddToolTip(dialog, buttons[i].id, buttons[i].tip);
+}
+
+void ShowAlertFileProperties(HWND dialog, const char *file)
+{
+    char found[MAX_PATH];
+    // FileExists may complete a bare program name to where the file really is.
+    if (CopyText(found, CAP(found), file) && FileExists(found))
+        fileShellExecute(dialog, found);
+}
+
 void AlertExitMonitor(void)
 {
-    OpenHelpPage(ALERT_ABORT_PAGE);
+    // The main window's shutdown ends the dialog's loop with the rest.
+    AlertHelpOpener(ALERT_ABORT_PAGE);
     if (ghMainWnd)
         PostMessageA(ghMainWnd, WM_DESTROY, 0, 0);
 }
@@ -265,22 +305,31 @@ INT_PTR AlertDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
+void *KeepAlertData(HWND dialog, LPARAM param, void *empty, size_t size)
+{
+    void *data = (void *)param;
+    if (!data) {
+        memset(empty, 0, size);
+        data = empty;
+    }
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)data);
+    return data;
+}
+
+void *AlertDataOf(HWND dialog)
+{
+    return (void *)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
 AlertItem *SetAlertItem(HWND dialog, LPARAM param)
 {
-    // A dialog opened without an item still shows (empty) and answers.
     static AlertItem NoItem;
-    AlertItem *item = (AlertItem *)param;
-    if (!item) {
-        memset(&NoItem, 0, sizeof(NoItem));
-        item = &NoItem;
-    }
-    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)item);
-    return item;
+    return (AlertItem *)KeepAlertData(dialog, param, &NoItem, sizeof(NoItem));
 }
 
 AlertItem *AlertItemOf(HWND dialog)
 {
-    return (AlertItem *)GetWindowLongPtrA(dialog, DWLP_USER);
+    return (AlertItem *)AlertDataOf(dialog);
 }
 
 void AnswerAlertItem(HWND dialog, int answer)

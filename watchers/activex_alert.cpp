@@ -3,7 +3,6 @@
 // its baseline; the answer only decides whether its kill bit is set.
 #include "online/keel_info.h"
 #include "resources/resource.h"
-#include "startup/startup_alert.h"
 #include "ui/alert.h"
 #include "watchers/ie_helpers.h"
 
@@ -24,9 +23,10 @@ static BOOL InitNewActiveX(HWND dialog, LPARAM param)
     return TRUE;
 }
 
-static BOOL OnCommand(HWND dialog, int id)
+static BOOL OnCommand(HWND dialog, int id, int notification)
 {
-    const AddonAlert *entry = AddonAlertOf(dialog);
+    (void)notification;
+    const AddonAlert *entry = (const AddonAlert *)AlertDataOf(dialog);
     if (!entry)
         return FALSE;
     switch (id) {
@@ -38,10 +38,10 @@ static BOOL OnCommand(HWND dialog, int id)
         EndDialog(dialog, ANSWER_REJECT);
         return TRUE;
     case IDC_ABORT:
-        ExitFromAddonAlert();
+        AlertExitMonitor();
         return TRUE;
     case IDHELP:
-        StartupAlertHelpOpener(ALERT_HELP_PAGE);
+        AlertHelpOpener(ALERT_HELP_PAGE);
         return TRUE;
     case IDC_INFO:
         GetKeelInfo(entry->name, entry->path, KEEL_CODE_ACTIVEX);
@@ -53,14 +53,5 @@ static BOOL OnCommand(HWND dialog, int id)
 
 INT_PTR CALLBACK NewActiveXDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        return InitNewActiveX(dialog, lParam);
-    case WM_COMMAND:
-        return OnCommand(dialog, LOWORD(wParam));
-    case WM_DESTROY:
-        ReleaseAlertDialog(dialog, FAMILY_ALERT);
-        return FALSE;
-    }
-    return FALSE;
+    return AlertDialogMessage(dialog, message, wParam, lParam, InitNewActiveX, OnCommand, FAMILY_ALERT);
 }

@@ -12,30 +12,21 @@
 #include "common/text.h"
 #include "common/tracelog.h"
 #include "resources/resource.h"
-#include "startup/startup_alert.h"
 #include "ui/alert.h"
 #include "watchers/ie_helpers.h"
 
 #define BASELINE_TEXT_MAX 17        // a baseline value longer than 16 characters is unknown
 #define CODE_TEXT_MAX 16
 
-enum { STRING_VERSION_LABEL = 644, STRING_INFO = 641, STRING_ACCEPT = 1008,
+enum { STRING_INFO = 641, STRING_ACCEPT = 1008,
        STRING_REJECT = 1009 };
 
 AddonAlert *InitAddonAlert(HWND dialog, LPARAM param, UINT captionPart, UINT messageId, size_t longPath)
 {
-    // A dialog opened without an entry still shows (empty) and answers.
     static AddonAlert NoEntry;
-    AddonAlert *entry = (AddonAlert *)param;
-    if (!entry) {
-        memset(&NoEntry, 0, sizeof(NoEntry));
-        entry = &NoEntry;
-    }
-    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)entry);
+    AddonAlert *entry = (AddonAlert *)KeepAlertData(dialog, param, &NoEntry, sizeof(NoEntry));
     BeginAlertDialog(dialog, ALERT_HELP_PAGE);
-    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
-    if (version)
-        GetVersionInfoCached(entry->path, version);
+    VersionRecord *version = ReadVersionRecord(entry->path);
 
     HWND pathControl = GetDlgItem(dialog, IDC_PATH);
     if (pathControl)
@@ -45,31 +36,15 @@ AddonAlert *InitAddonAlert(HWND dialog, LPARAM param, UINT captionPart, UINT mes
     SetAlertSignatureLine(dialog, IDC_SIGNATURE, entry->path);
     SetAlertCaption(dialog, captionPart);
     SetAlertProgramBlock(dialog, entry->name, version);
-    SetAlertText(dialog, IDC_VERSIONLABEL, STRING_VERSION_LABEL);
-    if (version && version->LegalCopyright[0])
-        SetDlgItemTextA(dialog, IDC_LEGAL, version->LegalCopyright);
+    SetAlertLegalNotice(dialog, version);
     SetAlertText(dialog, IDC_MESSAGE, messageId);
     SetAlertText(dialog, IDC_INFO, STRING_INFO);
     SetAlertText(dialog, IDYES, STRING_ACCEPT);
     SetAlertText(dialog, IDNO, STRING_REJECT);
-    if (version)
-        HeapFree(GetProcessHeap(), 0, version);
+    FreeVersionRecord(version);
     WriteAddonAlertLine(entry);
     entry->shown = 1;
     return entry;
-}
-
-void ExitFromAddonAlert(void)
-{
-    // The main window's shutdown ends the dialog's loop with the rest.
-    StartupAlertHelpOpener(HELP_PAGE_ABORT);
-    if (ghMainWnd)
-        PostMessageA(ghMainWnd, WM_DESTROY, 0, 0);
-}
-
-AddonAlert *AddonAlertOf(HWND dialog)
-{
-    return (AddonAlert *)GetWindowLongPtrA(dialog, DWLP_USER);
 }
 
 int IsKnownAddon(const char *baselineKey, const char *name)

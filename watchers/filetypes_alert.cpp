@@ -39,11 +39,6 @@ static const struct {
     {IDYES, STRING_YES}, {IDNO, STRING_NO}, {IDC_CHECK, STRING_STOP},
 };
 
-static FileTypeAlert *AlertOf(HWND dialog)
-{
-    return (FileTypeAlert *)GetWindowLongPtrA(dialog, DWLP_USER);
-}
-
 // A program's name (its product name, else its file name), maker, icon and path.
 static void FillColumn(HWND dialog, const ProgramColumn *column, const char *program, VersionRecord *version)
 {
@@ -62,15 +57,10 @@ static void FillColumn(HWND dialog, const ProgramColumn *column, const char *pro
     SetAlertProgramIcon(dialog, column->icon, program);
 }
 
-static BOOL InitFileTypeAlert(HWND dialog, FileTypeAlert *alert)
+static BOOL InitFileTypeAlert(HWND dialog, LPARAM param)
 {
-    // A dialog opened without an alert still shows (empty) and answers.
     static FileTypeAlert NoAlert;
-    if (!alert) {
-        memset(&NoAlert, 0, sizeof(NoAlert));
-        alert = &NoAlert;
-    }
-    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)alert);
+    FileTypeAlert *alert = (FileTypeAlert *)KeepAlertData(dialog, param, &NoAlert, sizeof(NoAlert));
     BeginAlertDialog(dialog, ALERT_HELP_PAGE);
     char caption[LANG_TEXT_MAX];
     if (GetLangString(STRING_CAPTION, CAP(caption), caption) > 0)
@@ -97,9 +87,10 @@ static void LookUp(HWND dialog, const char *program)
     SetAlertNotTopmost(dialog);
 }
 
-static BOOL OnCommand(HWND dialog, int id)
+static BOOL OnCommand(HWND dialog, int id, int notification)
 {
-    FileTypeAlert *alert = AlertOf(dialog);
+    (void)notification;
+    FileTypeAlert *alert = (FileTypeAlert *)AlertDataOf(dialog);
     if (!alert)
         return FALSE;
     switch (id) {
@@ -128,16 +119,5 @@ static BOOL OnCommand(HWND dialog, int id)
 
 INT_PTR CALLBACK NewFileTypeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (AlertButtonMessage(dialog, message, wParam, lParam))
-        return TRUE;
-    switch (message) {
-    case WM_INITDIALOG:
-        return InitFileTypeAlert(dialog, (FileTypeAlert *)lParam);
-    case WM_COMMAND:
-        return OnCommand(dialog, LOWORD(wParam));
-    case WM_DESTROY:
-        ReleaseAlertDialog(dialog, FAMILY_ALERT);
-        return FALSE;
-    }
-    return FALSE;
+    return AlertDialogMessage(dialog, message, wParam, lParam, InitFileTypeAlert, OnCommand, FAMILY_ALERT);
 }

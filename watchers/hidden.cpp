@@ -12,8 +12,8 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
+#include "common/processes.h"
 #include "resources/resource.h"
-#include "startup/startup_actions.h"
 #include "ui/alert.h"
 #include "online/server_reports.h"
 
@@ -233,12 +233,9 @@ static int StillNew(const char *path)
 
 static void WriteAlertLine(const HiddenAlert *alert)
 {
-    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
-    if (version && !GetVersionInfoCached(alert->path, version))
-        version->FileDescription[0] = '\0';
+    VersionRecord *version = ReadVersionRecord(alert->path);
     WriteLog(LOG_HIDDEN_ALERT, TYPE_HIDDEN, alert->name, alert->path, version ? version->FileDescription : "");
-    if (version)
-        HeapFree(GetProcessHeap(), 0, version);
+    FreeVersionRecord(version);
 }
 
 static void AskAboutHiddenFile(const RunList *list, int i)

@@ -7,13 +7,12 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "online/keel_info.h"
+#include "common/processes.h"
 #include "online/server_reports.h"
 #include "resources/resource.h"
-#include "startup/startup_actions.h"
-#include "startup/startup_alert.h"
 #include "ui/alert.h"
 #include "ui/tray.h"
+#include "watchers/alert_tools.h"
 #include "watchers/ie_helpers.h"
 
 enum { STRING_IE_HELPER = 694, STRING_MESSAGE = 701, STRING_EXIT = 508, STRING_OPEN_FOLDER = 1200,
@@ -26,11 +25,7 @@ enum { STRING_IE_HELPER = 694, STRING_MESSAGE = 701, STRING_EXIT = 508, STRING_O
 #define REPEATS_BEFORE_GIVING_UP 2
 #define REMOVAL_QUIET_SCANS 8
 
-static const struct {
-    int id;
-    UINT text;
-    UINT tip;
-} Buttons[] = {
+static const AlertButton Buttons[] = {
     {IDYES, 0, 3020}, {IDNO, 0, 3021}, {IDC_LOCATION, STRING_OPEN_FOLDER, 3004},
     {IDC_PROPERTIES, STRING_PROPERTIES, 3005}, {IDC_ABORT, STRING_EXIT, 3006},
 };
@@ -39,15 +34,8 @@ static const int TextButtons[] = {IDC_LOCATION, IDC_PROPERTIES, IDC_ABORT};
 static BOOL InitNewBHO(HWND dialog, LPARAM param)
 {
     AddonAlert *entry = InitAddonAlert(dialog, param, STRING_IE_HELPER, STRING_MESSAGE, LONG_HELPER_PATH);
-    if (StrEqualNoCase(entry->path, gszLastAlertPath) == 0)
-        giRepeatAlertCount++;
-    CopyText(gszLastAlertPath, CAP(gszLastAlertPath), entry->path);
-    for (const auto &button : Buttons)
-        if (button.text)
-            SetAlertText(dialog, button.id, button.text);
-    MakeTextButtons(dialog, TextButtons, (int)(sizeof(TextButtons) / sizeof(TextButtons[0])));
-    for (const auto &button : Buttons)
-        AddToolTip(dialog, button.id, button.tip);
+    CountAlertRepeat(entry->path);
+    SetAlertButtons(dialog, Buttons, ALERT_COUNT(Buttons), TextButtons, ALERT_COUNT(TextButtons));
     PlaceAlert(dialog, FAMILY_ALERT);
     PlayAlertSound(SOUND_IEHELPER);
     return TRUE;
@@ -68,12 +56,12 @@ static void AnswerReject(HWND dialog, AddonAlert *entry)
     gszLastAlertPath[0] = '\0';
     RemovalQuietScans = REMOVAL_QUIET_SCANS;
     EndDialog(dialog, ANSWER_DISABLE);
-    StartupAlertHelpOpener(HELP_PAGE_HELPME);
+    AlertHelpOpener(HELP_PAGE_HELPME);
 }
 
 static BOOL OnCommand(HWND dialog, int id, int notification)
 {
-    AddonAlert *entry = AddonAlertOf(dialog);
+    AddonAlert *entry = (AddonAlert *)AlertDataOf(dialog);
     if (!entry)
         return FALSE;
     switch (id) {
@@ -84,50 +72,11 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     case IDNO:
         AnswerReject(dialog, entry);
         return TRUE;
-    case IDC_ABORT:
-        ExitFromAddonAlert();
-        return TRUE;
-    case IDC_MASCOT:
-        // The picture is the help link; it also reports double clicks.
-        if (notification != STN_CLICKED)
-            return FALSE;
-        [[fallthrough]];
-    case IDHELP:
-        StartupAlertHelpOpener(ALERT_HELP_PAGE);
-        break;
-    case IDC_INFO:
-        GetKeelInfo(entry->name, entry->path, KEEL_CODE_IEHELPER);
-        break;
-    case IDC_LOCATION:
-        OpenFolderOf(dialog, entry->path);
-        break;
-    case IDC_PROPERTIES: {
-        // The shell shows an error box of its own for a file that is not there.
-        char file[MAX_PATH];
-        if (CopyText(file, CAP(file), entry->path) && FileExists(file))
-            fileShellExecute(dialog, file);
-        break;
     }
-    default:
-        return FALSE;
-    }
-    // What these opened has to be able to come in front of the alert.
-    SetAlertNotTopmost(dialog);
-    return TRUE;
+    return AlertToolCommand(dialog, id, notification, entry->name, entry->path, entry->path, KEEL_CODE_IEHELPER);
 }
 
 INT_PTR CALLBACK NewBHODlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (AlertButtonMessage(dialog, message, wParam, lParam))
-        return TRUE;
-    switch (message) {
-    case WM_INITDIALOG:
-        return InitNewBHO(dialog, lParam);
-    case WM_COMMAND:
-        return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-    case WM_DESTROY:
-        ReleaseAlertDialog(dialog, FAMILY_ALERT);
-        return FALSE;
-    }
-    return FALSE;
+    return AlertDialogMessage(dialog, message, wParam, lParam, InitNewBHO, OnCommand, FAMILY_ALERT);
 }

@@ -12,10 +12,9 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
+#include "common/processes.h"
 #include "online/server_reports.h"
 #include "resources/resource.h"
-#include "startup/locations.h"
-#include "startup/startup_actions.h"
 #include "ui/alert.h"
 
 #define HELPER_KEY_NAME_MAX 256     // helper-object subkeys and toolbar value names

@@ -21,8 +21,9 @@
 // HKLM: "<key>\<clsid>" holds the DWORD "Compatibility Flags"; 0x400 stops loading.
 #define ACTIVEX_COMPAT_KEY "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility"
 #define KILL_BIT 0x400
-// Baselines (HKCU): helpers by record name (IEHELPERS_BASELINE_KEY), controls by
-// class id; data = the code. The ActiveX key's default value "P" says it is built.
+// Baselines (HKCU): helpers by record name, controls by class id; data = the code.
+// The ActiveX key's default value "P" says it is built.
+#define IEHELPERS_BASELINE_KEY "Software\\Dunmere Works\\Brackmoor\\IEHelpers"
 #define ACTIVEX_KEY "Software\\Dunmere Works\\Brackmoor\\ActiveX"
 
 // The finding an add-on alert is about, handed to the dialog as its lParam.
@@ -70,8 +71,5 @@ void WriteAddonBaseline(const char *baselineKey, const char *name, int code);
 // string 718 and captionPart, the program block with its version label and legal
 // notice, the message and the answer buttons; and the alert's history line.
 AddonAlert *InitAddonAlert(HWND dialog, LPARAM param, UINT captionPart, UINT messageId, size_t longPath);
-AddonAlert *AddonAlertOf(HWND dialog);
-// The alerts' Exit button: the help page on stopping, then the monitor ends.
-void ExitFromAddonAlert(void);
 // A decision taken without the dialog gets the line the dialog would have written.
 void WriteAddonAlertLine(const AddonAlert *entry);

@@ -12,13 +12,11 @@
 #include "common/service_control.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "online/keel_info.h"
 #include "resources/resource.h"
 #include "ui/alert.h"
 #include "ui/shared_ui.h"
 #include "ui/tray.h"
-
-#define KEEL_CODE_OFFSET 1000
+#include "watchers/alert_tools.h"
 
 enum {
     STRING_STATUS = 901, STRING_REGISTERED = 900, STRING_UNKNOWN = 616, STRING_INFO = 641,
@@ -26,11 +24,7 @@ enum {
     STRING_EXIT = 508, STRING_OPEN_FOLDER = 1200, STRING_PROPERTIES = 1201,
 };
 
-static const struct {
-    int id;
-    UINT text;
-    UINT tip;                       // 0: none
-} Buttons[] = {
+static const AlertButton Buttons[] = {
     {IDC_INFO, STRING_INFO, 0},          {IDYES, STRING_ACCEPT, 3030},
     {IDNO, STRING_REJECT, 3031},         {IDC_ABORT, STRING_EXIT, 3006},
     {IDC_LOCATION, STRING_OPEN_FOLDER, 3004}, {IDC_PROPERTIES, STRING_PROPERTIES, 3005},
@@ -64,17 +58,14 @@ static BOOL InitNewService(HWND dialog, LPARAM param)
 
     char program[MAX_PATH];
     AlertProgramFile(entry->path, program);
-    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
-    if (version)
-        GetVersionInfoCached(program, version);
+    VersionRecord *version = ReadVersionRecord(program);
     SetAlertPathControl(dialog, IDC_PATH, entry->path);
     SetAlertCaption(dialog, STRING_SERVICE);
     TestLog("NewServicesDlgProc", program);
     SetAlertProgramIcon(dialog, IDC_PROGICON, program);
     // The block's name line is the service's name, in the large shared font.
     SetAlertProgramBlock(dialog, entry->name, version);
-    if (version)
-        HeapFree(GetProcessHeap(), 0, version);
+    FreeVersionRecord(version);
 
     HWND upper = GetDlgItem(dialog, IDC_UPPERTEXT);
     if (upper && ghFont14Semibold)
@@ -84,12 +75,7 @@ static BOOL InitNewService(HWND dialog, LPARAM param)
     FormatServiceStatusText(entry->name, status, CAP(status));
     SetDlgItemTextA(dialog, IDC_LOWERTEXT, status);
 
-    for (const auto &button : Buttons)
-        SetAlertText(dialog, button.id, button.text);
-    MakeTextButtons(dialog, TextButtons, (int)(sizeof(TextButtons) / sizeof(TextButtons[0])));
-    for (const auto &button : Buttons)
-        if (button.tip)
-            AddToolTip(dialog, button.id, button.tip);
+    SetAlertButtons(dialog, Buttons, ALERT_COUNT(Buttons), TextButtons, ALERT_COUNT(TextButtons));
     PlayAlertSound(SOUND_SERVICE);
     PlaceAlert(dialog, FAMILY_ALERT);
     return TRUE;
@@ -100,7 +86,6 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     AlertItem *entry = AlertItemOf(dialog);
     if (!entry)
         return FALSE;
-    char program[MAX_PATH];
     switch (id) {
     case IDYES:
         AnswerAlertItem(dialog, ANSWER_ACCEPT);
@@ -109,36 +94,8 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     case IDCANCEL:      // Esc and the close box: a service nobody asked for is rejected
         AnswerAlertItem(dialog, ANSWER_REJECT);
         return TRUE;
-    case IDC_ABORT:
-        AlertExitMonitor();
-        return TRUE;
-    case IDC_INFO:
-        GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
-        break;
-    case IDC_LOCATION:
-        OpenFolderOf(dialog, entry->path);
-        break;
-    case IDC_PROPERTIES:
-        AlertProgramFile(entry->path, program);
-        // The shell shows an error box of its own for a file that is not there.
-        if (FileExists(program))
-            fileShellExecute(dialog, program);
-        break;
-    case IDC_MASCOT:
-        // The picture also reports double clicks; one page is enough.
-        if (notification != STN_CLICKED)
-            return FALSE;
-        OpenHelpPage(ALERT_HELP_PAGE);
-        break;
-    case IDHELP:
-        OpenHelpPage(ALERT_HELP_PAGE);
-        break;
-    default:
-        return FALSE;
     }
-    // What the button opened has to be able to come in front of the alert.
-    SetAlertNotTopmost(dialog);
-    return TRUE;
+    return AlertItemToolCommand(dialog, entry, id, notification);
 }
 
 INT_PTR CALLBACK NewServicesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

@@ -11,37 +11,34 @@
 #include "common/registry.h"
 #include "common/text.h"
 #include "common/tracelog.h"
-#include "online/keel_info.h"
 #include "resources/resource.h"
 #include "ui/alert.h"
 #include "ui/tray.h"
-
-#define KEEL_CODE_OFFSET 1000
+#include "watchers/alert_tools.h"
 
 enum {
-    STRING_QUESTION = 692, STRING_VERSION_LABEL = 644, STRING_INFO = 641, STRING_TASK = 680,
+    STRING_QUESTION = 692, STRING_INFO = 641, STRING_TASK = 680,
     STRING_ACCEPT = 1008, STRING_REJECT = 1009,
 };
 
 // The program file of the task and its version record (empty fields when it has none).
-static void ReadProgram(const char *path, char *program, VersionRecord *version)
+static VersionRecord *ReadProgram(const char *path, char *program)
 {
     AlertProgramFile(path, program);
-    GetVersionInfoCached(program, version);
+    return ReadVersionRecord(program);
 }
 
 void LogTaskAlert(const AlertItem *entry)
 {
     char program[MAX_PATH], shown[RUN_NAME_MAX];
-    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
+    VersionRecord *version = ReadProgram(entry->path, program);
     if (!version)
         return;
-    ReadProgram(entry->path, program, version);
     // A program that does not name its product is told by the task's own name.
     TaskDisplayName(entry->name, shown, CAP(shown));
     WriteLog(LOG_TASK_ALERT, CODE_TASK_SCHEDULED, version->ProductName[0] ? version->ProductName : shown, program,
              version->FileDescription);
-    HeapFree(GetProcessHeap(), 0, version);
+    FreeVersionRecord(version);
 }
 
 static BOOL InitNewTask(HWND dialog, LPARAM param)
@@ -50,21 +47,14 @@ static BOOL InitNewTask(HWND dialog, LPARAM param)
     BeginAlertDialog(dialog, ALERT_HELP_PAGE);
 
     char program[MAX_PATH], shown[RUN_NAME_MAX];
-    VersionRecord *version = (VersionRecord *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VersionRecord));
-    if (version)
-        ReadProgram(entry->path, program, version);
-    else
-        CopyText(program, CAP(program), entry->path);
+    VersionRecord *version = ReadProgram(entry->path, program);
     SetAlertPathControl(dialog, IDC_PATH, entry->path);
     SetAlertCaption(dialog, STRING_TASK);
     TestLog("NewTaskDlgProc", entry->path);
     TaskDisplayName(entry->name, shown, CAP(shown));
     SetAlertProgramBlock(dialog, shown, version);
-    SetAlertText(dialog, IDC_VERSIONLABEL, STRING_VERSION_LABEL);
-    if (version && version->LegalCopyright[0])
-        SetDlgItemTextA(dialog, IDC_LEGAL, version->LegalCopyright);
-    if (version)
-        HeapFree(GetProcessHeap(), 0, version);
+    SetAlertLegalNotice(dialog, version);
+    FreeVersionRecord(version);
 
     SetAlertText(dialog, IDC_MESSAGE, STRING_QUESTION);
     SetAlertText(dialog, IDC_INFO, STRING_INFO);
@@ -80,7 +70,6 @@ static BOOL InitNewTask(HWND dialog, LPARAM param)
 
 static BOOL OnCommand(HWND dialog, int id, int notification)
 {
-    (void)notification;
     AlertItem *entry = AlertItemOf(dialog);
     if (!entry)
         return FALSE;
@@ -92,20 +81,8 @@ static BOOL OnCommand(HWND dialog, int id, int notification)
     case IDNO:
         AnswerAlertItem(dialog, ANSWER_REJECT);
         return TRUE;
-    case IDC_ABORT:
-        AlertExitMonitor();
-        return TRUE;
-    case IDHELP:
-        OpenHelpPage(ALERT_HELP_PAGE);
-        break;
-    case IDC_INFO:
-        GetKeelInfo(entry->name, entry->path, entry->code + KEEL_CODE_OFFSET);
-        break;
-    default:
-        return FALSE;
     }
-    SetAlertNotTopmost(dialog);
-    return TRUE;
+    return AlertItemToolCommand(dialog, entry, id, notification);
 }
 
 INT_PTR CALLBACK NewTaskDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
