@@ -1,6 +1,5 @@
-// Alert conventions, driven like a user: real dialogs from the program's own
-// templates, pressed by a thread timer; positions, styles, tooltips and drawing
-// are read back from the windows and the registry, not from the code under test.
+// Alert conventions with real dialogs from the program's templates pressed by a thread
+// timer, read back from the windows and the registry.
 #include "support/e2e.h"
 #include "support/test_env.h"
 

@@ -1,6 +1,5 @@
-// The companion BrackmoorEx.exe driven from outside, as the monitor and a user
-// reach it: started with a switch, its window found by class, its controls read
-// and pressed through window messages, and the registry read back directly.
+// The companion BrackmoorEx.exe driven from outside as the monitor and a user reach it,
+// the registry read back directly.
 #include <windows.h>
 
 #include <string>
@@ -45,8 +44,7 @@ std::vector<std::string> ListLines(HWND list)
     return lines;
 }
 
-HWND Page(HWND window, int pageId) { return CompanionPage(window, pageId); }
-HWND OptionsList(HWND window) { return GetDlgItem(Page(window, IDC_PAGE_OPTIONS), IDC_OPTIONS_LIST); }
+HWND OptionsList(HWND window) { return GetDlgItem(CompanionPage(window, IDC_PAGE_OPTIONS), IDC_OPTIONS_LIST); }
 
 // The line of an option ("Name = value") and its index, or "<missing>" and -1.
 std::string OptionLine(HWND window, const std::string &name, int *index = nullptr)
@@ -69,7 +67,7 @@ void ExpectPage(HWND window, int pageId, const std::string &context)
 {
     for (size_t i = 0; i < sizeof(kPages) / sizeof(kPages[0]); i++) {
         bool shown = kPages[i] == pageId;
-        EXPECT_EQ(shown, IsWindowVisible(Page(window, kPages[i])) != 0) << context << " page " << kPages[i];
+        EXPECT_EQ(shown, IsWindowVisible(CompanionPage(window, kPages[i])) != 0) << context << " page " << kPages[i];
         if (shown) {
             EXPECT_EQ((LRESULT)i, SendDlgItemMessageA(window, IDC_PAGE_LIST, LB_GETCURSEL, 0, 0)) << context;
         }
@@ -151,7 +149,7 @@ TEST_F(CompanionTest, FirstSwitchChoosesThePageWithoutRegardToCase)
         HWND window = StartAndWait(rows[i].args, &process);
         ASSERT_NE(nullptr, window) << context;
         ExpectPage(window, rows[i].page, context);
-        EXPECT_EQ("", ControlText(Page(window, IDC_PAGE_ABOUT), IDC_ABOUT_NOTICE)) << context;
+        EXPECT_EQ("", ControlText(CompanionPage(window, IDC_PAGE_ABOUT), IDC_ABOUT_NOTICE)) << context;
         // Closing the window ends the program, not just the window.
         PostMessageA(window, WM_CLOSE, 0, 0);
         DWORD code = 99;
@@ -167,7 +165,7 @@ TEST_F(CompanionTest, OneCompanionShowsAboutTakesLaterSwitchesAndExits)
     HWND window = StartAndWait("-KEEL", &first);
     ASSERT_NE(nullptr, window);
     ExpectPage(window, IDC_PAGE_ABOUT, "-KEEL");
-    HWND about = Page(window, IDC_PAGE_ABOUT);
+    HWND about = CompanionPage(window, IDC_PAGE_ABOUT);
     EXPECT_EQ(BRACKMOOR_VERSION, ControlText(about, IDC_ABOUT_VERSION));
     EXPECT_TRUE(SameText(DataFolder(), ControlText(about, IDC_ABOUT_FOLDER))) << ControlText(about, IDC_ABOUT_FOLDER);
     EXPECT_TRUE(SameText(DataFolder() + "\\history.txt", ControlText(about, IDC_ABOUT_HISTORY)))
@@ -243,7 +241,7 @@ TEST_F(CompanionTest, OptionsShowAsTheMonitorReadsThemAndSetWritesWholeNumbers)
         {"Sound", "99999999999", nullptr}, {"", "5", nullptr},     {"Sound", "0", "0"},
         {"Start", " -12 ", "-12"},  {"MaxCookie", "2147483647", "2147483647"},
     };
-    HWND page = Page(window, IDC_PAGE_OPTIONS);
+    HWND page = CompanionPage(window, IDC_PAGE_OPTIONS);
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         // The monitor clears "Update" once it has read; every Set raises it again.
         PutOption("Update", "0");
@@ -280,7 +278,7 @@ TEST_F(CompanionTest, RestartStartsTheMonitorOnlyWhenNoneRuns)
     ASSERT_NE(nullptr, standIn);
     HWND window = StartAndWait("-RESTART");
     ASSERT_NE(nullptr, window);
-    EXPECT_NE(std::string::npos, ControlText(Page(window, IDC_PAGE_ABOUT), IDC_ABOUT_MONITOR).find("is running"));
+    EXPECT_NE(std::string::npos, ControlText(CompanionPage(window, IDC_PAGE_ABOUT), IDC_ABOUT_MONITOR).find("is running"));
     Sleep(1500);
     EXPECT_EQ(0, CountProcessesNamed(kMonitor));
     DestroyWindow(standIn);

@@ -1,6 +1,5 @@
-// Cookie stores, filters and removal in-process: where each browser's store is
-// found, what a filter removes from Internet Explorer's folder, the Firefox
-// database and the old "cookies.txt", and what it must leave alone.
+// Cookie stores, filters and removal in process: where each browser's store is, what a
+// filter removes and what it must leave alone.
 #include <windows.h>
 #include <shlobj.h>
 

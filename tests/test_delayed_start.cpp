@@ -1,6 +1,5 @@
-// Delayed start: which programs the timer starts at which step and how, where the
-// list lives and how it reads, the removal from it, and dialog 192. The launcher
-// is replaced by a recorder, except where the real one is tried once.
+// Delayed start: which programs the timer starts at which step and how, the list, its
+// removal and dialog 192; the launcher is a recorder except where the real one is tried.
 #include <windows.h>
 
 #include <limits.h>

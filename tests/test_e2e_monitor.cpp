@@ -1,6 +1,5 @@
-// The real monitor as a user meets it: it starts with its icon and hidden window,
-// answers Quick Scan with a pass, opens the companion from a command, asks before
-// exiting when told to, and leaves no process behind.
+// The real monitor as a user meets it: hidden window and icon, Quick Scan, the companion
+// from a command, the exit question, and no process left behind.
 #include "support/e2e.h"
 #include "support/test_env.h"
 

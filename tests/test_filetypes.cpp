@@ -1,6 +1,5 @@
-// The file type watcher on test extensions of its own: the four lookups against
-// real class keys, changes found by one method alone, accept, reject and the
-// lock read back from the registry, the monitored list, and the alert's box.
+// The file type watcher on test extensions of its own, read back from the registry, the
+// monitored list and the alert.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

@@ -1,6 +1,5 @@
-// The hidden files watcher on files of its own in the system folders: which
-// folders and depths the walk sees, the first-start baseline, allow and delete
-// read back from the folders, the vault and the history.
+// The hidden files watcher on files of its own in the system folders, read back from the
+// folders, the vault and the history.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

@@ -67,7 +67,7 @@ protected:
         BrackmoorTest::TearDown();
     }
     bool QuickScan() { return QuickScanPass(run_, LangText(718), kPassWait); }
-    HWND QuickScanAlert(UINT part) { return ::QuickScanAlert(run_, LangText(718) + " - " + LangText(part), &passes_); }
+    HWND QuickScanAlert(UINT part) { return QuickScanOrAlert(run_, {LangText(718) + " - " + LangText(part)}, &passes_); }
     // The pass after the last Quick Scan ended; false when an alert holds it up.
     bool WaitPassDone() { return WaitQuickScanDone(passes_, kPassWait, LangText(718).c_str(), true); }
     bool Answer(HWND alert, int button) { return PressToClose(alert, button, kPassWait) && WaitPassDone(); }

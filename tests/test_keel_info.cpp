@@ -1,6 +1,5 @@
-// Online file information: the request addresses are compared with what the test knows of
-// the file by its own means (the file it wrote, its size, the registry values it set).
-// The browser is replaced by a recorder, so nothing is ever opened.
+// Online file information: the request addresses against what the test knows of the file
+// by its own means; the browser is replaced by a recorder, so nothing is ever opened.
 #include <windows.h>
 
 #include <algorithm>

@@ -163,7 +163,6 @@ TEST_F(BrackmoorTest, HistoryTimeAndLineBound) {
 }
 
 TEST_F(BrackmoorTest, WriteLogAppendsOneLinePerCall) {
-    CreateDirectoryA(DataFolder().c_str(), NULL);
     WriteWholeFile(HistoryPath(), "earlier line\r\n");
     WriteLog(LOG_START_RESTORE, 6, "Setup", "C:\\x\\setup.exe", "detail text");
     // Unknown codes have names of their own; a tab in a name is not escaped.
@@ -172,11 +171,7 @@ TEST_F(BrackmoorTest, WriteLogAppendsOneLinePerCall) {
     WriteLog(LOG_START_ALERT, 3000, "n", std::string(2000, 'p').c_str(), "never written");
 
     std::string text = ReadWholeFile(HistoryPath());
-    std::vector<std::string> lines;
-    for (size_t start = 0, end; start < text.size(); start = end + 2) {
-        end = std::min(text.find("\r\n", start), text.size());
-        lines.push_back(text.substr(start, end - start));
-    }
+    std::vector<std::string> lines = SplitText(text, "\r\n");   // the cut line last, without its end
     ASSERT_EQ(4u, lines.size()) << text;
     EXPECT_EQ("earlier line", lines[0]);
     const std::regex time("^[0-9]{2}/[0-9]{2}/[0-9]{4}  ([1-9]|1[0-2]):[0-5][0-9] (AM|PM)$");
@@ -246,7 +241,6 @@ void CollectFields(char *fields[HISTORY_FIELDS], void *context) {
 TEST_F(BrackmoorTest, HistoryReadBackKeepsAPathsTabsAndReadsOnlyWholeNewestLines) {
     std::vector<std::vector<std::string>> lines;
     EXPECT_EQ(0, ReadHistoryLog(1 << 20, CollectFields, &lines)) << "no file: no lines, no failure";
-    CreateDirectoryA(DataFolder().c_str(), NULL);
     const std::string last = "t3\ta\tty\tn\tp\td\r\n";
     WriteWholeFile(HistoryPath(), std::string("t1\ta\tty\tn\tC:\\x y\t-z\tdetail\r\n") +
                                       "t2\tshort\n\r\n" + std::string("t\0zero\r\n", 8) + last);

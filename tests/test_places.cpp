@@ -1,6 +1,5 @@
-// The autostart places in process: Disable keeps an entry's exact text aside and
-// a returning entry out, Restore puts the place back as it stood; hostile data in
-// the places is passed over with a trace line and nothing is recorded from it.
+// The autostart places in process: Disable and Restore leave a place as it stood; hostile
+// data is passed over with a trace line.
 #include <windows.h>
 
 #include <string>
@@ -13,7 +12,6 @@
 #include "support/test_env.h"
 
 namespace {
-
 
 // The index of the scan's entry with this code and path (not a kept copy), -1
 // when it has none.

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 std::string AlertCaption() { return LangText(718) + " - " + LangText(606); }
 
 // An alert a pass must bring, and the answer it gets.

@@ -1,6 +1,5 @@
-// The registry access layer, read back through the raw registry, profile and
-// version calls rather than through the layer itself. Under Wine the test
-// program is a 64-bit process, so the paths that pick a registry view run here.
+// The registry access layer, read back through the raw registry, profile and version calls;
+// the test program is a 64-bit process, so the paths that pick a registry view run here.
 #include <windows.h>
 #include <gtest/gtest.h>
 

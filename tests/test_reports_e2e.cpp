@@ -1,6 +1,5 @@
-// The real monitor's reports as a local HTTP server receives them: a rejected startup
-// value is reported once as removed, each history line of it reaches the company's
-// server, and the reply announcing a new version brings the notice once.
+// The real monitor's reports at a local HTTP server: a rejected startup value, its history
+// lines, and the new-version notice once.
 #include <windows.h>
 
 #include <string>
@@ -15,7 +14,6 @@
 #include "support/test_env.h"
 
 namespace {
-
 
 class ReportsEndToEnd : public BrackmoorTest {
 protected:

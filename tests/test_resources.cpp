@@ -1,6 +1,5 @@
-// The program's resources, loaded the way the monitor loads them: through the
-// Win32 calls on the running module. The test program links the same resource
-// object as brackmoor.exe, so its own module carries the same resources.
+// The program's resources through the Win32 calls on this module, which links the same
+// resource object as brackmoor.exe.
 #include <windows.h>
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// The startup check in this process: the baseline lookup, dialog 131 and its answers,
-// the silent decisions, the entries passed over or taken out without asking, and
-// dialog 192. Dialogs are answered by a thread that finds them as a user would.
+// The startup check in this process: dialogs 131 and 192, their answers and the silent
+// decisions; dialogs are answered by a thread that finds them as a user would.
 #include <windows.h>
 
 #include <string.h>

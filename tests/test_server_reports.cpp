@@ -1,6 +1,5 @@
-// Decision and history reports against a real HTTP server on the loopback address:
-// the request lines as the server received them, the values as it decoded them,
-// the new-version flag moved by its replies, and the notice that tells of it.
+// Decision and history reports against a real HTTP server on the loopback address, the
+// new-version flag its replies move, and the notice that tells of it.
 #include <windows.h>
 
 #include <string>

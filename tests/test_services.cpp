@@ -1,6 +1,5 @@
-// The services watcher against Wine's real registry and service manager: what the
-// listings take and leave out, the start and run texts, the baseline rule, the
-// disable that touches only its service, and the answers with their history lines.
+// The services watcher against Wine's real registry and service manager: listings, texts,
+// baseline, the disable that touches only its service, and the answers.
 #include <windows.h>
 #include <objbase.h>
 

@@ -65,7 +65,7 @@ protected:
         SendMonitorCommand(run_, 6074);
         return WaitPass(passes_);
     }
-    HWND QuickScanAlert(const std::string &caption) { return ::QuickScanAlert(run_, caption, &passes_, kPassWait); }
+    HWND QuickScanAlert(const std::string &caption) { return QuickScanOrAlert(run_, {caption}, &passes_); }
     void Answer(HWND alert, int button) { PressToClose(alert, button, kPassWait); }
     MonitorRun run_;
     std::string hosts_, hostsText_;     // the system's HOSTS file, put back after the monitor stopped

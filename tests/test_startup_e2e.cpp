@@ -1,6 +1,5 @@
-// The real monitor's startup watch as a user meets it, in one monitor run: each
-// scenario puts something in a startup place, asks for a Quick Scan, answers the
-// alert, and reads the answer back from registry, files, processes and history.
+// The real monitor's startup watch in one run: each scenario puts an entry in place,
+// answers its alert and reads the answer back from the system.
 #include <windows.h>
 
 #include <string>
@@ -14,7 +13,6 @@
 #include "support/test_env.h"
 
 namespace {
-
 
 std::string AlertCaption() { return LangText(718) + " - " + LangText(606); }
 
@@ -41,7 +39,7 @@ protected:
     }
     bool QuickScan() { return QuickScanPass(run_, "Brackmoor"); }
     // A Quick Scan that brings up the startup alert; passes_ counts the passes before it.
-    HWND QuickScanAlert() { return ::QuickScanAlert(run_, AlertCaption(), &passes_, kPassWait); }
+    HWND QuickScanAlert() { return QuickScanOrAlert(run_, {AlertCaption()}, &passes_); }
     // Presses the button and waits for the pass of the alert to end without another one.
     bool Answer(HWND alert, int button)
     {

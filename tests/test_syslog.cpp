@@ -1,6 +1,5 @@
-// History lines sent to a collector on the loopback address: over UDP and over TCP
-// with octet-counted frames, read back as RFC 5424 and compared with the history
-// file; a collector that is down costs one connection try and no history line.
+// History lines sent to a collector on the loopback address over UDP and TCP, read back as
+// RFC 5424; a collector that is down costs one try and no history line.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>

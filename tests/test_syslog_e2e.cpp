@@ -15,7 +15,6 @@
 
 namespace {
 
-
 class SyslogEndToEnd : public StartupPlacesTest {
 protected:
     void SetUp() override

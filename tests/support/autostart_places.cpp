@@ -47,7 +47,6 @@ const std::vector<Place> kPlaces = {
      kComputer, ".exe", ""},
 };
 
-
 bool HasStore(const Place &place)
 {
     return FindStartupLocation(place.code)->storeKey != nullptr;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "companion/companion_res.h"
+#include "support/e2e.h"
 #include "support/test_env.h"
 
 #define REMOTE_TEXT_MAX 2048
@@ -12,12 +13,9 @@ HWND StartCompanionWindow(const std::string &args, HANDLE *process, DWORD ms)
     HANDLE started = StartProgram("BrackmoorEx.exe", args);
     if (process)
         *process = started;
-    for (DWORD t = GetTickCount(); started && GetTickCount() - t < ms; Sleep(50)) {
-        HWND window = FindWindowA("BrackmoorExplorer", nullptr);
-        if (window && IsWindowVisible(window))
-            return window;
-    }
-    return nullptr;
+    HWND window = nullptr;
+    auto shown = [&] { return (window = FindWindowA("BrackmoorExplorer", nullptr)) && IsWindowVisible(window); };
+    return started && WaitUntil(shown, ms) ? window : nullptr;
 }
 
 HWND CompanionPage(HWND window, int pageId)
@@ -99,12 +97,7 @@ int FindRow(const ListRows &rows, size_t column, const std::string &part)
 
 bool WaitForRow(HWND list, size_t column, const std::string &part, bool present, DWORD ms)
 {
-    for (DWORD start = GetTickCount();; Sleep(100)) {
-        if ((FindRow(ListViewRows(list), column, part) >= 0) == present)
-            return true;
-        if (GetTickCount() - start > ms)
-            return false;
-    }
+    return WaitUntil([&] { return (FindRow(ListViewRows(list), column, part) >= 0) == present; }, ms);
 }
 
 bool SelectRow(HWND list, int row)
@@ -120,8 +113,5 @@ bool SelectRow(HWND list, int row)
 
 std::string CompanionStatus(HWND window)
 {
-    char text[512] = "";
-    SendMessageTimeoutA(GetDlgItem(window, IDC_STATUS), WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG,
-                        5000, nullptr);
-    return text;
+    return ControlText(window, IDC_STATUS);
 }

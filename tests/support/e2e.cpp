@@ -164,13 +164,6 @@ bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms)
     return WaitQuickScanDone(before, ms, stopAt.c_str(), true);
 }
 
-HWND QuickScanAlert(const MonitorRun &run, const std::string &caption, int *before, DWORD ms)
-{
-    *before = QuickScansDone();
-    SendMonitorCommand(run, 6074);
-    return WaitForDialog(caption.c_str(), ms);
-}
-
 HWND QuickScanOrAlert(const MonitorRun &run, const std::vector<std::string> &captions, int *before, DWORD ms)
 {
     *before = QuickScansDone();

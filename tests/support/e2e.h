@@ -48,9 +48,6 @@ bool PressToClose(HWND dialog, int id, DWORD ms = 90000);
 // Sends Quick Scan and waits for its pass to end: true; false when a dialog whose
 // caption begins with stopAt shows first, or when it takes longer than ms.
 bool QuickScanPass(const MonitorRun &run, const std::string &stopAt, DWORD ms = 90000);
-// Sends Quick Scan (*before gets the passes done before it) and waits for the dialog
-// with the caption; nullptr after ms.
-HWND QuickScanAlert(const MonitorRun &run, const std::string &caption, int *before, DWORD ms = 90000);
 // Sends Quick Scan (*before gets the passes done before it): the dialog with one of the
 // captions that the pass brings up, or nullptr once the pass ended (a failure when
 // neither happens within ms).
