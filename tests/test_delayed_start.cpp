@@ -86,14 +86,13 @@ protected:
                      SameText(path, l.command.substr(l.command.size() - path.size()));
         return count;
     }
-    // The run-list record of the program, -1 for none.
-    int RecordOf(const std::string &path)
+    // The run-list record of the program; code -1 for none.
+    RunRecord RecordOf(const std::string &path)
     {
-        char text[MAX_PATH];
-        for (int i = 0; i < gList->count; i++)
-            if (GetRunPath(gList, i, text) > 0 && SameText(text, path))
-                return i;
-        return -1;
+        for (const RunRecord &record : RunRecords(gList))
+            if (SameText(record.path, path))
+                return record;
+        return {"", "", "", "", -1, 0};
     }
 };
 
@@ -240,9 +239,7 @@ TEST_F(DelayedStartTest, TheListAndTheTimerReadEachEntryWhereItsCodeSays)
     ASSERT_EQ((int)count, ReadDelayList(gList));
     for (size_t r = 0; r < count; r++) {
         std::string path = TempFolder() + "\\root" + std::to_string(r) + ".exe";
-        int found = RecordOf(path);
-        ASSERT_GE(found, 0) << "row " << r;
-        EXPECT_EQ(rows[r].recordCode, GetRunCode(gList, found)) << "row " << r;
+        EXPECT_EQ(rows[r].recordCode, RecordOf(path).code) << "row " << r;
         EXPECT_EQ(rows[r].stored, RegText(rows[r].root, kDelay, path.c_str(), rows[r].view)) << "row " << r;
     }
     InitDelayedStart();
@@ -273,9 +270,8 @@ TEST_F(DelayedStartTest, ReadDelayListBuildsOneRecordPerProgram)
     };
     ASSERT_EQ(3, ReadDelayList(gList));
     for (size_t r = 0; r < sizeof(rows) / sizeof(rows[0]); r++) {
-        int found = RecordOf(rows[r].path);
-        ASSERT_GE(found, 0) << "row " << r;
-        const RunRecord record = RunRecords(gList)[found];
+        const RunRecord record = RecordOf(rows[r].path);
+        ASSERT_NE(-1, record.code) << "row " << r;
         EXPECT_EQ(rows[r].name, record.name) << "row " << r;
         EXPECT_TRUE(SameText(rows[r].sourcePath, record.source)) << "row " << r << ": " << record.source;
         EXPECT_EQ(rows[r].details, record.details) << "row " << r;

@@ -23,11 +23,8 @@ protected:
     }
     void TearDown() override
     {
-        for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-            SetFileAttributesA(it->c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileA(it->c_str()))
-                RemoveDirectoryA(it->c_str());
-        }
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+            RemoveTree(*it);
         BrackmoorTest::TearDown();
     }
     // A file (or, with a trailing "\", a folder) with these attributes, removed after the test.
@@ -49,10 +46,9 @@ protected:
         OwnedRunList list;
         ListHiddenFiles(list);
         std::vector<std::string> paths;
-        char path[MAX_PATH];
-        for (int i = 0; i < list->count; i++)
-            if (GetRunPath(list, i, path) && strstr(path, "bmhid"))
-                paths.push_back(path + std::string(GetRunExtra(list, i) ? "" : " (system)"));
+        for (const RunRecord &r : RunRecords(list))
+            if (r.path.find("bmhid") != std::string::npos)
+                paths.push_back(r.path + (r.extra ? "" : " (system)"));
         return paths;
     }
     std::vector<std::string> made_;

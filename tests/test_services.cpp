@@ -257,11 +257,8 @@ TEST_F(ServicesTest, TheBaselineKnowsShortNonZeroCodesAndKeepsItsMarker)
     // The quick check lists key names: it reports a change until every key name is known.
     OwnedRunList list;
     EXPECT_EQ(1, CheckforServicesChanges(list));
-    for (int i = 0; i < list->count; i++) {
-        char name[RUN_NAME_MAX];
-        GetRunName(list, i, name);
-        RegPut(HKEY_CURRENT_USER, SERVICES_BASELINE_KEY, name, "700");
-    }
+    for (const RunRecord &record : RunRecords(list))
+        RegPut(HKEY_CURRENT_USER, SERVICES_BASELINE_KEY, record.name.c_str(), "700");
     EXPECT_EQ(0, CheckforServicesChanges(list));
 }
 
