@@ -51,13 +51,7 @@ protected:
     // Waits for the pass counted after `before` to end; false when an alert holds it.
     bool WaitPass(int before)
     {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < kPassWait; Sleep(250)) {
-            if (AnyAlert())
-                return false;
-            if (QuickScansDone() > before)
-                return true;
-        }
-        return false;
+        return WaitUntil([&] { return AnyAlert() || QuickScansDone() > before; }, kPassWait) && !AnyAlert();
     }
     bool QuickScan()
     {

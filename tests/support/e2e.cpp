@@ -81,7 +81,7 @@ int CountProcessesNamed(const char *exeName)
 }
 
 struct DialogSearch {
-    const char *caption;
+    const char *caption;   // NULL: any
     bool prefix;
     HWND found;
 };
@@ -90,15 +90,13 @@ static BOOL CALLBACK FindDialogProc(HWND w, LPARAM lp)
 {
     DialogSearch *s = (DialogSearch *)lp;
     char cls[16], title[256];
-    if (!GetClassNameA(w, cls, sizeof(cls)) || strcmp(cls, "#32770") != 0)
+    if (!GetClassNameA(w, cls, sizeof(cls)) || strcmp(cls, "#32770") != 0 || !IsWindowVisible(w))
         return TRUE;
     GetWindowTextA(w, title, sizeof(title));
-    bool match = s->prefix ? strncmp(title, s->caption, strlen(s->caption)) == 0 : strcmp(title, s->caption) == 0;
-    if (match && IsWindowVisible(w)) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
+    if (s->caption && (s->prefix ? strncmp(title, s->caption, strlen(s->caption)) : strcmp(title, s->caption)))
+        return TRUE;
+    s->found = w;
+    return FALSE;
 }
 
 HWND WaitForDialog(const char *caption, DWORD ms, bool prefix)
@@ -186,20 +184,11 @@ bool WaitForTrace(const std::string &part, DWORD ms)
     }
 }
 
-static BOOL CALLBACK FindVisibleDialog(HWND w, LPARAM found)
-{
-    char cls[16] = "";
-    GetClassNameA(w, cls, sizeof(cls));
-    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(w))
-        *(HWND *)found = w;
-    return *(HWND *)found == NULL;
-}
-
 HWND FindThreadDialog(DWORD threadId)
 {
-    HWND found = NULL;
-    EnumThreadWindows(threadId, FindVisibleDialog, (LPARAM)&found);
-    return found;
+    DialogSearch s = {nullptr, false, nullptr};
+    EnumThreadWindows(threadId, FindDialogProc, (LPARAM)&s);
+    return s.found;
 }
 
 DialogDriver::DialogDriver(std::vector<std::vector<int>> script)
