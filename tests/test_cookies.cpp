@@ -44,9 +44,7 @@ protected:
     }
     void TearDown() override
     {
-        for (auto v = saved_.rbegin(); v != saved_.rend(); ++v)   // the first save holds the original
-            v->Restore();
-        appPaths_.Remove();
+        kept_.Restore();   // the first save holds the original
         for (const std::string &f : platformFiles_)
             RemoveTree(f);
         if (!asideFrom_.empty())
@@ -58,7 +56,7 @@ protected:
     // Sets a value outside the monitor's keys (text NULL: deletes it); put back after the test.
     void Put(HKEY root, const char *path, const char *name, const char *text)
     {
-        saved_.emplace_back(root, path, name, k64);
+        kept_.saved.emplace_back(root, path, name, k64);
         if (text)
             RegPut(root, path, name, text, k64);
         else
@@ -67,7 +65,7 @@ protected:
     void WatchAppPaths()
     {
         for (const char *exe : {"firefox.exe", "palemoon.exe"})
-            appPaths_.Watch(HKEY_LOCAL_MACHINE, std::string(kAppPaths) + exe);
+            kept_.newKeys.Watch(HKEY_LOCAL_MACHINE, std::string(kAppPaths) + exe);
     }
     void InstallBrowser(const char *exe)
     {
@@ -89,8 +87,7 @@ protected:
             InstallBrowser("firefox.exe");
         return folder;
     }
-    NewKeys appPaths_;
-    std::vector<SavedValue> saved_;
+    KeptValues kept_;   // values set outside the monitor's keys, browser paths made
     std::vector<std::string> platformFiles_;
     std::string asideFrom_;   // a file of the system moved aside for the test, put back after it
     std::string profile_;
@@ -166,7 +163,7 @@ TEST_F(CookiesTest, MozillaProfileIsFoundPaleMoonFirstWithTheCookieFileOfItsVers
         const Row &r = rows[i];
         SCOPED_TRACE("row " + std::to_string(i));
         RemoveTree(app);
-        appPaths_.Remove();
+        kept_.newKeys.Remove();
         WatchAppPaths();
         if (r.browser)
             InstallBrowser(r.browser);

@@ -22,21 +22,20 @@ protected:
     void SetUp() override
     {
         BrackmoorTest::SetUp();
-        newKeys_.Watch(HKEY_LOCAL_MACHINE, kFirefoxAppPath);
+        kept_.newKeys.Watch(HKEY_LOCAL_MACHINE, kFirefoxAppPath);
+        kept_.Keep(HKEY_LOCAL_MACHINE, kHttpCommand, "");
         PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "Sound", "Start", "RealtimeStartup"}, {"Nuts", "Cookies"});
     }
     void TearDown() override
     {
         StopMonitor(run_);
         KillProgramsNamed("BrackmoorEx.exe");
-        browser_.Restore();
-        newKeys_.Remove();
+        kept_.Restore();
         if (!mozilla_.empty())
             RemoveTree(mozilla_);
         BrackmoorTest::TearDown();
     }
-    NewKeys newKeys_;
-    SavedValue browser_{HKEY_LOCAL_MACHINE, kHttpCommand, "", k64};
+    KeptValues kept_;
     MonitorRun run_;
     std::string mozilla_;
 };

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <map>
-#include <memory>
 #include <string>
 
 #include "common/options.h"
@@ -34,8 +33,8 @@ protected:
     void SetUp() override
     {
         BrackmoorTest::SetUp();
-        WatchAddonAreas(created_);
-        created_.Watch(HKLM, "Software\\Classes\\BmHelpProbe");
+        WatchAddonAreas(created_.newKeys);
+        created_.newKeys.Watch(HKLM, "Software\\Classes\\BmHelpProbe");
         // Only these two watchers, every pass, every finding asked.
         PrepareMonitor({"SuppressExtraAlerts", "ShowAlerts", "Sound", "Start", "RealtimeStartup", "RealtimeServices",
                         "Services", "RealtimeSysFiles", "HostFile", "RealtimeStartPage", "StartPage",
@@ -48,7 +47,7 @@ protected:
         WriteWholeFile(help + "\\helpme.html", "help");
         opened_ = help + "\\opened.txt";
         RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "HelpSite", (help + "\\").c_str());
-        htmlClass_.reset(new SavedValue(HKLM, "Software\\Classes\\.html", "", k64));
+        created_.Keep(HKLM, "Software\\Classes\\.html", "");
         RegPut(HKLM, "Software\\Classes\\.html", "", "BmHelpProbe", k64);
         RegPut(HKLM, "Software\\Classes\\BmHelpProbe\\shell\\open\\command", "",
                (SystemFolder() + "\\cmd.exe /c echo %1>\"" + opened_ + "\"").c_str(), k64);
@@ -60,10 +59,9 @@ protected:
     void TearDown() override
     {
         StopMonitor(run_);
-        htmlClass_->Restore();
         RemoveAddonKeys({kHelper, kToolbar, kExtension, kRejected, kAccepted});
         RegDeleteTreeView(HKEY_CURRENT_USER, kSignKey);
-        created_.Remove();
+        created_.Restore();
         BrackmoorTest::TearDown();
     }
     bool QuickScan() { return QuickScanPass(run_, LangText(718), kPassWait); }
@@ -80,8 +78,7 @@ protected:
         ASSERT_TRUE(Answer(alert, IDNO));
         EXPECT_EQ(expected, AddonAreas());
     }
-    NewKeys created_;
-    std::unique_ptr<SavedValue> htmlClass_;
+    KeptValues created_;
     std::map<std::string, std::string> dll_;
     std::string opened_;
     MonitorRun run_;

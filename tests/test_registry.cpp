@@ -17,7 +17,6 @@ namespace {
 
 const char kRegKey[] = "Software\\Dunmere Works\\TestReg";
 const char kViewKey[] = "Software\\Dunmere Works\\TestView";
-const REGSAM v32 = KEY_WOW64_32KEY, v64 = KEY_WOW64_64KEY;
 
 // "tag: message" of a trace entry: what follows the time stamp's " - ".
 std::string Body(const std::string &entry) {
@@ -74,13 +73,13 @@ TEST_F(BrackmoorTest, GetRegStringTakesOnlyWholeTextsOfEveryType) {
 }
 
 TEST_F(BrackmoorTest, RegistryMasksNameTheViewToWriteAndToRead) {
-    for (REGSAM view : {v32, v64}) {
+    for (REGSAM view : {k32, k64}) {
         RegWriteAccess = KEY_ALL_ACCESS | view;
-        EXPECT_EQ(1, SetRegString(HKEY_LOCAL_MACHINE, kViewKey, "Where", view == v32 ? "in32" : "in64"));
+        EXPECT_EQ(1, SetRegString(HKEY_LOCAL_MACHINE, kViewKey, "Where", view == k32 ? "in32" : "in64"));
     }
     RegWriteAccess = KEY_ALL_ACCESS;
-    for (REGSAM view : {v32, v64}) {
-        const char *text = view == v32 ? "in32" : "in64";
+    for (REGSAM view : {k32, k64}) {
+        const char *text = view == k32 ? "in32" : "in64";
         char out[64];
         EXPECT_EQ(text, RegText(HKEY_LOCAL_MACHINE, kViewKey, "Where", view));
         RegReadAccess = KEY_READ | view;
@@ -106,7 +105,6 @@ TEST_F(BrackmoorTest, RegistryMasksNameTheViewToWriteAndToRead) {
 
 TEST_F(BrackmoorTest, DeleteRegValueFindsTheViewThatHoldsIt) {
     TraceToTempFile();
-    const HKEY lm = HKEY_LOCAL_MACHINE, cu = HKEY_CURRENT_USER;
     const struct {
         HKEY root;
         const char *name;                // NULL and "": the key's default value
@@ -114,37 +112,37 @@ TEST_F(BrackmoorTest, DeleteRegValueFindsTheViewThatHoldsIt) {
         int result, left32, left64;      // left: where the value is afterwards
         const char *body;                // the trace entry's "tag: message"
     } rows[] = {
-        {lm, "Only64", 1, 0, 1, 0, 1, 0, 0, "RegDeleteValue KEY_WOW64_64KEY TRUE: Only64"},
-        {lm, "Only64", 1, 0, 1, 1, 1, 0, 0, "RegDeleteValue KEY_WOW64_64KEY TRUE: Only64"},
-        {lm, "Only32", 1, 1, 0, 0, 1, 0, 0, "RegDeleteValue KEY_WOW64_32KEY TRUE: Only32"},
-        {lm, "Both", 1, 1, 1, 0, 1, 0, 1, "RegDeleteValue KEY_WOW64_32KEY TRUE: Both"},
-        {lm, "Nowhere", 1, 0, 0, 1, 0, 0, 0, "RegDeleteValue FALSE: Nowhere"},
-        {cu, "", 1, 1, 1, 0, 0, 1, 1, "RegDeleteValue FALSE: NULL"},
-        {cu, NULL, 1, 1, 1, 0, 0, 1, 1, "RegDeleteValue FALSE: NULL"},
+        {HKLM, "Only64", 1, 0, 1, 0, 1, 0, 0, "RegDeleteValue KEY_WOW64_64KEY TRUE: Only64"},
+        {HKLM, "Only64", 1, 0, 1, 1, 1, 0, 0, "RegDeleteValue KEY_WOW64_64KEY TRUE: Only64"},
+        {HKLM, "Only32", 1, 1, 0, 0, 1, 0, 0, "RegDeleteValue KEY_WOW64_32KEY TRUE: Only32"},
+        {HKLM, "Both", 1, 1, 1, 0, 1, 0, 1, "RegDeleteValue KEY_WOW64_32KEY TRUE: Both"},
+        {HKLM, "Nowhere", 1, 0, 0, 1, 0, 0, 0, "RegDeleteValue FALSE: Nowhere"},
+        {HKCU, "", 1, 1, 1, 0, 0, 1, 1, "RegDeleteValue FALSE: NULL"},
+        {HKCU, NULL, 1, 1, 1, 0, 0, 1, 1, "RegDeleteValue FALSE: NULL"},
         // 32-bit Windows: one attempt with the write mask.
-        {cu, "Plain", 0, 1, 1, 0, 1, 0, 0, "RegDeleteValue KEY_SET_VALUE TRUE: Plain"},
-        {cu, "Plain", 0, 0, 0, 0, 0, 0, 0, "RegDeleteValue FALSE: Plain"},
+        {HKCU, "Plain", 0, 1, 1, 0, 1, 0, 0, "RegDeleteValue KEY_SET_VALUE TRUE: Plain"},
+        {HKCU, "Plain", 0, 0, 0, 0, 0, 0, 0, "RegDeleteValue FALSE: Plain"},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        const char *path = rows[i].root == cu ? kRegKey : kViewKey;
-        for (REGSAM view : {v32, v64})
+        const char *path = rows[i].root == HKCU ? kRegKey : kViewKey;
+        for (REGSAM view : {k32, k64})
             RegDeleteTreeView(rows[i].root, path, view);
         if (rows[i].other32)
-            RegPut(rows[i].root, path, "Other", "o", v32);
+            RegPut(rows[i].root, path, "Other", "o", k32);
         if (rows[i].in32)
-            RegPut(rows[i].root, path, rows[i].name, "x", v32);
+            RegPut(rows[i].root, path, rows[i].name, "x", k32);
         if (rows[i].in64)
-            RegPut(rows[i].root, path, rows[i].name, "x", v64);
-        ASSERT_EQ(rows[i].in32 != 0, RegHasValue(rows[i].root, path, rows[i].name, v32)) << "row " << i;
+            RegPut(rows[i].root, path, rows[i].name, "x", k64);
+        ASSERT_EQ(rows[i].in32 != 0, RegHasValue(rows[i].root, path, rows[i].name, k32)) << "row " << i;
 
         size_t before = TraceEntries().size();
         Is64BitWindows = rows[i].is64;
         int result = DeleteRegValue(rows[i].root, path, rows[i].name);
         Is64BitWindows = 1;
         EXPECT_EQ(rows[i].result, result) << "row " << i;
-        EXPECT_EQ(rows[i].left32 != 0, RegHasValue(rows[i].root, path, rows[i].name, v32)) << "row " << i;
-        EXPECT_EQ(rows[i].left64 != 0, RegHasValue(rows[i].root, path, rows[i].name, v64)) << "row " << i;
-        EXPECT_EQ(rows[i].other32 != 0, RegHasValue(rows[i].root, path, "Other", v32)) << "row " << i;
+        EXPECT_EQ(rows[i].left32 != 0, RegHasValue(rows[i].root, path, rows[i].name, k32)) << "row " << i;
+        EXPECT_EQ(rows[i].left64 != 0, RegHasValue(rows[i].root, path, rows[i].name, k64)) << "row " << i;
+        EXPECT_EQ(rows[i].other32 != 0, RegHasValue(rows[i].root, path, "Other", k32)) << "row " << i;
         std::vector<std::string> entries = TraceEntries();
         ASSERT_EQ(before + 1, entries.size()) << "row " << i;
         EXPECT_EQ(rows[i].body, Body(entries.back())) << "row " << i;
@@ -155,8 +153,8 @@ TEST_F(BrackmoorTest, DeleteRegKeyTreeRemovesEveryLevelInEitherView) {
     const std::string base = "Software\\Dunmere Works\\TestTree";
     // The caller's path may end in a backslash; the tree is made in the view that the read mask names.
     const struct { HKEY root; const char *slash; REGSAM view; int is64; } rows[] = {
-        {HKEY_CURRENT_USER, "", 0, 1},   {HKEY_CURRENT_USER, "\\", 0, 1}, {HKEY_LOCAL_MACHINE, "", v64, 1},
-        {HKEY_LOCAL_MACHINE, "", v32, 1},   // what a 32-bit process sees by default under HKLM\Software
+        {HKEY_CURRENT_USER, "", 0, 1},   {HKEY_CURRENT_USER, "\\", 0, 1}, {HKEY_LOCAL_MACHINE, "", k64, 1},
+        {HKEY_LOCAL_MACHINE, "", k32, 1},   // what a 32-bit process sees by default under HKLM\Software
         {HKEY_CURRENT_USER, "", 0, 0},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
@@ -170,8 +168,8 @@ TEST_F(BrackmoorTest, DeleteRegKeyTreeRemovesEveryLevelInEitherView) {
         RegReadAccess = KEY_READ;
         Is64BitWindows = 1;
         EXPECT_EQ(base + rows[i].slash, path) << "row " << i << ": the caller's path comes back unchanged";
-        EXPECT_FALSE(RegHasKey(rows[i].root, base.c_str(), v32)) << "row " << i;
-        EXPECT_FALSE(RegHasKey(rows[i].root, base.c_str(), v64)) << "row " << i;
+        EXPECT_FALSE(RegHasKey(rows[i].root, base.c_str(), k32)) << "row " << i;
+        EXPECT_FALSE(RegHasKey(rows[i].root, base.c_str(), k64)) << "row " << i;
         EXPECT_TRUE(RegHasValue(rows[i].root, (base + "Keep").c_str(), "V", rows[i].view)) << "row " << i;
         RegDeleteTreeView(rows[i].root, (base + "Keep").c_str(), rows[i].view);
     }

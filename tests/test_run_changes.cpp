@@ -34,7 +34,6 @@ namespace {
 
 const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
-const char kStoreRun[] = "Software\\Dunmere Works\\Brackmoor\\Disabled\\Run";
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
 const char kDelay[] = "Software\\Dunmere Works\\Brackmoor\\Delay";
 
@@ -64,7 +63,7 @@ protected:
     }
     bool HasRun(const char *key, const char *name) { return RegHasValue(HKEY_CURRENT_USER, key, name, k64); }
     std::string Baseline(const std::string &k) { return RegText(HKEY_CURRENT_USER, STARTUP_BASELINE_KEY, k.c_str()); }
-    std::string Stored(const char *name) { return RegText(HKEY_LOCAL_MACHINE, kStoreRun, name); }
+    std::string Stored(const char *name) { return RegText(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY "\\Run", name); }
     // One startup check, its dialogs answered by the script.
     std::vector<SeenDialog> Check(std::vector<std::vector<int>> script = {})
     {
@@ -261,7 +260,7 @@ TEST_F(RunChangesTest, ADisabledEntryComesBackInVainAndIsRestoredAsItWas)
         EXPECT_EQ(1, DisableRunProgram("BmDisable", Stored("BmDisable").c_str(), "", 11));
         EXPECT_EQ(data, RegText(HKEY_CURRENT_USER, kRun, "BmDisable", k64));
         EXPECT_EQ("", Marker("BmDisable"));
-        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, kStoreRun, "BmDisable"));
+        EXPECT_FALSE(RegHasValue(HKEY_LOCAL_MACHINE, DISABLED_MARKER_KEY "\\Run", "BmDisable"));
         EXPECT_TRUE(Check().empty()) << "restored, it is known";
     }
     // A startup-folder file waits aside in the data folder, is no new entry there, and goes back.

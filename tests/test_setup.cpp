@@ -82,11 +82,6 @@ std::string ProductVersion(const std::string &path)
                                          << right.size() << " bytes)";
 }
 
-void AppendByte(const std::string &path)
-{
-    WriteWholeFile(path, ReadWholeFile(path) + "x");
-}
-
 // The registry areas an install or uninstall may touch: the user's whole hive and
 // the machine's software (both views: the 32-bit one lies under Wow6432Node).
 RegistryTree ReadRegistry()
@@ -195,8 +190,8 @@ TEST(Setup, InstallUpdateOverTheRunningMonitorAndUninstallPutsBackDisabledProgra
     ASSERT_TRUE(WaitUntil([&] { return !ProcessRunning(first); }));
     PostMessageA(FindWindowA("BrackmoorExplorer", NULL), WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntil([] { return !FindWindowA("BrackmoorExplorer", NULL); }));
-    for (const char *file : {"brackmoor.exe", "BrackmoorEx.exe", "tallowpro.dll"})
-        AppendByte(run.Program(file));
+    for (const char *file : {"brackmoor.exe", "BrackmoorEx.exe", "tallowpro.dll"})   // one byte more each
+        WriteWholeFile(run.Program(file), ReadWholeFile(run.Program(file)) + "x");
     PutOption("Orvalen", "1");
     PutOption("TestLog", "0");
     RegPut(HKEY_CURRENT_USER, BRACKMOOR_KEY, "NewVersion", "33.0.2014.0");

@@ -25,10 +25,7 @@ static OwnedRunList gList;
 namespace {
 
 const char kNotify[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify";
-const char kMarker[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
-const std::string kStore = std::string(kMarker) + "\\";   // + the store of the location
-const char kBaseline[] = "Software\\Dunmere Works\\Brackmoor\\Run";
-const char kActiveRun[] = "Software\\Dunmere Works\\Brackmoor\\ActiveRun";
+const std::string kStore = std::string(DISABLED_MARKER_KEY) + "\\";   // + the store of the location
 const char *const kHookKeys[] = {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad",
                                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SharedTaskScheduler",
                                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks"};
@@ -84,7 +81,7 @@ TEST_F(StartupActionsTest, DisableTwiceRestoresEachKindExactlyAndLogsBoth)
             FileState(link), FileState(bat), FileState(parked + "\\Bm Park.lnk"), FileState(parked + "\\bmpark.bat"),
             Val(HKLM, notify, "DLLName"), Val(HKLM, notify, "OldName"), Val(HKLM, notify, "Impersonate"),
             Val(HKLM, kStore + "Run", "BmToggle"), Val(HKLM, kStore + "WinLoad", "BmToggle"),
-            Val(HKLM, kStore + "WinNotify", "BmToggle"), Val(HKLM, kMarker, "BmToggle")};
+            Val(HKLM, kStore + "WinNotify", "BmToggle"), Val(HKLM, DISABLED_MARKER_KEY, "BmToggle")};
     };
     struct Row {
         int code;
@@ -113,7 +110,7 @@ TEST_F(StartupActionsTest, DisableTwiceRestoresEachKindExactlyAndLogsBoth)
         for (const char *action : {"\tSTART_Disable\t", "\tSTART_Restore\t"})
             EXPECT_EQ((int)i + 1, HistoryLinesWith({action, "\tBmToggle\t"})) << "row " << i << action;
     }
-    EXPECT_EQ("256", RegText(HKCU, kBaseline, "bmnotify.dll"));
+    EXPECT_EQ("256", RegText(HKCU, STARTUP_BASELINE_KEY, "bmnotify.dll"));
     // A Notify name that would reach another key, or a subkey that is not there, is never created.
     DisableRunProgram("BmToggle\\..\\Evil", "evil.dll", "", 256);
     DisableRunProgram("BmNoSuchNotify", "none.dll", "", 256);
@@ -123,7 +120,7 @@ TEST_F(StartupActionsTest, DisableTwiceRestoresEachKindExactlyAndLogsBoth)
     for (int code : {0, 8, 31, 250, 255, 600})
         EXPECT_EQ(0, DisableRunProgram("BmNowhere", "C:\\bm\\nowhere.exe", "", code)) << "code " << code;
     EXPECT_EQ(0, DisableRunProgram("", cmd.c_str(), "", 11));
-    EXPECT_FALSE(RegHasValue(HKLM, kMarker, "BmNowhere"));
+    EXPECT_FALSE(RegHasValue(HKLM, DISABLED_MARKER_KEY, "BmNowhere"));
 }
 
 TEST_F(StartupActionsTest, FilesOutsideTheStartupFoldersAreNeverMovedOrDeleted)
@@ -158,12 +155,12 @@ TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheB
         WriteWholeFile(file, "@echo off");
     // Disabled entries go from the store and the Disabled folder, with their markers.
     RegPut(HKLM, (kStore + "RunOnceEx").c_str(), "BmMarked", "C:\\bm\\marked.exe");
-    RegPut(HKLM, kMarker, "BmMarked", "23");
-    RegPut(HKLM, kMarker, "bmparked", "200");
-    RegPut(HKCU, kActiveRun, "C:\\BM\\GONE.EXE", "gone");
+    RegPut(HKLM, DISABLED_MARKER_KEY, "BmMarked", "23");
+    RegPut(HKLM, DISABLED_MARKER_KEY, "bmparked", "200");
+    RegPut(HKCU, ACTIVE_RUN_KEY, "C:\\BM\\GONE.EXE", "gone");
     InitMissingRunPrograms();
-    ASSERT_EQ("BmRemove", RegText(HKCU, kActiveRun, "C:\\BM\\REMOVE.EXE"));
-    EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\GONE.EXE"));
+    ASSERT_EQ("BmRemove", RegText(HKCU, ACTIVE_RUN_KEY, "C:\\BM\\REMOVE.EXE"));
+    EXPECT_FALSE(RegHasValue(HKCU, ACTIVE_RUN_KEY, "C:\\BM\\GONE.EXE"));
     ASSERT_EQ(1, AddRunStruct(gList, "pass entry", "C:\\bm\\pass.exe", "", "", 3000, 7));
 
     auto has = [](HKEY r, const std::string &key, const char *name) { return RegHasValue(r, key.c_str(), name, k64); };
@@ -188,31 +185,31 @@ TEST_F(StartupActionsTest, DeleteRunProgramRemovesEachKindLogsItAndRefreshesTheB
         // The shortcut is gone: the data names the file.
         {200, "BmGone", "GROUP_STARTUP", leftover, folder + "\\vanished.lnk", [&] { return PathExists(leftover); }, 1},
         {23, "BmMarked", "WOW64_RUNONCEEX", "C:\\bm\\marked.exe", "",
-         [&] { return has(HKLM, kStore + "RunOnceEx", "BmMarked") || has(HKLM, kMarker, "BmMarked"); }, 1},
+         [&] { return has(HKLM, kStore + "RunOnceEx", "BmMarked") || has(HKLM, DISABLED_MARKER_KEY, "BmMarked"); }, 1},
         // Its path in the data folder holds the product's name, which silences the history.
         {200, "bmparked", "GROUP_STARTUP", parkedFile, "",
-         [&] { return PathExists(parkedFile) || has(HKLM, kMarker, "bmparked"); }, -1},
+         [&] { return PathExists(parkedFile) || has(HKLM, DISABLED_MARKER_KEY, "bmparked"); }, -1},
     };
     const size_t count = sizeof(rows) / sizeof(rows[0]);
     for (size_t i = 0; i < count; i++) {
         const Row &row = rows[i];
-        RegPut(HKCU, kBaseline, row.data.c_str(), std::to_string(row.code).c_str());
+        RegPut(HKCU, STARTUP_BASELINE_KEY, row.data.c_str(), std::to_string(row.code).c_str());
         if (row.name[0])   // a nameless entry has no baseline value of its name
-            RegPut(HKCU, kBaseline, row.name, std::to_string(row.code).c_str());
+            RegPut(HKCU, STARTUP_BASELINE_KEY, row.name, std::to_string(row.code).c_str());
         EXPECT_EQ(1, DeleteRunProgram(row.code, row.name, row.data.c_str(), row.path.c_str())) << "row " << i;
         for (size_t k = i; k < count; k++)
             EXPECT_EQ(k > i, rows[k].present()) << "row " << i << ", entry of row " << k;
         std::string type = std::string("\t") + row.type + "\t";
         EXPECT_EQ(row.lines, row.lines < 0 ? -1 : HistoryLinesWith({"*START_Remove", type, row.name, row.data}))
             << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKCU, kBaseline, row.data.c_str())) << "row " << i;
-        EXPECT_FALSE(RegHasValue(HKCU, kBaseline, row.name)) << "row " << i;
+        EXPECT_FALSE(RegHasValue(HKCU, STARTUP_BASELINE_KEY, row.data.c_str())) << "row " << i;
+        EXPECT_FALSE(RegHasValue(HKCU, STARTUP_BASELINE_KEY, row.name)) << "row " << i;
     }
     EXPECT_EQ(std::vector<std::string>{"C:\\bm\\keep.exe"}, WinIniItems("load"));
     // The user's own removal does not come back as a missing-startup notice, and the
     // alert pass that removes entries goes on with its own list.
-    EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\REMOVE.EXE"));
-    EXPECT_EQ("BmStaying", RegText(HKCU, kActiveRun, "C:\\BM\\STAYING.EXE"));
+    EXPECT_FALSE(RegHasValue(HKCU, ACTIVE_RUN_KEY, "C:\\BM\\REMOVE.EXE"));
+    EXPECT_EQ("BmStaying", RegText(HKCU, ACTIVE_RUN_KEY, "C:\\BM\\STAYING.EXE"));
     std::vector<RunRecord> pass = RunRecords(gList);
     EXPECT_TRUE(pass.size() == 1 && pass[0].name == "pass entry" && pass[0].code == 3000 && pass[0].extra == 7);
     // A default value that holds another command is not the entry.
@@ -230,15 +227,15 @@ TEST_F(StartupActionsTest, WinlogonEntriesAreResetToWindowsDefaults)
     // the user's own reset takes them out of it, so it is no vanished program.
     giShowAllStartup = 1;
     InitMissingRunPrograms();
-    ASSERT_TRUE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\EVIL.EXE"));
+    ASSERT_TRUE(RegHasValue(HKCU, ACTIVE_RUN_KEY, "C:\\BM\\EVIL.EXE"));
     EXPECT_EQ(1, DeleteRunProgram(250, "Winlogon Userinit", "C:\\bm\\evil.exe", ""));
-    EXPECT_FALSE(RegHasValue(HKCU, kActiveRun, "C:\\BM\\EVIL.EXE"));
+    EXPECT_FALSE(RegHasValue(HKCU, ACTIVE_RUN_KEY, "C:\\BM\\EVIL.EXE"));
     EXPECT_EQ(folder + "\\Userinit.exe,", RegText(HKLM, kWinlogon, "Userinit", k64));
-    EXPECT_EQ("250", RegText(HKCU, kBaseline, (folder + "\\userinit.exe").c_str()));
+    EXPECT_EQ("250", RegText(HKCU, STARTUP_BASELINE_KEY, (folder + "\\userinit.exe").c_str()));
     EXPECT_EQ(1, HistoryLinesWith({"RESET_USERINIT", "WINLOGON_Userinit", "C:\\bm\\evil.exe"}));
     EXPECT_EQ(1, DeleteRunProgram(251, "Winlogon Shell", "C:\\bm\\shell.exe", ""));
     EXPECT_EQ("Explorer.exe", RegText(HKLM, kWinlogon, "Shell", k64));
-    EXPECT_EQ("251", RegText(HKCU, kBaseline, "Explorer.exe"));
+    EXPECT_EQ("251", RegText(HKCU, STARTUP_BASELINE_KEY, "Explorer.exe"));
     EXPECT_EQ(1, HistoryLinesWith({"RESET_SHELL", "WINLOGON_Shell"}));
     EXPECT_EQ(0, HistoryLinesWith({"*START_Remove"}));
     giShowAllStartup = 0;
@@ -278,16 +275,16 @@ TEST_F(StartupActionsTest, DisableAndRestoreKeepTheEntryWhereverAStepFails)
     WriteWholeFile(bat, "one");
     WriteWholeFile(aside, "older");   // the place aside is taken
     EXPECT_EQ(0, DisableRunProgram("bmkeep", bat.c_str(), "", 200));
-    EXPECT_EQ("one|older|", ReadWholeFile(bat) + "|" + ReadWholeFile(aside) + "|" + RegText(HKLM, kMarker, "bmkeep"));
+    EXPECT_EQ("one|older|", ReadWholeFile(bat) + "|" + ReadWholeFile(aside) + "|" + RegText(HKLM, DISABLED_MARKER_KEY, "bmkeep"));
     RemoveTree(aside);
     ASSERT_EQ(1, DisableRunProgram("bmkeep", bat.c_str(), "", 200));
     WriteWholeFile(bat, "new");        // the way back is taken
     EXPECT_EQ(0, DisableRunProgram("bmkeep", bat.c_str(), "", 200));
-    EXPECT_EQ("new|one|200", ReadWholeFile(bat) + "|" + ReadWholeFile(aside) + "|" + RegText(HKLM, kMarker, "bmkeep"));
+    EXPECT_EQ("new|one|200", ReadWholeFile(bat) + "|" + ReadWholeFile(aside) + "|" + RegText(HKLM, DISABLED_MARKER_KEY, "bmkeep"));
     // Nothing stored and nothing to write back: it stays disabled.
-    RegPut(HKLM, kMarker, "BmLost", "11");
+    RegPut(HKLM, DISABLED_MARKER_KEY, "BmLost", "11");
     EXPECT_EQ(0, DisableRunProgram("BmLost", "", "", 11));
-    EXPECT_EQ("11", RegText(HKLM, kMarker, "BmLost"));
+    EXPECT_EQ("11", RegText(HKLM, DISABLED_MARKER_KEY, "BmLost"));
     EXPECT_EQ(0, HistoryLinesWith({"START_Restore"}));
 
     // A win.ini list longer than one read of 512 characters goes and comes back whole.
@@ -309,14 +306,14 @@ TEST_F(StartupActionsTest, ARemovalThatFailsIsNeitherLoggedNorForgotten)
 {
     std::string bat = UseStartupFolder() + "\\bmheld.bat";
     WriteWholeFile(bat, "@echo off");
-    RegPut(HKCU, kBaseline, "bmheld", "200");
+    RegPut(HKCU, STARTUP_BASELINE_KEY, "bmheld", "200");
     HANDLE held = CreateFileA(bat.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     EXPECT_EQ(0, DeleteRunProgram(200, "bmheld", bat.c_str(), ""));
     CloseHandle(held);
     EXPECT_TRUE(PathExists(bat));
     EXPECT_EQ(0, DeleteRunProgram(11, "BmNoSuchValue", "C:\\bm\\none.exe", ""));
-    EXPECT_EQ("200", RegText(HKCU, kBaseline, "bmheld"));
+    EXPECT_EQ("200", RegText(HKCU, STARTUP_BASELINE_KEY, "bmheld"));
     EXPECT_EQ(0, HistoryLinesWith({"*START_Remove"}));
 }
 
@@ -341,7 +338,7 @@ TEST_F(StartupActionsTest, HookRemovalAsksFirstUnlessStartupAlertsAreHidden)
         const char *key = kHookKeys[i], *neighbour = i == 0 ? "BmNeighbour" : kHookClsids[3];
         Put(HKLM, key, row.valueName, row.valueData);
         Put(HKLM, key, neighbour, i == 0 ? kHookClsids[3] : "Bm Neighbour");
-        RegPut(HKCU, kBaseline, files[i], std::to_string(row.code).c_str());
+        RegPut(HKCU, STARTUP_BASELINE_KEY, files[i], std::to_string(row.code).c_str());
         for (int hide = 0; hide < 2; hide++) {   // asked and answered No, then not asked at all
             giHideStartup = hide;
             DialogDriver driver(std::vector<std::vector<int>>{{IDNO}});
@@ -350,7 +347,7 @@ TEST_F(StartupActionsTest, HookRemovalAsksFirstUnlessStartupAlertsAreHidden)
             EXPECT_EQ(!hide, asked.size() == 1 && asked[0].texts.find(LangText(1013).substr(0, 40)) != std::string::npos)
                 << "row " << i;
             EXPECT_EQ(!hide, RegHasValue(HKLM, key, row.valueName, k64)) << "row " << i << " hide " << hide;
-            EXPECT_EQ(!hide, RegHasValue(HKCU, kBaseline, files[i])) << "row " << i << " hide " << hide;
+            EXPECT_EQ(!hide, RegHasValue(HKCU, STARTUP_BASELINE_KEY, files[i])) << "row " << i << " hide " << hide;
             EXPECT_TRUE(RegHasValue(HKLM, key, neighbour, k64)) << "row " << i << " hide " << hide;
             EXPECT_EQ(hide, HistoryLinesWith({row.action, row.entryName, files[i]})) << "row " << i;
         }
@@ -426,17 +423,17 @@ TEST_F(StartupActionsTest, RestoreAllPutsEveryHeldEntryBackAndCountsWhatStays)
     ASSERT_EQ(1, DisableRunProgram("BmHeldIni", "C:\\bm\\held.exe", "", 100));
     ASSERT_EQ(1, DisableRunProgram("BmToggle", "bmheld.dll", "", 256));
     ASSERT_NE(before, state());
-    RegPut(HKLM, kMarker, "BmLost", "11");                        // its stored copy is gone
-    RegPut(HKLM, kMarker, std::string(300, 'x').c_str(), "11");   // longer than any marker
-    RegPut(HKLM, kMarker, "BmJunk", "abc");                       // no location's code
+    RegPut(HKLM, DISABLED_MARKER_KEY, "BmLost", "11");                        // its stored copy is gone
+    RegPut(HKLM, DISABLED_MARKER_KEY, std::string(300, 'x').c_str(), "11");   // longer than any marker
+    RegPut(HKLM, DISABLED_MARKER_KEY, "BmJunk", "abc");                       // no location's code
 
     EXPECT_EQ(6, CountDisabledStartup());
     EXPECT_EQ(1, RestoreAllDisabledStartup());
     EXPECT_EQ(before, state());
     for (const char *held : {"BmHeld", "BmHeld32", "BmHeldIni", "BmToggle", entry.name.c_str()})
-        EXPECT_FALSE(RegHasValue(HKLM, kMarker, held)) << held;
+        EXPECT_FALSE(RegHasValue(HKLM, DISABLED_MARKER_KEY, held)) << held;
     for (const char *store : {"Run", "WinLoad", "WinNotify"})
         EXPECT_EQ(0u, ReadRegistryTree(HKLM, (kStore + store).c_str(), 0).size() - 1) << store;
-    EXPECT_TRUE(RegHasValue(HKLM, kMarker, "BmLost"));
+    EXPECT_TRUE(RegHasValue(HKLM, DISABLED_MARKER_KEY, "BmLost"));
     EXPECT_FALSE(PathExists(DataFolder() + "\\Disabled\\Bm Held.lnk"));
 }

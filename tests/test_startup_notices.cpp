@@ -9,6 +9,7 @@
 #include "common/options.h"
 #include "monitor/watcher_table.h"
 #include "resources/resource.h"
+#include "startup/locations.h"
 #include "startup/missing_notices.h"
 #include "startup/startup_scan.h"
 #include "support/e2e.h"
@@ -27,7 +28,6 @@ static int MissingRunCheck()
 namespace {
 
 const char kUninstallEntry[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BrackmoorTestApp";
-const char kActiveRun[] = "Software\\Dunmere Works\\Brackmoor\\ActiveRun";
 const char kUserBaseline[] = "Software\\Dunmere Works\\Brackmoor\\UnInstallUSER";
 // Three startup values, and their paths as the missing-startup baseline holds them.
 const char *const kRunValues[][3] = {
@@ -201,7 +201,7 @@ TEST_F(StartupNoticeTest, AStartupValueDeletedByAnotherToolGetsOneNoticeOnce)
         EXPECT_EQ(row.count, seen.count) << "row " << r;
         EXPECT_EQ(row.msgOpen, bMsgOpen) << "row " << r << ": the open alert's flag is not ours";
         for (int k = 0; k < 3; k++)
-            EXPECT_EQ(k >= row.removed || !row.absorbed, RegHasValue(HKCU, kActiveRun, kRunValues[k][2]))
+            EXPECT_EQ(k >= row.removed || !row.absorbed, RegHasValue(HKCU, ACTIVE_RUN_KEY, kRunValues[k][2]))
                 << "row " << r << " value " << k;
         EXPECT_EQ(row.option, RegText(HKCU, OPTIONS_KEY, "RealtimeMissingRun")) << "row " << r;
         EXPECT_EQ(row.option[0] != '0', giRealtimeMissingRun == 1) << "row " << r;
@@ -232,7 +232,7 @@ TEST_F(StartupNoticeTest, TheScanCycleCallsTheChecksAndStartUpTakesTheBaselinesO
         giRealtimeMissingRun = on == 2;
         InitStartupNoticeBaselines();
         EXPECT_EQ(on == 1, RegHasKey(HKCU, kUserBaseline)) << on;
-        EXPECT_EQ(on == 2, RegHasKey(HKCU, kActiveRun)) << on;
+        EXPECT_EQ(on == 2, RegHasKey(HKCU, ACTIVE_RUN_KEY)) << on;
         EXPECT_EQ(on == 1 ? BRACKMOOR_VERSION : "", RegText(HKCU, OPTIONS_KEY, "MissingUninstall")) << on;
         EXPECT_EQ(on == 2 ? BRACKMOOR_VERSION : "", RegText(HKCU, OPTIONS_KEY, "MissingRun")) << on;
     }
@@ -266,12 +266,12 @@ TEST_F(StartupNoticeTest, BaselinesAreWrittenOnlyWhenTheSystemChanged)
     RegPut(HKCU, kRun, "BmTwinName", kRunValues[0][1]);
     InitMissingRunPrograms();
     InitUninstallPrograms();
-    unsigned long long activeRun = KeyWriteTime(kActiveRun), userList = KeyWriteTime(kUserBaseline);
+    unsigned long long activeRun = KeyWriteTime(ACTIVE_RUN_KEY), userList = KeyWriteTime(kUserBaseline);
     ASSERT_NE(0ull, activeRun);
     Sleep(50);
     EXPECT_EQ(0, Check(MissingRunCheck).count);
     EXPECT_EQ(0, Check(VerifyUninstallPrograms).count);
-    EXPECT_EQ(activeRun, KeyWriteTime(kActiveRun)) << "nothing changed: the startup baseline stays";
+    EXPECT_EQ(activeRun, KeyWriteTime(ACTIVE_RUN_KEY)) << "nothing changed: the startup baseline stays";
     EXPECT_EQ(userList, KeyWriteTime(kUserBaseline)) << "nothing changed: the uninstall baseline stays";
 
     // New entries of either kind are taken in by the next check, without a notice.
@@ -279,7 +279,7 @@ TEST_F(StartupNoticeTest, BaselinesAreWrittenOnlyWhenTheSystemChanged)
     RegPut(HKCU, kUninstallEntry, "DisplayName", "Test App New");
     EXPECT_EQ(0, Check(MissingRunCheck).count);
     EXPECT_EQ(0, Check(VerifyUninstallPrograms).count);
-    EXPECT_TRUE(RegHasValue(HKCU, kActiveRun, kRunValues[1][2]));
+    EXPECT_TRUE(RegHasValue(HKCU, ACTIVE_RUN_KEY, kRunValues[1][2]));
     EXPECT_EQ("Test App New", RegText(HKCU, kUserBaseline, "BrackmoorTestApp"));
     // And their later disappearance is told.
     RegRemoveValue(HKCU, kRun, kRunValues[1][0]);

@@ -29,8 +29,6 @@ const char kRunSetup[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\
 const char kRunServicesOnce32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce";
 const char kRunSetup32[] = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce\\Setup";
 const char kNotifyKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\BmNotifyScan";
-const char kStore[] = "Software\\Dunmere Works\\Brackmoor\\Disabled";
-const char kBaseline[] = "Software\\Dunmere Works\\Brackmoor\\Run";
 const char kClsid[] = "{3C1B7E52-5A0D-4F6B-8E21-7D4C9A0B1E61}";
 const char kClassKey[] = "Software\\Classes\\CLSID\\{3C1B7E52-5A0D-4F6B-8E21-7D4C9A0B1E61}";
 
@@ -179,14 +177,14 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
     } stored[] = {{"Run", "BmStoredWow", "21"}, {"WinRun", "BmStoredRun", "101"}, {"Run", "BmNoMarker", nullptr},
                   {"RunSetup", "BmStoredSetup", "16"}, {"WinNotify", "BmStoredNotify", "256"}};
     for (const Stored &s : stored) {
-        RegPut(HKLM, (std::string(kStore) + "\\" + s.store).c_str(), s.name,
+        RegPut(HKLM, (std::string(DISABLED_MARKER_KEY) + "\\" + s.store).c_str(), s.name,
                (std::string("C:\\bm\\") + s.name).c_str());
         if (s.marker)
-            RegPut(HKLM, kStore, s.name, s.marker);
+            RegPut(HKLM, DISABLED_MARKER_KEY, s.name, s.marker);
     }
     // A disabled program that put itself back is taken out again; its neighbour stays.
-    RegPut(HKLM, kStore, "BmBack", "11");
-    RegPut(HKLM, (std::string(kStore) + "\\Run").c_str(), "BmBack", "C:\\bm\\old.exe");
+    RegPut(HKLM, DISABLED_MARKER_KEY, "BmBack", "11");
+    RegPut(HKLM, (std::string(DISABLED_MARKER_KEY) + "\\Run").c_str(), "BmBack", "C:\\bm\\old.exe");
     Put(HKCU, kRun, "BmBack", "C:\\bm\\new.exe");
     Put(HKCU, kRun, "BmStays", "C:\\bm\\stays.exe");
     RegPut(HKLM, kWinlogon, "Userinit", (SystemFolder() + "\\userinit.exe,  C:\\bm\\evil.exe").c_str(), k64);
@@ -249,8 +247,8 @@ TEST_F(StartupScanTest, FullScanOfEveryLocationAndTheQuickScan)
         }
     }
     EXPECT_FALSE(RegHasValue(HKCU, kRun, "BmBack", k64));
-    EXPECT_EQ("C:\\bm\\new.exe", RegText(HKLM, (std::string(kStore) + "\\Run").c_str(), "BmBack"));
-    EXPECT_EQ("11", RegText(HKLM, kStore, "BmBack"));
+    EXPECT_EQ("C:\\bm\\new.exe", RegText(HKLM, (std::string(DISABLED_MARKER_KEY) + "\\Run").c_str(), "BmBack"));
+    EXPECT_EQ("11", RegText(HKLM, DISABLED_MARKER_KEY, "BmBack"));
 }
 
 TEST(StartupScanText, UserinitShellAndBaselineNameRules)
@@ -287,7 +285,7 @@ TEST(StartupScanText, UserinitShellAndBaselineNameRules)
 
 TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
 {
-    const char *keys[] = {kBaseline, "Software\\Dunmere Works\\Brackmoor\\IEHelpers",
+    const char *keys[] = {STARTUP_BASELINE_KEY, "Software\\Dunmere Works\\Brackmoor\\IEHelpers",
                           "Software\\Dunmere Works\\Brackmoor\\Tasks"};
     Put(HKCU, kRun, "BmBase", "C:\\bm\\base.exe");
     Put(HKLM, kRun, "BmEquals", "C:\\bm\\a=b.exe -x=1");
@@ -302,9 +300,9 @@ TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
             EXPECT_TRUE(RegHasKey(HKCU, keys[k])) << "pass " << pass << " " << keys[k];
             EXPECT_FALSE(RegHasValue(HKCU, keys[k], "C:\\bm\\stale.exe")) << "pass " << pass << " " << keys[k];
         }
-        EXPECT_EQ("11", RegText(HKCU, kBaseline, "C:\\bm\\base.exe")) << "pass " << pass;
-        EXPECT_EQ("1", RegText(HKCU, kBaseline, "C:\\bm\\a:b.exe -x:1")) << "pass " << pass;
-        EXPECT_FALSE(RegHasValue(HKCU, kBaseline, "C:\\bm\\a=b.exe -x=1")) << "pass " << pass;
+        EXPECT_EQ("11", RegText(HKCU, STARTUP_BASELINE_KEY, "C:\\bm\\base.exe")) << "pass " << pass;
+        EXPECT_EQ("1", RegText(HKCU, STARTUP_BASELINE_KEY, "C:\\bm\\a:b.exe -x:1")) << "pass " << pass;
+        EXPECT_FALSE(RegHasValue(HKCU, STARTUP_BASELINE_KEY, "C:\\bm\\a=b.exe -x=1")) << "pass " << pass;
     }
     // Every entry of a fresh full scan is known now, under the code it has.
     StartupScan(gList, 0);
@@ -320,11 +318,11 @@ TEST_F(StartupScanTest, BaselinesAreRebuiltByPathFromNothingAndLookedUp)
         {"123456789012345678901234567890123", nullptr, 0},   // 33 characters
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
-        RegDeleteTreeView(HKCU, kBaseline);
+        RegDeleteTreeView(HKCU, STARTUP_BASELINE_KEY);
         if (rows[i].byPath)
-            RegPut(HKCU, kBaseline, "C:\\bm\\base.exe", rows[i].byPath);
+            RegPut(HKCU, STARTUP_BASELINE_KEY, "C:\\bm\\base.exe", rows[i].byPath);
         if (rows[i].byName)
-            RegPut(HKCU, kBaseline, "BmBase", rows[i].byName);
+            RegPut(HKCU, STARTUP_BASELINE_KEY, "BmBase", rows[i].byName);
         StartupScan(gList, 1);
         int at;
         Records("C:\\bm\\base.exe", &at);
