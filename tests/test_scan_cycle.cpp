@@ -192,10 +192,11 @@ TEST_F(ScanCycleTest, CountdownsDecideWhichCategoriesRun)
         Pass();
     EXPECT_EQ(3, gRegOptionRuns);
 
-    // Tasks have no real-time option: the default interval 11 waits for the 11th pass.
+    // Tasks have no real-time option: an interval of 4 waits for the 4th pass.
+    PutOption("Tasks", "4");
     ReadOptions();
     gTaskRuns = 0;
-    for (int i = 0; i < 10; i++)
+    for (int i = 0; i < 3; i++)
         Pass();
     EXPECT_EQ(0, gTaskRuns);
     Pass();
