@@ -52,6 +52,12 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$num"
 fi
 
+# Debian's wineserver script starts the server with -p0: it ends the moment its last
+# program ends, and a program started in that moment (the next test) exits at once
+# with 1 and no output. A server that stays 30 s keeps the next program off a dying
+# one; when a server already runs this does nothing (exit 2).
+"$WINESERVER" -p30 >/dev/null 2>&1 || true
+
 err=$(mktemp)
 "$WINE" "$@" 2>"$err"
 rc=$?
